@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Times every step of the pipeline on the 3 Mb chr20 region (6,722 SNPs x 300 individuals).
+# Usage: bench/pipeline/run.sh [build-dir]   (default build/release; build it first)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-$root/build/release}
+data=$root/bench/data/chr20-3mb
+work=$(mktemp -d "${TMPDIR:-/tmp}/ldblocks-bench-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+for f in markers snps known; do gzip -dc "$data/$f.txt.gz" > "$work/$f.txt"; done
+
+# Runs one step, prints its wall time and peak memory.
+step() {
+    local name=$1; shift
+    local t0 t1
+    t0=$(date +%s.%N)
+    if [ -x /usr/bin/time ]; then
+        /usr/bin/time -f "%M" -o "$work/rss" "$@"
+    else
+        "$@"; echo "?" > "$work/rss"
+    fi
+    t1=$(date +%s.%N)
+    printf '%-12s %7.2f s  peak %7s KB\n' "$name" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$(tail -n 1 "$work/rss")"
+}
+
+echo "pipeline on chr20-3mb ($(wc -l < "$work/markers.txt") markers), load: $(uptime | sed 's/.*load/load/')"
+step linkstat "$build/linkstat/linkstat" -P "-I$work/markers.txt" "-O$work/linkstat.txt"
+step filter sh -c "LC_ALL=C awk 'NF == 4' '$work/linkstat.txt' > '$work/bounds.txt'"
+step ldtile sh -c "'$build/ldtile/ldtile' -d '$work/bounds.txt' -f '$work/blocks.dat' -o '$work/plot.dat' > '$work/ldtile.txt'"
+step sort sh -c "{ head -n 1 '$work/blocks.dat'; tail -n +2 '$work/blocks.dat' | LC_ALL=C sort -n -k1,1; } > '$work/blocks.sorted.dat'"
+step haplotypes sh -c "'$build/Haplotypes/haplotypes' -s '$work/snps.txt' -b '$work/blocks.sorted.dat' -k '$work/known.txt' > '$work/report.txt'"
+echo "pairs: $(wc -l < "$work/linkstat.txt"), records: $(wc -l < "$work/bounds.txt"), blocks: $(($(wc -l < "$work/blocks.sorted.dat") - 1))"
