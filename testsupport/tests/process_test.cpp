@@ -6,7 +6,7 @@
 using testsupport::run;
 
 TEST(Process, CapturesBothStreamsAndExitStatus) {
-    auto r = run({"/bin/sh", "-c", "cat; echo to-err >&2; exit 3"}, {.input = "to-out\n"});
+    auto r = run({"/bin/sh", "-c", "cat; echo to-err >&2; exit 3"}, {.input = "to-out\n", .workdir = "", .stdoutPath = ""});
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.out, "to-out\n");
     EXPECT_EQ(r.err, "to-err\n");
