@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <sstream>
 
@@ -11,11 +10,6 @@
 namespace {
 
 const std::string BIN = LOADGAUGE_BIN;
-
-struct Line {
-    std::string time;
-    int p = -1;
-};
 
 std::set<std::string> tempfiles() {
     std::set<std::string> names;
@@ -31,44 +25,38 @@ void expectnonewtempfiles(const std::set<std::string>& before) {
     for (const auto& name : tempfiles()) EXPECT_TRUE(before.count(name)) << "left behind: /tmp/" << name;
 }
 
-std::vector<Line> parselines(const std::string& out) {
-    static const std::regex shape(R"((\d+\.\d\d) (\d+))");
-    std::vector<Line> lines;
-    std::istringstream in(out);
-    std::string text;
-    std::smatch m;
-    while (std::getline(in, text)) {
-        EXPECT_TRUE(std::regex_match(text, m, shape)) << "line " << lines.size() << ": " << text;
-        if (!m.empty()) lines.push_back({m[1], std::stoi(m[2])});
-    }
-    EXPECT_TRUE(out.empty() || out.back() == '\n');
-    return lines;
+std::string slottime(int slot) {
+    return std::to_string(slot / 10) + "." + std::to_string(slot % 10) + "0";
 }
 
-// Checks the whole time line of a run with `nprocs` processes: every slot in
-// order with its exact time, per slot either process numbers in increasing
-// order or a single 0. Returns how many slots each process number marked.
+// Checks a whole time line: every slot in order with its exact time, per slot
+// process numbers in increasing order or a single 0. Returns how many slots
+// each process number was named in.
 std::vector<int> checktimeline(const std::string& out, int nprocs) {
-    std::vector<int> marked(nprocs + 1, 0);
+    std::vector<int> named(nprocs + 1, 0);
+    EXPECT_TRUE(out.empty() || out.back() == '\n');
+    std::istringstream in(out);
+    std::string line;
     int slot = -1;
     int last = 0;
-    for (const Line& line : parselines(out)) {
-        EXPECT_GE(line.p, 0);
-        EXPECT_LE(line.p, nprocs);
-        char expected[32];
-        std::snprintf(expected, sizeof expected, "%d.%d0", (slot + 1) / 10, (slot + 1) % 10);
-        if (line.time == expected) {  // first line of the next slot
+    while (std::getline(in, line)) {
+        const size_t space = line.find(' ');
+        const std::string time = line.substr(0, space);
+        const int p = space == std::string::npos ? -1 : std::atoi(line.c_str() + space + 1);
+        EXPECT_EQ(line, time + " " + std::to_string(p));
+        if (time == slottime(slot + 1)) {
             ++slot;
         } else {
-            EXPECT_GT(line.p, last) << "slot " << slot << " time " << line.time;
-            EXPECT_NE(line.p, 0) << "slot " << slot;
+            EXPECT_EQ(time, slottime(slot));
+            EXPECT_GT(p, last) << "slot " << slot;
             EXPECT_NE(last, 0) << "slot " << slot;
         }
-        last = line.p;
-        if (line.p >= 0 && line.p <= nprocs) ++marked[line.p];
+        last = p;
+        if (p < 0 || p > nprocs) ADD_FAILURE() << line;
+        else ++named[p];
     }
     EXPECT_EQ(slot, 19999);
-    return marked;
+    return named;
 }
 
 }  // namespace
@@ -78,23 +66,20 @@ TEST(LoadgaugeRun, OneProcessByDefault) {
     const auto r = testsupport::run({BIN});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out.substr(0, 5), "0.00 ");
-    EXPECT_NE(r.out.find("1999.90 "), std::string::npos);
-    const auto marked = checktimeline(r.out, 1);
-    EXPECT_GT(marked[1], 0) << "process 1 never recorded a slot";
+    EXPECT_GT(checktimeline(r.out, 1)[1], 0) << "process 1 never recorded a slot";
     expectnonewtempfiles(before);
 }
 
 TEST(LoadgaugeRun, TwoProcessesShareTheTimeLine) {
     const auto before = tempfiles();
-    // The child holds standard output open until its own window is over, so
-    // the run returns only when both processes have finished.
+    // The child keeps standard output open until its window is over, so the
+    // run returns only when both processes have finished.
     const auto r = testsupport::run({BIN, "2"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    const auto marked = checktimeline(r.out, 2);
-    EXPECT_GT(marked[1], 0) << "the child's marks are not visible to the first process";
-    EXPECT_GT(marked[2], 0);
+    const auto named = checktimeline(r.out, 2);
+    EXPECT_GT(named[1], 0) << "the child's marks are not visible to the first process";
+    EXPECT_GT(named[2], 0);
     expectnonewtempfiles(before);
 }
 
@@ -107,25 +92,21 @@ TEST(LoadgaugeRun, WriteErrorOnStandardOutput) {
 }
 
 TEST(LoadgaugeRun, RefusesBadArgumentsBeforeStarting) {
-    struct Case {
-        std::vector<std::string> args;
-        std::string err;
-    };
     const std::string fewer = "loadgauge: less than one process!\n";
-    const std::vector<Case> cases = {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{"0"}, fewer},
         {{"-3"}, fewer},
         {{"abc"}, fewer},
         {{"2", "3"}, "Usage: loadgauge [number-of-processes]\n"},
         {{"256"}, "loadgauge: too many processes (at most 255)!\n"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [args, err] : cases) {
         std::vector<std::string> argv{BIN};
-        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        argv.insert(argv.end(), args.begin(), args.end());
         const auto r = testsupport::run(argv);
-        EXPECT_EQ(r.status, 1) << c.args[0];
-        EXPECT_EQ(r.err, c.err) << c.args[0];
-        EXPECT_EQ(r.out, "") << c.args[0];
+        EXPECT_EQ(r.status, 1) << args[0];
+        EXPECT_EQ(r.err, err) << args[0];
+        EXPECT_EQ(r.out, "") << args[0];
     }
 }
 
