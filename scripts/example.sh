@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the tool-chain and runs it on the bundled chr20 example region.
+# Builds the tool-chain and runs the whole pipeline on the bundled chr20 example region.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -7,6 +7,7 @@ scripts/deps.sh
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
 cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)"
 
-mkdir -p out/chr20
-build/release/linkstat/linkstat -P -Iexamples/chr20/markers.txt -Oout/chr20/bounds.txt
-echo "LD bounds of the chr20 example: $(pwd)/out/chr20/bounds.txt ($(wc -l < out/chr20/bounds.txt) lines)"
+scripts/ldblocks -k examples/chr20/known.txt -o out/chr20 examples/chr20/markers.txt examples/chr20/snps.txt
+echo
+echo "First rows of the block report $(pwd)/out/chr20/report.txt:"
+head -n 6 out/chr20/report.txt
