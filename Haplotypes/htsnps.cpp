@@ -1,7 +1,6 @@
 #include "htsnps.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -86,6 +85,15 @@ int trialseparates(const std::vector<int>& SNParray, const Group& group) {
     return 1;
 }
 
+// Bits set in a word, written out: without a population-count instruction in the
+// portable build, the library call would take much of the search's time.
+inline int countbits(uint64_t x) {
+    x = x - ((x >> 1) & 0x5555555555555555ULL);
+    x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+    x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+    return static_cast<int>((x * 0x0101010101010101ULL) >> 56);
+}
+
 // Finds the lexicographically first subset of a given size of the candidates that
 // separates every pair of a group. Each candidate is a bit set of the pairs it
 // separates; a subset passes when the union of its sets holds every pair. The
@@ -153,7 +161,7 @@ private:
         for (int k = 0; k < steadycount_; ++k) {
             const uint64_t* together = &steadypairs_[static_cast<size_t>(k) * words_];
             int partners = 0;
-            for (size_t w = 0; w < words_; ++w) partners += std::popcount(together[w] & ~covered[w]);
+            for (size_t w = 0; w < words_; ++w) partners += countbits(together[w] & ~covered[w]);
             if (partners + 1 > limit) return false;
         }
         return true;

@@ -13,7 +13,7 @@ case "$1" in
 esac
 "${reader[@]}" | awk '
 BEGIN {
-    split("6 14 3 1 22 9 4 35 2 11 7 18 5 27", lengths, " "); nlengths = 14
+    split("6 14 3 1 22 9 4 35 2 11 7 18 5 27 64", lengths, " "); nlengths = 15
     split("0 2 1 0 4 1 0 3 0 6", gaps, " "); ngaps = 10
 }
 NF >= 4 { position[n++] = $1 }
