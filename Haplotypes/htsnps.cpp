@@ -134,21 +134,16 @@ private:
     // the steady members of a group of haplotypes still together need distinct allele
     // codes at the SNPs still to come: m more SNPs resolve at most 2^m of them.
     void collectsteady(const Group& group, const std::vector<int>& candidates) {
-        std::vector<size_t> steady;
+        std::vector<int> slot(group.size(), -1);  // place among the steady haplotypes
         for (size_t h = 0; h < group.size(); ++h)
             if (std::all_of(candidates.begin(), candidates.end(),
                             [&](int snp) { return (*group[h])[snp] == '0' || (*group[h])[snp] == '1'; }))
-                steady.push_back(h);
-        steadycount_ = static_cast<int>(steady.size());
-        steadypairs_.assign(steady.size() * words_, 0);
+                slot[h] = steadycount_++;
+        steadypairs_.assign(static_cast<size_t>(steadycount_) * words_, 0);
         size_t p = 0;
-        std::vector<bool> issteady(group.size(), false);
-        for (size_t h : steady) issteady[h] = true;
-        std::vector<size_t> slot(group.size(), 0);
-        for (size_t k = 0; k < steady.size(); ++k) slot[steady[k]] = k;
         for (size_t a = 0; a < group.size(); ++a)
             for (size_t b = a + 1; b < group.size(); ++b, ++p)
-                if (issteady[a] && issteady[b]) {
+                if (slot[a] >= 0 && slot[b] >= 0) {
                     steadypairs_[slot[a] * words_ + p / 64] |= bit(p);
                     steadypairs_[slot[b] * words_ + p / 64] |= bit(p);
                 }

@@ -61,14 +61,6 @@ TEST(Tally, MajorAndCommonHaplotypes) {
     EXPECT_STREQ(text, "010  7\n1  12\n");
 }
 
-TEST(Tally, HaplotypesAreReadAcrossTheAlleleStrings) {
-    haplo::allelearray = {std::string(99, '0') + "1", std::string(99, '1') + "0", std::string(100, '-')};
-    EXPECT_EQ(haplo::gethaplotype(0, 2, 0), "01-");
-    EXPECT_EQ(haplo::gethaplotype(0, 1, 99), "10");
-    EXPECT_EQ(haplo::gethaplotype(1, 1, 99), "0");
-    EXPECT_EQ(haplo::gethaplotype(2, 1, 5), "");
-}
-
 class KnownSNPs : public ::testing::Test {
 protected:
     // A block of four SNPs at 10, 20, 30, 40; a SNP at 5 before it.
@@ -93,17 +85,6 @@ TEST_F(KnownSNPs, CommonHaplotypesTheKnownSNPsTellApart) {
     EXPECT_EQ(haplo::numberhapsknown({}, 10), 0);
     haplo::Known = 0;  // without a known-SNP file every SNP counts as known
     EXPECT_EQ(haplo::numberhapsknown(common, 10), 90);
-}
-
-TEST_F(KnownSNPs, KnownMarksAndReducedStrings) {
-    haplo::knownSNParray = {5, 20, 30, 41};
-    std::vector<int> sarray;
-    EXPECT_EQ(haplo::getknownsnparray(10, 4, sarray), 4);
-    EXPECT_EQ(sarray, (std::vector<int>{0, 1, 1, 0}));
-    std::string reduced;
-    haplo::gethapsubset(sarray, "abcd", reduced);
-    EXPECT_EQ(reduced, "bc");
-    EXPECT_EQ(haplo::getnumberuniquehaps(counted({{"bc", 7}, {"bd", 8}, {"bc", 9}, {"ad", 10}})), 18);
 }
 
 }  // namespace
