@@ -1,0 +1,146 @@
+// The SNP, block and known-SNP readers: what they load, and the message for each fault.
+
+#include <gtest/gtest.h>
+
+#include "scratch.hpp"
+#include "snps.hpp"
+
+namespace {
+
+using testsupport::ScratchDir;
+using testsupport::writeFile;
+
+const std::string zeros(100, '0');
+const std::string mixed = std::string(50, '0') + std::string(50, '1');
+
+// The message a reader throws for a file holding `content`, or "" if it loads.
+template <typename Reader>
+std::string faultof(Reader reader, const std::string& content, const std::string& name) {
+    ScratchDir dir;
+    writeFile(dir.file(name), content);
+    try {
+        reader(dir.file(name));
+    } catch (const haplo::Failure& failure) {
+        std::string text = failure.what();
+        size_t at = text.find(dir.file(name));
+        return at == std::string::npos ? text : text.replace(at, dir.file(name).size(), name);
+    }
+    return "";
+}
+
+TEST(Tables, WholeNumbersAndAlleleCodes) {
+    using haplo::WholeNumber;
+    int value = 0;
+    for (const char* ok : {"12", "+7", "-3", "2147483647", "-2147483648"})
+        EXPECT_EQ(haplo::parsewholenumber(ok, value), WholeNumber::ok) << ok;
+    EXPECT_EQ(value, -2147483648);
+    for (const char* bad : {"", "+", "1.5", "12a", "1e3", "0x10"})
+        EXPECT_EQ(haplo::parsewholenumber(bad, value), WholeNumber::notwhole) << bad;
+    for (const char* big : {"2147483648", "-2147483649", "99999999999999999999"})
+        EXPECT_EQ(haplo::parsewholenumber(big, value), WholeNumber::outofrange) << big;
+
+    for (auto [given, coded] : std::vector<std::pair<std::string, std::string>>{
+             {"ACCA", "0110"}, {"1A1A", "1010"}, {"0A0A", "0101"}, {"GG-G", "00-0"}, {"T--T", "0--0"}, {"1001", "1001"}}) {
+        EXPECT_TRUE(haplo::recodealleles(given));
+        EXPECT_EQ(given, coded);
+    }
+    std::string three = "ACGA";
+    EXPECT_FALSE(haplo::recodealleles(three));
+}
+
+TEST(Tables, SNPFileIsAStreamOfFourFieldRecords) {
+    ScratchDir dir;
+    // A record spread over lines, CRLF line ends, an allele string longer than 100 characters.
+    writeFile(dir.file("snps"), "10 100 5 " + zeros + "\r\n20\n100\n5\n" + std::string(100, 'G') + "TT\n" +
+                                    "30 x y " + std::string(50, 'T') + std::string(50, 'A') + "\n");
+    ASSERT_EQ(haplo::readSNPfromfile(dir.file("snps")), 3);
+    EXPECT_EQ(haplo::snparray, (std::vector<int>{10, 20, 30}));
+    EXPECT_EQ(haplo::allelearray, (std::vector<std::string>{zeros, zeros, mixed}));
+    EXPECT_EQ(haplo::getSNPpos(2), 30);
+    EXPECT_EQ(haplo::getindexfrompos(10), 0);
+    EXPECT_EQ(haplo::getindexfrompos(15), -1);
+    EXPECT_EQ(haplo::getindexfrompos(31), -1);
+
+    writeFile(dir.file("known"), "20 1 1 " + mixed + "\n");
+    ASSERT_EQ(haplo::readKnownSNPfromfile(dir.file("known")), 1);
+    EXPECT_EQ(haplo::getKnownPosition(0), 20);
+    EXPECT_EQ(haplo::snpKnown(30), 1);  // no known-SNP file named: every SNP counts as known
+    haplo::Known = 1;
+    EXPECT_EQ(haplo::snpKnown(20), 1);
+    EXPECT_EQ(haplo::snpKnown(25), 0);
+    EXPECT_EQ(haplo::snpKnown(40), 0);
+    haplo::Known = 0;
+
+    writeFile(dir.file("empty"), "\n \n");
+    EXPECT_EQ(haplo::readSNPfromfile(dir.file("empty")), 0);
+}
+
+TEST(Tables, FaultsInMarkerFiles) {
+    auto snp = [](const std::string& content) { return faultof(haplo::readSNPfromfile, content, "s.txt"); };
+    std::string head = "10 1 1 " + zeros + "\n";
+    std::string prefix = "haplotypes: SNP file s.txt: record 2: ";
+    EXPECT_EQ(snp(head + "20 1 1"), prefix + "incomplete record (fewer than four fields)\n");
+    EXPECT_EQ(snp(head + "20.5 1 1 " + zeros), prefix + "position is not a whole number\n");
+    EXPECT_EQ(snp(head + "3000000000 1 1 " + zeros), prefix + "position is out of range\n");
+    EXPECT_EQ(snp(head + "10 1 1 " + zeros), prefix + "positions do not ascend strictly\n");
+    EXPECT_EQ(snp(head + "20 1 1 " + std::string(99, '0')), prefix + "allele string has fewer than 100 characters\n");
+    EXPECT_EQ(snp(head + "20 1 1 " + std::string(99, 'A') + "C" + "G"), "");  // beyond 100: not read
+    EXPECT_EQ(snp(head + "20 1 1 " + std::string(98, 'A') + "CG"), prefix + "more than two alleles\n");
+    EXPECT_EQ(snp("pos n k alleles\n" + head), "haplotypes: SNP file s.txt: record 1: position is not a whole number\n");
+    EXPECT_EQ(faultof(haplo::readKnownSNPfromfile, head + "5 1 1 " + zeros, "k.txt"),
+              "haplotypes: known-SNP file k.txt: record 2: positions do not ascend strictly\n");
+}
+
+TEST(Tables, BlockFile) {
+    ScratchDir dir;
+    writeFile(dir.file("b"), "\nSNP1\tindex\tSNP2\tindex\n10 0 30 2\n\n40 3 40 3\n");
+    ASSERT_EQ(haplo::readblocksfromfile(dir.file("b")), 2);
+    EXPECT_EQ(haplo::blockarray, (std::vector<std::array<int, 2>>{{10, 30}, {40, 40}}));
+    writeFile(dir.file("b"), "10 0 30 2\n40 3 40 3\n");  // no header: no block lost
+    EXPECT_EQ(haplo::readblocksfromfile(dir.file("b")), 2);
+    writeFile(dir.file("b"), "SNP1 index SNP2 index\n");
+    EXPECT_EQ(haplo::readblocksfromfile(dir.file("b")), 0);
+
+    auto block = [](const std::string& lines) { return faultof(haplo::readblocksfromfile, "h\n10 0 20 1\n" + lines, "b"); };
+    std::string prefix = "haplotypes: block file b: line 3: ";
+    EXPECT_EQ(block("30 2 40\n"), prefix + "expected four fields (first position, index, last position, index)\n");
+    EXPECT_EQ(block("30 2 40 3 x\n"), prefix + "expected four fields (first position, index, last position, index)\n");
+    EXPECT_EQ(block("3e1 2 40 3\n"), prefix + "first position is not a whole number\n");
+    EXPECT_EQ(block("30 2 4000000000 3\n"), prefix + "last position is out of range\n");
+    EXPECT_EQ(block("50 2 40 3\n"), prefix + "first position is greater than last position\n");
+    std::string order = prefix + "blocks out of order or overlapping (the lines after the header must be sorted by their first column)\n";
+    EXPECT_EQ(block("20 2 40 3\n"), order);
+    EXPECT_EQ(block("1 2 5 3\n"), order);
+
+    writeFile(dir.file("s"), "10 1 1 " + zeros + "\n20 1 1 " + zeros + "\n");
+    haplo::readSNPfromfile(dir.file("s"));
+    writeFile(dir.file("b"), "SNP1\n10 0 10 1\n\n20 1 25 2\n");
+    haplo::readblocksfromfile(dir.file("b"));
+    try {
+        haplo::checkblockpositions("b");
+        ADD_FAILURE() << "no failure";
+    } catch (const haplo::Failure& failure) {
+        EXPECT_STREQ(failure.what(), "haplotypes: block file b: line 4: position 25 is not in the SNP file\n");
+    }
+    writeFile(dir.file("b"), "SNP1\n10 0 10 1\n\n20 1 20 2\n");
+    haplo::readblocksfromfile(dir.file("b"));
+    EXPECT_NO_THROW(haplo::checkblockpositions("b"));
+}
+
+TEST(Tables, FilesThatCannotBeOpened) {
+    ScratchDir dir;
+    try {
+        haplo::readblocksfromfile(dir.file("missing"));
+        ADD_FAILURE() << "no failure";
+    } catch (const haplo::Failure& failure) {
+        EXPECT_EQ(failure.what(), "haplotypes: cannot open block file " + dir.file("missing") + ": No such file or directory\n");
+    }
+    try {
+        haplo::readKnownSNPfromfile(dir.path().string());
+        ADD_FAILURE() << "no failure";
+    } catch (const haplo::Failure& failure) {
+        EXPECT_EQ(failure.what(), "haplotypes: cannot open known-SNP file " + dir.path().string() + ": Is a directory\n");
+    }
+}
+
+}  // namespace
