@@ -130,15 +130,12 @@ PairCounts countsOfKey(std::uint64_t key) {
     return PairCounts{field(0), field(1), field(2), field(3), field(4)};
 }
 
-// Open-addressing hash map from count key to tail code. It grows up to a fixed number of slots; a
-// chunk reserves room for its new keys first, and the map is emptied when they would not fit, so
-// memory stays bounded whatever the input.
+// Open-addressing hash map from count key to tail code, at most three quarters full. It grows up to
+// the slots that `maxKeys` keys need; a chunk reserves room for its new keys first, and the map is
+// emptied when they would not fit, so memory stays bounded whatever the input.
 class TailCache {
 public:
-    static constexpr std::size_t kMaxSlots = std::size_t{1} << 21;
-    static constexpr std::size_t kMaxKeys = kMaxSlots / 4 * 3;
-
-    TailCache() { reset(kInitialSlots); }
+    explicit TailCache(std::size_t maxKeys) : maxKeys_(maxKeys) { reset(kInitialSlots); }
 
     std::uint16_t* find(std::uint64_t key) {
         const std::uint64_t stored = key + 1;
@@ -156,11 +153,11 @@ public:
 
     // Makes sure that `more` new keys can be inserted without emptying the map.
     void reserveRoom(std::size_t more) {
-        if (size_ + more > kMaxKeys) reset(keys_.size());
+        if (size_ + more > maxKeys_) reset(keys_.size());
     }
 
 private:
-    static constexpr std::size_t kInitialSlots = std::size_t{1} << 14;
+    static constexpr std::size_t kInitialSlots = 16;
 
     std::size_t home(std::uint64_t stored) const {
         return static_cast<std::size_t>((stored * 0x9E3779B97F4A7C15ull) >> shift_) & mask_;
@@ -188,6 +185,7 @@ private:
         size_ = size;
     }
 
+    std::size_t maxKeys_;
     std::vector<std::uint64_t> keys_;
     std::vector<std::uint16_t> codes_;
     std::size_t mask_ = 0;
@@ -195,7 +193,11 @@ private:
     std::size_t size_ = 0;
 };
 
-constexpr std::size_t kChunkKeys = TailCache::kMaxKeys / 2;
+// About 1.5 million memoised keys (a map of 2^21 slots, 20 MB) and half of that per chunk.
+constexpr FastPairLimits kDefaultLimits{std::size_t{1} << 19 | std::size_t{1} << 18,
+                                        (std::size_t{1} << 21) / 4 * 3};
+FastPairLimits Limits = kDefaultLimits;
+
 
 void haplotypeCounts(const PairCounts& counts, HaploMode mode, int hapCounts[4]) {
     if (mode == HaploMode::Em) {
@@ -346,12 +348,25 @@ Cursor walkPairs(const double* positions, int nMarkers, Cursor from, Cursor stop
     return c;
 }
 
+// One memo per counting mode, kept from set to set: a key's tail depends only on the key and the mode.
+std::vector<TailCache> Memos;
+
 TailCache& tailCache(HaploMode mode) {
-    static TailCache caches[3];
-    return caches[static_cast<int>(mode)];
+    if (Memos.empty())
+        for (int m = 0; m < 3; ++m) Memos.emplace_back(Limits.memoKeys);
+    return Memos[static_cast<std::size_t>(mode)];
 }
 
 }  // namespace
+
+FastPairLimits defaultFastPairLimits() {
+    return kDefaultLimits;
+}
+
+void setFastPairLimits(const FastPairLimits& limits) {
+    Limits = limits;
+    Memos.clear();
+}
 
 void fastPairs(int nChromosomes, int nMarkers, const double* positions, const double* ratios,
                const AlleleTable& alleles, HaploMode mode) {
@@ -370,14 +385,14 @@ void fastPairs(int nChromosomes, int nMarkers, const double* positions, const do
     for (Cursor from; !(from == end);) {
         // Gather the keys of this chunk that have no tail yet.
         std::size_t newKeys = 0;
-        cache.reserveRoom(kChunkKeys);
+        cache.reserveRoom(Limits.chunkKeys);
         const Cursor stop = walkPairs(
             positions, nMarkers, from, end, [](int) {},
             [&](int i, int j) {
                 if (zeroRatio(i, j)) return true;
                 const std::uint64_t key = keyOf(countsOf(i, j));
                 if (cache.find(key)) return true;
-                if (newKeys == kChunkKeys) return false;
+                if (newKeys == Limits.chunkKeys) return false;
                 cache.insert(key, jobs.add(key));
                 ++newKeys;
                 return true;

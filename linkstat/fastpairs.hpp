@@ -8,6 +8,8 @@
 // the keys not seen before, these are evaluated grouped by their margins (gridbounds.hpp), and a
 // second walk writes the lines.
 
+#include <cstddef>
+
 #include "linkstat.hpp"
 
 inline constexpr double kPairWindow = 200000;
@@ -15,3 +17,12 @@ inline constexpr const char* kEmptyMarginTail = "0 0 0 0 0 0 0 1\n";
 
 void fastPairs(int nChromosomes, int nMarkers, const double* positions, const double* ratios,
                const AlleleTable& alleles, HaploMode mode);
+
+// Memory limits of the fast loop: new keys evaluated per chunk, and keys kept memoised (the memo is
+// emptied when a chunk's keys would not fit). Tests lower them to exercise both boundaries.
+struct FastPairLimits {
+    std::size_t chunkKeys;
+    std::size_t memoKeys;
+};
+FastPairLimits defaultFastPairLimits();
+void setFastPairLimits(const FastPairLimits& limits);

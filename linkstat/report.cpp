@@ -78,10 +78,9 @@ void ReportStream::close() {
 
 void ReportStream::abandon() {
     if (!fp_) return;
-    std::FILE* fp = fp_;
+    if (drain()) std::fflush(fp_);
+    std::fclose(fp_);
     fp_ = nullptr;
-    if (drain()) std::fflush(fp);
-    std::fclose(fp);
 }
 
 // ---- failures -----------------------------------------------------------------------------------------
