@@ -222,34 +222,45 @@ public:
         int hapCounts[4];
         haplotypeCounts(counts, mode_, hapCounts);
         if (hasEmptyMargin(hapCounts)) return kEmptyMargin;
-        const std::uint64_t X = static_cast<std::uint64_t>(hapCounts[0]);
-        jobs_.push_back({marginKey(orientLikelihood(counts, hapCounts[0])) << kCountBits | X, key});
+        const LikelihoodSetup oriented = orientLikelihood(counts, hapCounts[0]);
+        const auto X = static_cast<std::uint64_t>(hapCounts[0]);
+        jobs_.push_back({marginKey(oriented) << kGroupShift | X << kPositiveBits | positiveCounts(oriented), key});
         return kPending;
     }
 
     void evaluate(TailCache& cache) {
         std::sort(jobs_.begin(), jobs_.end(), [](const Job& x, const Job& y) { return x.group < y.group; });
         std::optional<MarginGrid> grid;
-        std::uint64_t gridMargins = ~std::uint64_t{0};
-        for (const Job& job : jobs_) {
-            const double X = static_cast<double>(job.group & kCountMask);
-            const LikelihoodSetup oriented = orientLikelihood(countsOfKey(job.key), X);
-            if (job.group >> kCountBits != gridMargins) {
-                grid.emplace(oriented);
-                gridMargins = job.group >> kCountBits;
+        for (std::size_t first = 0, end = 0; first < jobs_.size(); first = end) {
+            // the jobs [first, end) share their margins; the grid takes the logarithms all of them need
+            const std::uint64_t margins = jobs_[first].group >> kGroupShift;
+            unsigned positive = 0;
+            for (end = first; end < jobs_.size() && jobs_[end].group >> kGroupShift == margins; ++end)
+                positive |= jobs_[end].group & kPositiveMask;
+            grid.emplace(oriented(jobs_[first]), positive);
+            for (std::size_t j = first; j < end; ++j) {
+                const GridBounds bounds = grid->bounds(oriented(jobs_[j]));
+                *cache.find(jobs_[j].key) =
+                    bounds.onGrid ? static_cast<std::uint16_t>(bounds.lower * kUpperCodes + bounds.upper) : kOffGrid;
             }
-            const GridBounds bounds = grid->bounds(oriented);
-            *cache.find(job.key) =
-                bounds.onGrid ? static_cast<std::uint16_t>(bounds.lower * kUpperCodes + bounds.upper) : kOffGrid;
+            progress.addTables(static_cast<long>(end - first));
         }
         jobs_.clear();
     }
 
 private:
+    static constexpr int kPositiveBits = 5;
+    static constexpr std::uint64_t kPositiveMask = (1u << kPositiveBits) - 1;
+    static constexpr int kGroupShift = kCountBits + kPositiveBits;
     struct Job {
-        std::uint64_t group;  // oriented margins, then X
+        std::uint64_t group;  // oriented margins, X, and positiveCounts of the oriented counts
         std::uint64_t key;
     };
+    static LikelihoodSetup oriented(const Job& job) {
+        const auto X = static_cast<double>(job.group >> kPositiveBits & kCountMask);
+        return orientLikelihood(countsOfKey(job.key), X);
+    }
+
     HaploMode mode_;
     std::vector<Job> jobs_;
 };

@@ -44,8 +44,22 @@ double fallingTheta(int steps) {
     return walks().falling[steps];
 }
 
-MarginGrid::MarginGrid(const LikelihoodSetup& margins) : margins_(margins) {
+unsigned positiveCounts(const LikelihoodSetup& c) {
+    const double counts[5] = {c.k00, c.k01, c.k10, c.k11, c.dh};
+    unsigned positive = 0;
+    for (int f = 0; f < 5; ++f)
+        if (counts[f] > 0) positive |= 1u << f;
+    return positive;
+}
+
+MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive) : margins_(margins) {
+    takeLogarithms(positive);
+}
+
+void MarginGrid::takeLogarithms(unsigned positive) {
+    logarithms_ |= positive;
     for (int s = 0; s < kGridSteps; ++s) grid_[s] = pointAt(risingTheta(s));
+    falling_.clear();
 }
 
 MarginGrid::Point MarginGrid::pointAt(double theta) const {
@@ -59,18 +73,13 @@ MarginGrid::Point MarginGrid::pointAt(double theta) const {
     const double dhMax = p00 * p11Max + p01 * p10;
     Point point;
     point.p00 = p00;
-    point.ln00 = std::log(p00);
-    point.ln01 = std::log(p01);
-    point.ln10 = std::log(p10);
-    point.ln11 = std::log(p11);
-    point.lnDh = std::log(dh);
-    point.zero00 = p00 == 0;
-    point.zero01 = p01 == 0;
-    point.zero10 = p10 == 0;
-    point.zero11 = p11 == 0;
-    point.zeroDh = dh == 0;
-    point.zero11Max = p11Max == 0;
-    point.zeroDhMax = dhMax == 0;
+    const double probabilities[5] = {p00, p01, p10, p11, dh};
+    point.zeros = 0;
+    for (int f = 0; f < 5; ++f) {
+        point.ln[f] = logarithms_ >> f & 1 ? std::log(probabilities[f]) : 0;
+        if (probabilities[f] == 0) point.zeros |= 1u << f;
+    }
+    point.zerosMax = (point.zeros & 0b00111u) | (p11Max == 0 ? 0b01000u : 0) | (dhMax == 0 ? 0b10000u : 0);
     return point;
 }
 
@@ -90,26 +99,27 @@ const MarginGrid::Point& MarginGrid::falling(int steps) {
 }
 
 GridBounds MarginGrid::bounds(const LikelihoodSetup& c) {
+    const double counts[5] = {c.k00, c.k01, c.k10, c.k11, c.dh};
+    // A zero probability makes a grid value impossible where its count is positive.
+    const unsigned positive = positiveCounts(c);
+    if ((positive & ~logarithms_) != 0) takeLogarithms(positive);
     auto lnLike = [&](const Point& p) {
-        return term(c.k00, p.ln00) + term(c.k01, p.ln01) + term(c.k10, p.ln10) + term(c.k11, p.ln11) +
-               term(c.dh, p.lnDh);
+        return term(counts[0], p.ln[0]) + term(counts[1], p.ln[1]) + term(counts[2], p.ln[2]) +
+               term(counts[3], p.ln[3]) + term(counts[4], p.ln[4]);
     };
-    auto impossible = [&](const Point& p, bool zero11, bool zeroDh) {
-        return (p.zero00 && c.k00 > 0) || (p.zero01 && c.k01 > 0) || (p.zero10 && c.k10 > 0) ||
-               (zero11 && c.k11 > 0) || (zeroDh && c.dh > 0);
-    };
+    auto impossible = [&](unsigned zeros) { return (zeros & positive) != 0; };
 
     double lnL[kGridSteps], like[kGridSteps];
     double maxL = lnLike(grid_[0]);  // the maximum starts from theta 0, taken without the test
     for (int s = 0; s < kGridSteps; ++s) {
         const Point& p = grid_[s];
         lnL[s] = lnLike(p);
-        if (!impossible(p, p.zero11Max, p.zeroDhMax) && lnL[s] > maxL) maxL = lnL[s];
+        if (!impossible(p.zerosMax) && lnL[s] > maxL) maxL = lnL[s];
     }
     double S = 0;
     for (int s = 0; s < kGridSteps; ++s) {
         const Point& p = grid_[s];
-        like[s] = impossible(p, p.zero11, p.zeroDh) ? 0 : std::exp(lnL[s] - maxL);
+        like[s] = impossible(p.zeros) ? 0 : std::exp(lnL[s] - maxL);
         S += like[s];
     }
 
@@ -129,7 +139,7 @@ GridBounds MarginGrid::bounds(const LikelihoodSetup& c) {
         const Point& p = falling(steps);
         const int beside = kGridSteps - steps;
         if (beside < kGridSteps && sameBits(p.p00, grid_[beside].p00)) return like[beside];
-        return impossible(p, p.zero11, p.zeroDh) ? 0 : std::exp(lnLike(p) - maxL);
+        return impossible(p.zeros) ? 0 : std::exp(lnLike(p) - maxL);
     };
     sum = fallingLike(0) / S;
     if (sum < 0.05) {
@@ -145,7 +155,7 @@ GridBounds MarginGrid::bounds(const LikelihoodSetup& c) {
 
 GridBounds gridBounds(const PairCounts& counts, double X) {
     const LikelihoodSetup oriented = orientLikelihood(counts, X);
-    MarginGrid grid(oriented);
+    MarginGrid grid(oriented, positiveCounts(oriented));
     return grid.bounds(oriented);
 }
 

@@ -27,25 +27,33 @@ struct GridBounds {
 double risingTheta(int steps);
 double fallingTheta(int steps);
 
+// Bit f set when the f-th of k00, k01, k10, k11 and dh is positive: only those enter the likelihood.
+unsigned positiveCounts(const LikelihoodSetup& counts);
+
 class MarginGrid {
 public:
-    // Uses only the margins of `margins` (pA, qA, pB, qB, Dmax, pApB).
-    explicit MarginGrid(const LikelihoodSetup& margins);
+    // Uses only the margins of `margins` (pA, qA, pB, qB, Dmax, pApB); takes the logarithms that the
+    // counts in `positive` (as from positiveCounts, for all pairs to come) need, and more on demand.
+    MarginGrid(const LikelihoodSetup& margins, unsigned positive);
     // Bounds for oriented counts with the same margins as the grid.
     GridBounds bounds(const LikelihoodSetup& counts);
 
 private:
-    // Logarithms and zero tests of the probabilities at one value of D'.
+    // Logarithms of the probabilities at one value of D' in the order p00, p01, p10, p11 and the double
+    // heterozygote term, and bit masks of those that are zero, for the likelihood and for the maximum
+    // search (which takes p11 as qA - p10).
     struct Point {
         double p00;
-        double ln00, ln01, ln10, ln11, lnDh;
-        bool zero00, zero01, zero10, zero11, zeroDh;
-        bool zero11Max, zeroDhMax;  // the maximum search takes p11 as qA - p10
+        double ln[5];
+        unsigned zeros;
+        unsigned zerosMax;
     };
     Point pointAt(double theta) const;
     const Point& falling(int steps);
+    void takeLogarithms(unsigned positive);
 
     LikelihoodSetup margins_;
+    unsigned logarithms_ = 0;  // which of the five logarithms the points hold
     Point grid_[kGridSteps];
     std::vector<Point> falling_;
 };

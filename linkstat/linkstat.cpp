@@ -267,7 +267,7 @@ int linkstatMain(int argc, char** argv, Evaluation evaluation) {
     if (!inputAccessible(settings.inputName))
         fail({"\n\nCannot Access Input File " + settings.inputName + "\n", "Exiting Now......\n\n"});
     openReport(settings);
-    progress.start();
+    progress.start(fpo.onTerminal());
     setEvaluation(evaluation);
     if (settings.header) writeHeader();
     readMarkers(settings);

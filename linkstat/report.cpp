@@ -12,7 +12,7 @@ Progress progress;
 namespace {
 
 constexpr std::size_t kReportBuffer = 1 << 18;
-constexpr long kPairsBetweenClockReads = 4096;
+constexpr long kWorkBetweenClockReads = 4096;
 constexpr double kSecondsBetweenUpdates = 0.25;
 
 double secondsNow() {
@@ -31,6 +31,10 @@ void ReportStream::open(std::FILE* fp, std::string name) {
     used_ = 0;
     // The buffer above already gathers large blocks; a second layer of buffering would only copy.
     std::setvbuf(fp_, nullptr, _IONBF, 0);
+}
+
+bool ReportStream::onTerminal() const {
+    return fp_ && isatty(fileno(fp_)) == 1;
 }
 
 bool ReportStream::drain() {
@@ -99,22 +103,25 @@ void failInFile(const std::string& inputName, int line, const char* reason) {
 
 // ---- progress -----------------------------------------------------------------------------------------
 
-void Progress::start() {
-    enabled_ = isatty(2) == 1;
+void Progress::start(bool reportOnTerminal) {
+    enabled_ = isatty(2) == 1 && !reportOnTerminal;
     pairs_ = 0;
-    nextCheck_ = kPairsBetweenClockReads;
+    tables_ = 0;
+    marker_ = 0;
+    nMarkers_ = 0;
+    nextCheck_ = kWorkBetweenClockReads;
     lastShown_ = secondsNow();
     shownWidth_ = 0;
 }
 
-void Progress::refresh(int marker, int nMarkers) {
-    nextCheck_ = pairs_ + kPairsBetweenClockReads;
+void Progress::refresh() {
+    nextCheck_ = pairs_ + tables_ + kWorkBetweenClockReads;
     const double now = secondsNow();
     if (now - lastShown_ < kSecondsBetweenUpdates) return;
     lastShown_ = now;
-    char text[128];
-    const int length = std::snprintf(text, sizeof text, "\rlinkstat: %ld pairs, marker %d of %d in this set",
-                                     pairs_, marker + 1, nMarkers);
+    char text[160];
+    const int length = std::snprintf(text, sizeof text, "\rlinkstat: %ld pairs written (marker %d of %d), %ld tables evaluated",
+                                     pairs_, marker_ + 1, nMarkers_, tables_);
     if (length <= 0) return;
     std::string line(text, static_cast<std::size_t>(length));
     const std::size_t width = line.size() - 1;

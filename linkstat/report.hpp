@@ -16,7 +16,7 @@ class ReportStream {
 public:
     // Takes over an open stream; name is the -O name, or "stdout".
     void open(std::FILE* fp, std::string name);
-    bool isOpen() const { return fp_ != nullptr; }
+    bool onTerminal() const;
 
     void put(const char* text, std::size_t length) {
         if (length > buffer_.size() - used_) makeRoom(length);
@@ -48,23 +48,36 @@ extern ReportStream fpo;
 // The data errors of the marker file: "Error in File <name> at Line <line>" and the reason.
 [[noreturn]] void failInFile(const std::string& inputName, int line, const char* reason);
 
-// One-line progress indicator on standard error, shown only when standard error is a terminal.
-// Callers report work in coarse steps; the clock is read only every few thousand pairs.
+// One-line progress indicator on standard error, shown only when standard error is a terminal and the
+// report does not go to a terminal itself (where its lines would run into the indicator). Callers
+// report work in coarse steps; the clock is read only every few thousand pairs or tables.
 class Progress {
 public:
-    void start();
+    void start(bool reportOnTerminal);
+    // Pairs written, with the first marker of the set reached.
     void addPairs(long pairs, int marker, int nMarkers) {
         if (!enabled_) return;
         pairs_ += pairs;
-        if (pairs_ >= nextCheck_) refresh(marker, nMarkers);
+        marker_ = marker;
+        nMarkers_ = nMarkers;
+        if (pairs_ + tables_ >= nextCheck_) refresh();
+    }
+    // Genotype tables whose bounds were computed.
+    void addTables(long tables) {
+        if (!enabled_) return;
+        tables_ += tables;
+        if (pairs_ + tables_ >= nextCheck_) refresh();
     }
     void erase();
 
 private:
-    void refresh(int marker, int nMarkers);
+    void refresh();
 
     bool enabled_ = false;
     long pairs_ = 0;
+    long tables_ = 0;
+    int marker_ = 0;
+    int nMarkers_ = 0;
     long nextCheck_ = 0;
     double lastShown_ = 0;
     std::size_t shownWidth_ = 0;
