@@ -37,6 +37,10 @@ struct Settings {
     std::string missing;
 };
 
+[[noreturn]] void failInputAccess(const std::string& name) {
+    fail({"\n\nCannot Access Input File " + name + "\n", "Exiting Now......\n\n"});
+}
+
 [[noreturn]] void failOptionTooLong(char letter) {
     fail({std::string("\n\nOption Value Too Long -") + letter + "\n", "Exiting Now......\n\n"});
 }
@@ -197,7 +201,7 @@ bool printablePosition(double position) {
 void readMarkers(const Settings& settings) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(std::fopen(settings.inputName.c_str(), "r"),
                                                           &std::fclose);
-    if (!input) fail({"\n\nCannot Access Input File " + settings.inputName + "\n", "Exiting Now......\n\n"});
+    if (!input) failInputAccess(settings.inputName);
     MarkerSet set(settings);
     std::string line;
     bool tooLong = false;
@@ -219,6 +223,8 @@ void readMarkers(const Settings& settings) {
         const double ratio = std::atof(fields[2]) / std::atof(fields[1]);
         set.add(position, ratio, fields[3], lengths[3]);
     }
+    // A read error is not the end of the file: no set is completed from a partial read.
+    if (std::ferror(input.get())) failInputAccess(settings.inputName);
     set.complete();
 }
 
@@ -264,8 +270,7 @@ void Clean(char* s, int n, const char* missing, int nMissing) {
 int linkstatMain(int argc, char** argv, Evaluation evaluation) {
     const Settings settings = readOptions(argc, argv);
     if (!settings.haveInput) fail({"\n\nNeed an Input File\n", "Exiting Now......\n\n"});
-    if (!inputAccessible(settings.inputName))
-        fail({"\n\nCannot Access Input File " + settings.inputName + "\n", "Exiting Now......\n\n"});
+    if (!inputAccessible(settings.inputName)) failInputAccess(settings.inputName);
     openReport(settings);
     progress.start(fpo.onTerminal());
     setEvaluation(evaluation);

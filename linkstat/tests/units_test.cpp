@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -33,11 +32,6 @@ TEST(Clean, EveryMissingCharacterBecomesDash) {
     EXPECT_EQ(cleaned("ANAC", "N"), "0-01");
     EXPECT_EQ(cleaned("ANA?CN", "?N"), "0-0-1-");
     EXPECT_EQ(cleaned("AN", ""), "01");  // without -R only "-" is missing
-}
-
-TEST(Chromosomes, CountsCharacters) {
-    EXPECT_EQ(Chromosomes(""), 0);
-    EXPECT_EQ(Chromosomes("0101-"), 5);
 }
 
 TEST(ThreeByThree, CountsIndividualsByClassAtBothMarkers) {
@@ -127,27 +121,6 @@ TEST(HaplotypeCounts, IndependentMarkers) {
     setTable({10, 20, 10, 20, 40, 20, 10, 20, 10});
     EXPECT_EQ(em(), (std::array<int, 4>{80, 80, 80, 80}));
     EXPECT_EQ(bounds(80), "0.000 0.150");
-}
-
-TEST(Bounds, LikelihoodHelpers) {
-    EXPECT_EQ(findlnandmult(0, 0), 0);  // no logarithm of 0 for a zero count
-    EXPECT_DOUBLE_EQ(findlnandmult(0.5, 3), 3 * std::log(0.5));
-    EXPECT_EQ(likelihoodshouldbezero(0, 1), 1);
-    EXPECT_EQ(likelihoodshouldbezero(0, 0), 0);
-    EXPECT_EQ(likelihoodshouldbezero(0.1, 5), 0);
-    // at theta = 1 with p01 = 0 and k01 > 0 the likelihood is 0
-    EXPECT_EQ(calclike(1, 0.5, 0.5, 1, 1, 0, 1, 0, 0.25, 0.25, 0), 0);
-}
-
-TEST(Bounds, ActualModeUsesThePairsOwnCounts) {
-    // the same bounds as a table of homozygotes with these counts, whatever Array holds
-    setTable({0, 0, 0, 0, 0, 0, 0, 0, 0});
-    double result[2];
-    confidenceLimitsFromCounts(result, PairCounts{20, 0, 0, 20, 0}, 20);
-    EXPECT_DOUBLE_EQ(result[1], 1.0);
-    char text[16];
-    std::snprintf(text, sizeof text, "%5.3f", result[0]);
-    EXPECT_STREQ(text, "0.850");
 }
 
 }  // namespace
