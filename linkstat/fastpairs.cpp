@@ -214,7 +214,8 @@ void haplotypeCounts(const PairCounts& counts, HaploMode mode, int hapCounts[4])
 // pairs with the same margins share one MarginGrid.
 class BoundsJobs {
 public:
-    explicit BoundsJobs(HaploMode mode) : mode_(mode) {}
+    // Room for a whole chunk at once: growing by copying would hold two copies at the peak.
+    explicit BoundsJobs(HaploMode mode) : mode_(mode) { jobs_.reserve(Limits.chunkKeys); }
 
     // Enters a key not seen before: its tail code, or kPending when its bounds are to be evaluated.
     std::uint16_t add(std::uint64_t key) {

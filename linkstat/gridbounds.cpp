@@ -58,8 +58,23 @@ MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive) : marg
 
 void MarginGrid::takeLogarithms(unsigned positive) {
     logarithms_ |= positive;
-    for (int s = 0; s < kGridSteps; ++s) grid_[s] = pointAt(risingTheta(s));
+    for (int s = 0; s < kGridSteps; ++s) {
+        const Point point = pointAt(risingTheta(s));
+        gridP00_[s] = point.p00;
+        for (int f = 0; f < 5; ++f) gridLn_[f][s] = point.ln[f];
+        gridZeros_[s] = point.zeros;
+        gridZerosMax_[s] = point.zerosMax;
+    }
     falling_.clear();
+}
+
+MarginGrid::Point MarginGrid::gridPoint(int s) const {
+    Point point;
+    point.p00 = gridP00_[s];
+    for (int f = 0; f < 5; ++f) point.ln[f] = gridLn_[f][s];
+    point.zeros = gridZeros_[s];
+    point.zerosMax = gridZerosMax_[s];
+    return point;
 }
 
 MarginGrid::Point MarginGrid::pointAt(double theta) const {
@@ -90,8 +105,8 @@ const MarginGrid::Point& MarginGrid::falling(int steps) {
         const int next = static_cast<int>(falling_.size());
         const double theta = fallingTheta(next);
         const int beside = kGridSteps - next;
-        if (beside < kGridSteps && sameBits(theta * margins_.Dmax + margins_.pApB, grid_[beside].p00))
-            falling_.push_back(grid_[beside]);
+        if (beside < kGridSteps && sameBits(theta * margins_.Dmax + margins_.pApB, gridP00_[beside]))
+            falling_.push_back(gridPoint(beside));
         else
             falling_.push_back(pointAt(theta));
     }
@@ -109,17 +124,20 @@ GridBounds MarginGrid::bounds(const LikelihoodSetup& c) {
     };
     auto impossible = [&](unsigned zeros) { return (zeros & positive) != 0; };
 
+    // The grid's log-likelihoods as one loop without branches: a zero count's term is +0 (all bits clear).
+    std::uint64_t keep[5];
+    for (int f = 0; f < 5; ++f) keep[f] = counts[f] == 0 ? 0 : ~std::uint64_t{0};
+    auto kept = [&](int f, int s) {
+        return std::bit_cast<double>(std::bit_cast<std::uint64_t>(counts[f] * gridLn_[f][s]) & keep[f]);
+    };
     double lnL[kGridSteps], like[kGridSteps];
-    double maxL = lnLike(grid_[0]);  // the maximum starts from theta 0, taken without the test
-    for (int s = 0; s < kGridSteps; ++s) {
-        const Point& p = grid_[s];
-        lnL[s] = lnLike(p);
-        if (!impossible(p.zerosMax) && lnL[s] > maxL) maxL = lnL[s];
-    }
+    for (int s = 0; s < kGridSteps; ++s) lnL[s] = kept(0, s) + kept(1, s) + kept(2, s) + kept(3, s) + kept(4, s);
+    double maxL = lnL[0];  // the maximum starts from theta 0, taken without the test
+    for (int s = 0; s < kGridSteps; ++s)
+        if (!impossible(gridZerosMax_[s]) && lnL[s] > maxL) maxL = lnL[s];
     double S = 0;
     for (int s = 0; s < kGridSteps; ++s) {
-        const Point& p = grid_[s];
-        like[s] = impossible(p.zeros) ? 0 : std::exp(lnL[s] - maxL);
+        like[s] = impossible(gridZeros_[s]) ? 0 : std::exp(lnL[s] - maxL);
         S += like[s];
     }
 
@@ -138,7 +156,7 @@ GridBounds MarginGrid::bounds(const LikelihoodSetup& c) {
     auto fallingLike = [&](int steps) {
         const Point& p = falling(steps);
         const int beside = kGridSteps - steps;
-        if (beside < kGridSteps && sameBits(p.p00, grid_[beside].p00)) return like[beside];
+        if (beside < kGridSteps && sameBits(p.p00, gridP00_[beside])) return like[beside];
         return impossible(p.zeros) ? 0 : std::exp(lnLike(p) - maxL);
     };
     sum = fallingLike(0) / S;

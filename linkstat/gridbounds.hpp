@@ -49,12 +49,17 @@ private:
         unsigned zerosMax;
     };
     Point pointAt(double theta) const;
+    Point gridPoint(int s) const;
     const Point& falling(int steps);
     void takeLogarithms(unsigned positive);
 
     LikelihoodSetup margins_;
     unsigned logarithms_ = 0;  // which of the five logarithms the points hold
-    Point grid_[kGridSteps];
+    // The grid's points, stored field by field so that a pair's log-likelihoods form one vector loop.
+    double gridP00_[kGridSteps];
+    double gridLn_[5][kGridSteps];
+    unsigned gridZeros_[kGridSteps];
+    unsigned gridZerosMax_[kGridSteps];
     std::vector<Point> falling_;
 };
 
