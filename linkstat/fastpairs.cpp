@@ -113,6 +113,7 @@ CountPair pairCounter(bool phased) {
 
 // ---- tails memoised per count key ---------------------------------------------------------------------
 
+// A tail code is lower * kUpperCodes + upper (the steps of GridBounds), or one of these:
 constexpr std::uint16_t kEmptyMargin = 0xFFFF;  // the empty-margin tail
 constexpr std::uint16_t kOffGrid = 0xFFFE;      // computed pair by pair (see GridBounds)
 constexpr std::uint16_t kPending = 0xFFFD;      // gathered, not evaluated yet
@@ -197,7 +198,6 @@ private:
 constexpr FastPairLimits kDefaultLimits{std::size_t{1} << 19 | std::size_t{1} << 18,
                                         (std::size_t{1} << 21) / 4 * 3};
 FastPairLimits Limits = kDefaultLimits;
-
 
 void haplotypeCounts(const PairCounts& counts, HaploMode mode, int hapCounts[4]) {
     if (mode == HaploMode::Em) {
