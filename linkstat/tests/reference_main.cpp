@@ -1,0 +1,8 @@
+// linkstat_reference: the linkstat command line run with the straightforward pair-by-pair loop instead
+// of the fast one. Not installed; the benchmark uses it to check the program's output byte for byte.
+
+#include "linkstat.hpp"
+
+int main(int argc, char** argv) {
+    return linkstatMain(argc, argv, Evaluation::Literal);
+}
