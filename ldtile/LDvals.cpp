@@ -1,6 +1,7 @@
 #include "LDvals.hpp"
 
 #include "boundsfile.hpp"
+#include "largepages.hpp"
 #include "tablebuilder.hpp"
 
 #include <algorithm>
@@ -99,6 +100,8 @@ void buildShareCounts() {
     countDifferences.reset();
     runCounts.reset(new PairCounts[runStart[n]]);
     countDifferences.reset(new CountDifference[countStart[n]]);
+    preferLargePages(runCounts.get(), runStart[n] * sizeof(PairCounts));
+    preferLargePages(countDifferences.get(), countStart[n] * sizeof(CountDifference));
     strongFrom.assign(n + 1, 0);
     uninformativeFrom.assign(n + 1, 0);
 

@@ -1,5 +1,7 @@
 #include "boundstore.hpp"
 
+#include "largepages.hpp"
+
 #include <cstring>
 
 BoundStore::BoundStore() {
@@ -23,9 +25,13 @@ void BoundStore::reserve(uint64_t pairs) {
     if (wide_) {
         upperWide_.reserve(pairs);
         lowerWide_.reserve(pairs);
+        preferLargePages(upperWide_.data(), pairs * sizeof(double));
+        preferLargePages(lowerWide_.data(), pairs * sizeof(double));
     } else {
         upperCode_.reserve(pairs);
         lowerCode_.reserve(pairs);
+        preferLargePages(upperCode_.data(), pairs * sizeof(uint16_t));
+        preferLargePages(lowerCode_.data(), pairs * sizeof(uint16_t));
     }
 }
 
