@@ -139,6 +139,14 @@ TEST_F(Ldtile, OptionWordsEndAtTheFirstOtherWord) {
     EXPECT_EQ(read("block.dat"), "SNP1\tindex\tSNP2\tindex\n1000\t0\t1100\t1\n");
 }
 
+TEST_F(Ldtile, ReadsTheBoundsFromAPipe) {
+    const auto r = run({LDTILE_BIN, "-d", "/dev/stdin", "-o", "stats"},
+                       {.input = oneBlock, .workdir = dir.path().string(), .stdoutPath = ""});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "the filename specified is /dev/stdin\nthe datafile specified is stats\n2\n" + std::string(oneBlockStats));
+    EXPECT_EQ(read("block.dat"), "SNP1\tindex\tSNP2\tindex\n1000\t0\t6000\t1\n");
+}
+
 TEST_F(Ldtile, UnreadableBoundsFileIsAnError) {
     auto r = ldtile({"-d", "missing"});
     EXPECT_EQ(r.status, 1);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <random>
@@ -17,11 +18,12 @@ std::string record(int first, int second, double lower, double upper) {
     return line;
 }
 
+// Compares positions and the bounds of every pair up to 64 indices apart (all pairs of a small table).
 void expectSameTable(const literal::DocumentedTable& expected, int last) {
     ASSERT_EQ(last, expected.last);
     for (int a = 0; a <= last; ++a) {
         ASSERT_EQ(getSNPposition(a), expected.positions[a]) << "index " << a;
-        for (int b = a + 1; b <= last; ++b) {
+        for (int b = a + 1; b <= std::min(last, a + 64); ++b) {
             auto found = expected.bounds.find({a, b});
             const double lower = found == expected.bounds.end() ? 0.0 : found->second.first;
             const double upper = found == expected.bounds.end() ? 0.0 : found->second.second;
@@ -102,23 +104,54 @@ TEST(BoundsTable, CompleteFilesReadExactlyAsTheDocumentedReaderReadsThem) {
     }
 }
 
+TEST(BoundsTable, AnyFileReadsAsItsPositionsNameThePairs) {
+    std::mt19937 random(5);
+    const literal::Layout layouts[] = {literal::Layout::linkstat, literal::Layout::gaps};
+    for (int round = 0; round < 60; ++round) {
+        const auto positions = literal::randomPositions(random, 2 + static_cast<int>(random() % 40));
+        const std::string text = literal::format(literal::randomRecords(random, positions, layouts[round % 2]));
+        SCOPED_TRACE(text);
+        expectSameTable(literal::readByPositions(text), literal::load(text));
+    }
+}
+
 TEST(BoundsTable, BoundsReadBackAsTheExactDoublesOfTheFile) {
-    // More distinct values than the compact store has codes: the store switches to doubles.
+    // More distinct values than the compact store has codes: the store switches to doubles, also
+    // for rows already stored and rows that omit a partner.
     std::string text;
-    std::vector<std::pair<double, double>> values;
     for (int k = 0; k < 70000; ++k) {
         const double lower = 1.0 / (k + 3);
         const double upper = k % 2 ? 0.981 : 1e-300 * k;
-        values.push_back({lower, upper});
-        text += record(k + 1, k + 2, lower, upper);
+        text += k % 3 == 0 ? record(k + 1, k + 3, lower, upper) : record(k + 1, k + 2, lower, upper);
     }
-    ASSERT_EQ(literal::load(text), 70000);
-    for (int k = 0; k < 70000; ++k) {
-        ASSERT_EQ(getLowerlimit(k, k + 1), values[k].first);
-        ASSERT_EQ(getUpperlimit(k, k + 1), values[k].second);
-    }
+    expectSameTable(literal::readByPositions(text), literal::load(text));
     literal::load("1 2 -0 0.3\n");
     EXPECT_TRUE(std::signbit(getLowerlimit(0, 1)));
+}
+
+TEST(BoundsTable, WordsMayStraddleReadBlocksAndOutgrowThem) {
+    // Over 2 MB of records with irregular white space, and words longer than a read block.
+    std::mt19937 random(3);
+    const char* separators[] = {" ", "\t", "\n", "\r\n", "  \t ", "\n\n"};
+    std::string text;
+    int position = 100;
+    for (int k = 0; k < 60000; ++k) {
+        text += std::to_string(position) + separators[random() % 6] + std::to_string(position + 150) +
+                separators[random() % 6] + "0.8" + std::string(random() % 20, '0') + separators[random() % 6] + "0.99" +
+                "\n";
+        position += 150;
+    }
+    text += std::string(1500000, '0') + std::to_string(position) + " " + std::to_string(position + 7) + " 0.8" +
+            std::string(1500000, '0') + " 1\n";
+    const int last = literal::load(text);
+    ASSERT_EQ(last, 60001);
+    EXPECT_EQ(getSNPposition(60001), position + 7);
+    for (int k = 0; k < 60000; ++k) {
+        ASSERT_EQ(getSNPposition(k), 100 + 150 * k);
+        ASSERT_EQ(getLowerlimit(k, k + 1), 0.8);
+        ASSERT_EQ(getUpperlimit(k, k + 1), 0.99);
+    }
+    EXPECT_EQ(getLowerlimit(60000, 60001), 0.8);
 }
 
 TEST(PairTests, CutOffsAreStrict) {

@@ -94,6 +94,32 @@ DocumentedTable readDocumented(const std::string& text) {
     return table;
 }
 
+DocumentedTable readByPositions(const std::string& text) {
+    std::vector<Record> records;
+    std::istringstream in(text);
+    Record r;
+    while (in >> r.first >> r.second >> r.lower >> r.upper) records.push_back(r);
+    DocumentedTable table;
+    for (const Record& record : records) {
+        table.positions.push_back(record.first);
+        table.positions.push_back(record.second);
+    }
+    std::sort(table.positions.begin(), table.positions.end());
+    table.positions.erase(std::unique(table.positions.begin(), table.positions.end()), table.positions.end());
+    auto index = [&](int position) {
+        return static_cast<int>(std::lower_bound(table.positions.begin(), table.positions.end(), position) -
+                                table.positions.begin());
+    };
+    for (const Record& record : records) {
+        if (record.second - record.first <= 199999) {
+            table.bounds[{index(record.first), index(record.second)}] = {record.lower, record.upper};
+        }
+    }
+    if (table.positions.empty()) table.positions.push_back(0);
+    table.last = static_cast<int>(table.positions.size()) - 1;
+    return table;
+}
+
 std::string format(const std::vector<Record>& records) {
     std::string text;
     char line[96];

@@ -27,6 +27,9 @@ struct DocumentedTable {
     std::map<std::pair<int, int>, std::pair<double, double>> bounds;  // (a, b) -> (lower, upper)
 };
 DocumentedTable readDocumented(const std::string& text);
+// The table by positions: every distinct position of any record is a SNP, and each record less
+// than 200,000 apart is stored at the pair its positions name.
+DocumentedTable readByPositions(const std::string& text);
 
 struct Record {
     int first;
