@@ -61,13 +61,16 @@ std::vector<uint64_t> strongFrom;
 std::vector<uint64_t> uninformativeFrom;
 std::vector<int> firstReaching;
 
-enum class PairClass { recombination, strong, uninformative };
-
-inline PairClass classify(double upper, double lower) {
-    if (upper < recombinationCutoff) return PairClass::recombination;
-    if (upper > upperlimit && lower > lowerlimit) return PairClass::strong;
-    return PairClass::uninformative;
+// Classes of a pair: strong LD (upper > upperlimit and lower > lowerlimit), recombination
+// (upper < 0.9), else uninformative. A strong pair is never a recombination pair, as upperlimit
+// exceeds 0.9. Computed without branches: the classes of neighbouring pairs follow no pattern.
+inline unsigned isStrong(double upper, double lower) {
+    return static_cast<unsigned>(upper > upperlimit) & static_cast<unsigned>(lower > lowerlimit);
 }
+inline unsigned isUninformative(double upper, double lower) {
+    return static_cast<unsigned>(!(upper < recombinationCutoff)) & (isStrong(upper, lower) ^ 1u);
+}
+static_assert(upperlimit > recombinationCutoff);
 
 inline uint64_t rowLength(int a) { return table.rowStart[a + 1] - table.rowStart[a]; }
 
@@ -116,9 +119,10 @@ void buildShareCounts() {
         PairCounts ownRow{0, 0};
         for (uint64_t e = 0; e < width; ++e) {
             if (e < length) {
-                const PairClass kind = classify(table.bounds.upper(first + e), table.bounds.lower(first + e));
-                ownRow.strong += kind == PairClass::strong;
-                ownRow.uninformative += kind == PairClass::uninformative;
+                const double upper = table.bounds.upper(first + e);
+                const double lower = table.bounds.lower(first + e);
+                ownRow.strong += isStrong(upper, lower);
+                ownRow.uninformative += isUninformative(upper, lower);
             }
             PairCounts counts = ownRow;
             if (e > 0) {

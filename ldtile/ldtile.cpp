@@ -30,7 +30,8 @@ public:
         for (int i = start; i < end; ++i) candidates += static_cast<uint64_t>(lastCandidate(i, end) - i);
         ends_.reserve(candidates);
         for (int i = start; i < end; ++i) {
-            for (int j = i + 1; j <= lastCandidate(i, end); ++j) {
+            const int last = lastCandidate(i, end);
+            for (int j = i + 1; j <= last; ++j) {
                 if (isacceptedblock(i, j, LDpercentage)) ends_.push_back(j);
             }
             begin_[i - base_ + 1] = ends_.size();
