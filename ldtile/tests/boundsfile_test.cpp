@@ -63,18 +63,4 @@ TEST(Words, ThreeDecimalBoundsAreStoredAndReadBackExactly) {
     }
 }
 
-TEST(Words, SpreadingARowLeavesZerosAtTheOmittedPairs) {
-    BoundStore store;
-    store.append(0.1, 0.2);
-    store.append(0.3, 0.4);
-    store.append(0.5, 0.6);
-    store.append(0.7, 0.8);  // a later row
-    store.spreadRow(0, {1, 3, 4}, 5);
-    ASSERT_EQ(store.size(), 6u);
-    const double upper[] = {0.0, 0.1, 0.0, 0.3, 0.5, 0.7};
-    for (int k = 0; k < 6; ++k) EXPECT_EQ(store.upper(k), upper[k]) << k;
-    EXPECT_EQ(store.lower(4), 0.6);
-    EXPECT_EQ(store.lower(2), 0.0);
-}
-
 }  // namespace

@@ -81,19 +81,6 @@ TEST(BoundsTable, OmittedPartnerReadsZeroAndLaterPartnersKeepTheirPairs) {
     EXPECT_EQ(getUpperlimit(2, 3), 0.993);
 }
 
-TEST(BoundsTable, PositionsThatOnlyEverAppearSecondAreSnpsToo) {
-    // 150 and 250 never begin a group; 250 sits between groups.
-    const int last = literal::load("100 150 0.8 0.99\n100 300 0.8 0.98\n120 250 0.1 0.2\n300 400 0.3 0.4\n");
-    ASSERT_EQ(last, 5);
-    const int expected[] = {100, 120, 150, 250, 300, 400};
-    for (int i = 0; i <= last; ++i) EXPECT_EQ(getSNPposition(i), expected[i]);
-    EXPECT_EQ(getUpperlimit(0, 2), 0.99);
-    EXPECT_EQ(getUpperlimit(0, 4), 0.98);
-    EXPECT_EQ(getUpperlimit(0, 1), 0.0);
-    EXPECT_EQ(getUpperlimit(1, 3), 0.2);
-    EXPECT_EQ(getLowerlimit(4, 5), 0.3);
-}
-
 TEST(BoundsTable, CompleteFilesReadExactlyAsTheDocumentedReaderReadsThem) {
     std::mt19937 random(7);
     for (int round = 0; round < 60; ++round) {
