@@ -179,7 +179,6 @@ PairCounts stretchCounts(int lo, int hi) {
 }  // namespace
 
 void setThreshold(double th) { threshold = th; }
-double getThreshold() { return threshold; }
 
 int loadConfvalues(const std::string& filename, ReadObserver* observer) {
     BoundsFileReader reader(filename, observer);

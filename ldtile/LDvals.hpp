@@ -12,10 +12,9 @@ class ReadObserver;
 
 // --- Settings ---------------------------------------------------------------------------------
 
-// Cut-off of a single-value LD measure. Kept for the statistics line; the pair tests use the
-// confidence bounds and do not consult it.
+// Cut-off of a single-value LD measure. The program sets it from -t; the pair tests use the
+// confidence bounds and never consult it.
 void setThreshold(double th);
-double getThreshold();
 
 // --- The bounds table -------------------------------------------------------------------------
 

@@ -2,6 +2,7 @@
 
 #include "LDvals.hpp"
 #include "literal.hpp"
+#include "scratch.hpp"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,15 @@ TEST(BoundsTable, StoresPairsUpTo199999UnitsApart) {
     EXPECT_EQ(getUpperlimit(2, 3), 0.0);
     EXPECT_EQ(lastStoredPartner(2), 2);
     EXPECT_EQ(storedPairCount(), 2);
+}
+
+TEST(BoundsTable, PrintsEveryPositionAndTheLastIndex) {
+    testsupport::ScratchDir folder;
+    testsupport::writeFile(folder.file("bounds"), "1000 1500 0.85 0.99\n1000 2500 0.11 0.5\n1500 2500 0.9 0.995\n");
+    testing::internal::CaptureStdout();
+    readConfvalues(folder.file("bounds"));
+    printSNPS();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "2\n1000\n1500\n2500\n");
 }
 
 TEST(BoundsTable, EmptyFileHoldsOneSnpWithoutPairs) {
