@@ -110,6 +110,16 @@ TEST_F(Ldtile, StatisticsOfSeveralBlocksInSearchOrder) {
     EXPECT_NE(r.out.find("Shortest block: 2000\nLongest block: 9000\nPercent coverage: 0.150\n"), std::string::npos);
 }
 
+TEST_F(Ldtile, PositionsAtBothEndsOfTheIntegerRange) {
+    write("bounds", "-2147483648 -2147478648 0.9 1\n-2147478648 2147483647 0.9 1\n"
+                    "2147483000 2147483647 0.9 1\n");
+    const auto r = ldtile({"-d", "bounds", "-o", "stats"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("block.dat"), "SNP1\tindex\tSNP2\tindex\n-2147483648\t0\t-2147478648\t1\n"
+                                 "2147483000\t2\t2147483647\t3\n");
+    EXPECT_EQ(read("stats"), "0.900\t0.950\t500\tmaxsize\t2\t2823.500\t647\t5000\t0.056\n");
+}
+
 TEST_F(Ldtile, NoBlocksLeavesTheOutputFilesAlone) {
     write("bounds", "1000 6000 0.75 0.99\n");  // strong LD, not enough for two SNPs
     write("stats", "kept\n");
