@@ -1,0 +1,21 @@
+#include "largepages.hpp"
+
+#include <cstdint>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+void preferLargePages(const void* data, std::size_t bytes) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t largePage = std::uintptr_t{2} << 20;
+    const auto start = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t begin = (start + largePage - 1) & ~(largePage - 1);
+    const std::uintptr_t end = (start + bytes) & ~(largePage - 1);
+    // Only advice: if the system declines, the pages are small as before.
+    if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}

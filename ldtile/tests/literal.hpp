@@ -1,0 +1,59 @@
+#pragma once
+// Slow, literal versions of what ldtile computes, written straight from the documented rules, and
+// random bounds files, for checking the fast code against them.
+
+#include "ldtile.hpp"
+
+#include <map>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace literal {
+
+// Share of informative pairs of the stretch, pair by pair through the bounds lookups.
+double share(int snp1, int snp2);
+// The acceptance table of a candidate block, using share().
+bool accepted(int first, int last, double LDpercentage);
+// The longest-first search: every candidate of every start SNP, from chooseSNP inward.
+int longestBlocks(int start, int end, std::vector<Block>& blocks, double LDpercentage);
+
+// The documented reader: an index for every new first position, the k-th stored record of a
+// group in column k, the last SNP taken from the last record.
+struct DocumentedTable {
+    int last = 0;
+    std::vector<int> positions;
+    std::map<std::pair<int, int>, std::pair<double, double>> bounds;  // (a, b) -> (lower, upper)
+};
+DocumentedTable readDocumented(const std::string& text);
+// The table by positions: every distinct position of any record is a SNP, and each record less
+// than 200,000 apart is stored at the pair its positions name.
+DocumentedTable readByPositions(const std::string& text);
+
+struct Record {
+    int first;
+    int second;
+    double lower;
+    double upper;
+};
+std::string format(const std::vector<Record>& records);
+
+// Loads a bounds file with the given text into the bounds table; returns the last index.
+int load(const std::string& text);
+
+// Random SNP positions with gaps around the interesting widths (199/200 gap, 9,999 / 19,999 /
+// 29,999 spans, the 200,000 window).
+std::vector<int> randomPositions(std::mt19937& random, int count);
+// Random bounds around every cut-off, runs of strong LD more likely than not.
+std::pair<double, double> randomBounds(std::mt19937& random);
+
+enum class Layout {
+    complete,     // every SNP but the last has a group with every partner less than 200,000 away,
+                  // then maybe farther partners (the documented format)
+    linkstat,     // pairs less than 200,000 apart in loop order, nothing for isolated SNPs
+    gaps,         // like linkstat with random records left out
+};
+std::vector<Record> randomRecords(std::mt19937& random, const std::vector<int>& positions, Layout layout);
+
+}  // namespace literal
