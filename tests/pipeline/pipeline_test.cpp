@@ -58,20 +58,31 @@ TEST_F(Pipeline, Chr20ReportWithKnownSnpsMatchesGolden) {
 }
 
 TEST_F(Pipeline, BoundsFileHoldsExactlyTheFourNumberRecords) {
-    ASSERT_EQ(ldblocks({"-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"}).status, 0);
-    std::string report = readFile(out("linkstat.txt"));
-    std::string bounds = readFile(out("bounds.txt"));
-    size_t records = 0, lines = 0;
-    for (size_t at = 0; at < report.size(); at = report.find('\n', at) + 1) {
-        ++lines;
-        // A bounds line is "first\tsecond\t\tlower\tupper"; other line kinds hold spaces.
-        std::string line = report.substr(at, report.find('\n', at) - at);
-        if (line.find(' ') == std::string::npos && line.find("\t\t") != std::string::npos) ++records;
-    }
-    size_t kept = static_cast<size_t>(std::count(bounds.begin(), bounds.end(), '\n'));
-    EXPECT_EQ(kept, records);
-    EXPECT_LT(kept, lines);  // the example holds empty-margin or far-pair lines as well
-    EXPECT_GT(kept, 0u);
+    // Markers 1000-1300 are in complete LD (25 individuals 00/00, 25 11/11); 1200 is monomorphic (empty-margin lines) and 500000 lies
+    // more than 200000 beyond its neighbour (a far-pair line).
+    std::string a = std::string(50, 'A') + std::string(50, 'G');
+    std::string c = std::string(50, 'C') + std::string(50, 'T');
+    fs::create_directory(out());
+    testsupport::writeFile(out("markers.txt"), "1000 100 51 " + a + "\n1100 100 51 " + c + "\n1200 100 1 " +
+                                                   std::string(100, 'A') + "\n1300 100 51 " + a + "\n500000 100 51 " +
+                                                   c + "\n");
+    std::string phased;
+    for (const char* position : {"1000", "1100", "1200", "1300", "500000"})
+        phased += std::string(position) + " 100 51 " + std::string(50, '0') + std::string(50, '1') + "\n";
+    testsupport::writeFile(out("snps.txt"), phased);
+    ASSERT_EQ(ldblocks({"-o", out(), out("markers.txt"), out("snps.txt")}).status, 0);
+    EXPECT_EQ(readFile(out("linkstat.txt")),
+              "1000\t1100\t\t0.940\t1.000\n"
+              "1000\t1200\t0 0 0 0 0 0 0 1\n"
+              "1000\t1300\t\t0.940\t1.000\n"
+              "1100\t1200\t0 0 0 0 0 0 0 1\n"
+              "1100\t1300\t\t0.940\t1.000\n"
+              "1200\t1300\t0 0 0 0 0 0 0 1\n"
+              "1300\t500000 0 0 0 0 0 0 0 0 0 1\n");
+    EXPECT_EQ(readFile(out("bounds.txt")),
+              "1000\t1100\t\t0.940\t1.000\n"
+              "1000\t1300\t\t0.940\t1.000\n"
+              "1100\t1300\t\t0.940\t1.000\n");
 }
 
 TEST_F(Pipeline, BlocksAreSortedForTheAnalyser) {
