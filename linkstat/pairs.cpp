@@ -73,6 +73,7 @@ void Calculate_LD(int nChromosomes, int nMarkers, const double* positions, const
                   const AlleleTable& alleles, int actual, int em, int known) {
     CurrentMode = actual ? HaploMode::Actual : known ? HaploMode::Known : HaploMode::Em;
     (void)em;  // EM mode is the one left when neither of the others is set
+    progress.enterSet(nMarkers);
     if (CurrentEvaluation == Evaluation::Literal)
         literalPairs(nChromosomes, nMarkers, positions, ratios, alleles);
     else

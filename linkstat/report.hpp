@@ -54,6 +54,11 @@ extern ReportStream fpo;
 class Progress {
 public:
     void start(bool reportOnTerminal);
+    // A new marker set of nMarkers markers is about to be paired.
+    void enterSet(int nMarkers) {
+        marker_ = 0;
+        nMarkers_ = nMarkers;
+    }
     // Pairs written, with the first marker of the set reached.
     void addPairs(long pairs, int marker, int nMarkers) {
         if (!enabled_) return;
