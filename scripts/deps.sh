@@ -1,13 +1,44 @@
 #!/usr/bin/env bash
 # Installs what a fresh Debian/Ubuntu machine lacks to build and test the tool-chain.
+#   scripts/deps.sh            the build and the tests
+#   scripts/deps.sh fuzz       also clang and libFuzzer, for scripts/fuzz.sh
+#   scripts/deps.sh bench      also the peers and tools the benchmarks compare with
 set -euo pipefail
 
 missing=()
-command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v g++ >/dev/null 2>&1 || missing+=(g++)
-command -v make >/dev/null 2>&1 || missing+=(make)
-[ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
-command -v gzip >/dev/null 2>&1 || missing+=(gzip)
+need_command() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
+need_file() { [ -e "$1" ] || missing+=("$2"); }
+
+need_command cmake cmake
+need_command g++ g++
+need_command make make
+need_command pkg-config pkg-config
+need_command gzip gzip
+need_file /usr/include/gtest/gtest.h libgtest-dev
+need_file /usr/include/htslib/vcf.h libhts-dev
+need_command bgzip tabix
+need_file /usr/include/cairo/cairo.h libcairo2-dev
+need_file /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf fonts-dejavu-core
+need_file /usr/include/zlib.h zlib1g-dev
+need_command snakemake snakemake
+need_command xmllint libxml2-utils
+
+for what in "$@"; do
+    case $what in
+        fuzz)
+            need_command clang++-14 clang-14
+            need_file /usr/lib/llvm-14/lib/libFuzzer.a libfuzzer-14-dev
+            [ -n "$(ls /usr/lib/llvm-14/lib/clang/14*/lib/linux/libclang_rt.asan-x86_64.a 2>/dev/null)" ] \
+                || missing+=(libclang-rt-14-dev)
+            ;;
+        bench)
+            need_command plink1.9 plink1.9
+            need_command bcftools bcftools
+            need_command hyperfine hyperfine
+            ;;
+        *) echo "deps.sh: unknown group $what" >&2; exit 2 ;;
+    esac
+done
 
 if [ ${#missing[@]} -gt 0 ]; then
     echo "installing: ${missing[*]}" >&2

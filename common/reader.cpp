@@ -1,0 +1,68 @@
+#include "reader.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "error.hpp"
+
+namespace ldtools {
+
+FileReader::FileReader(const std::string& name, std::size_t bufferSize)
+    : name_(name), buffer_(bufferSize > 0 ? bufferSize : 1) {
+    do {
+        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd_ < 0 && errno == EINTR);
+    if (fd_ < 0) throw SystemError("open", errno);
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
+        const int code = errno;
+        ::close(fd_);
+        throw SystemError("open", code);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        ::close(fd_);
+        throw SystemError("open", EISDIR);
+    }
+    if (S_ISREG(info.st_mode)) size_ = static_cast<std::uint64_t>(info.st_size);
+}
+
+FileReader::~FileReader() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+std::size_t FileReader::readInto(char* into, std::size_t room) {
+    if (eof_) return 0;
+    ssize_t got;
+    do {
+        got = ::read(fd_, into, room);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) throw SystemError("read", errno);
+    if (got == 0) eof_ = true;
+    consumed_ += static_cast<std::uint64_t>(got);
+    return static_cast<std::size_t>(got);
+}
+
+bool FileReader::refill() {
+    pos_ = end_ = 0;
+    end_ = readInto(buffer_.data(), buffer_.size());
+    return end_ > 0;
+}
+
+bool FileReader::fill() {
+    if (eof_) return false;
+    if (pos_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+        end_ -= pos_;
+        pos_ = 0;
+    }
+    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    const std::size_t got = readInto(buffer_.data() + end_, buffer_.size() - end_);
+    end_ += got;
+    return got > 0;
+}
+
+}  // namespace ldtools

@@ -1,0 +1,123 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <string>
+
+#include "error.hpp"
+#include "replacefile.hpp"
+#include "scratch.hpp"
+#include "writer.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ldtools::ReplacementFile;
+
+void writeText(ReplacementFile& file, const std::string& text) {
+    ldtools::writeAll(file.fd(), text.data(), text.size());
+}
+
+int entriesIn(const fs::path& folder) {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder)) ++n;
+    return n;
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_mode & 07777;
+}
+
+TEST(ReplacementFile, TheDestinationChangesOnlyAtCommit) {
+    testsupport::ScratchDir dir;
+    const std::string name = dir.file("report.txt");
+    testsupport::writeFile(name, "old\n");
+    ASSERT_EQ(::chmod(name.c_str(), 0640), 0);
+    {
+        ReplacementFile file(name);
+        EXPECT_FALSE(file.direct());
+        writeText(file, "new\n");
+        EXPECT_EQ(testsupport::readFile(name), "old\n");
+        EXPECT_EQ(entriesIn(dir.path()), 2);  // the destination and the temporary file
+        file.commit();
+    }
+    EXPECT_EQ(testsupport::readFile(name), "new\n");
+    EXPECT_EQ(modeOf(name), 0640u);
+    EXPECT_EQ(entriesIn(dir.path()), 1);
+}
+
+TEST(ReplacementFile, AnAbandonedRunLeavesNoTraceAndTheOldFileIntact) {
+    testsupport::ScratchDir dir;
+    const std::string kept = dir.file("kept.txt");
+    testsupport::writeFile(kept, "old\n");
+    {
+        ReplacementFile file(kept);
+        writeText(file, "partial");
+    }  // destroyed without commit, as when an error unwinds the run
+    EXPECT_EQ(testsupport::readFile(kept), "old\n");
+    {
+        ReplacementFile file(dir.file("new.txt"));
+        writeText(file, "partial");
+        file.abandon();
+    }
+    EXPECT_FALSE(fs::exists(dir.file("new.txt")));
+    EXPECT_EQ(entriesIn(dir.path()), 1);
+}
+
+TEST(ReplacementFile, NewFilesTakeTheUmask) {
+    testsupport::ScratchDir dir;
+    const mode_t old = ::umask(027);
+    {
+        ReplacementFile file(dir.file("fresh"));
+        file.commit();
+    }
+    ::umask(old);
+    EXPECT_EQ(modeOf(dir.file("fresh")), 0640u);
+}
+
+TEST(ReplacementFile, ALinkStaysALinkAndItsTargetIsReplaced) {
+    testsupport::ScratchDir dir;
+    fs::create_directory(dir.path() / "data");
+    const std::string target = dir.file("data/real.txt");
+    testsupport::writeFile(target, "old\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+    fs::create_symlink("data/real.txt", dir.path() / "link.txt");
+    {
+        ReplacementFile file(dir.file("link.txt"));
+        writeText(file, "new\n");
+        file.commit();
+    }
+    EXPECT_TRUE(fs::is_symlink(dir.path() / "link.txt"));
+    EXPECT_EQ(testsupport::readFile(target), "new\n");
+    EXPECT_EQ(modeOf(target), 0600u);
+    EXPECT_EQ(entriesIn(dir.path() / "data"), 1);
+}
+
+TEST(ReplacementFile, DevicesAreWrittenDirectlyAndFolderErrorsAreReported) {
+    {
+        ReplacementFile file("/dev/null");
+        EXPECT_TRUE(file.direct());
+        writeText(file, "discarded");
+        file.commit();
+    }
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    testsupport::ScratchDir dir;
+    try {
+        ReplacementFile file(dir.path().string());
+        FAIL() << "a folder was opened for writing";
+    } catch (const ldtools::SystemError& error) {
+        EXPECT_EQ(error.code(), EISDIR);
+    }
+    try {
+        ReplacementFile file(dir.file("no/such/folder/file"));
+        FAIL() << "a file in a missing folder was opened";
+    } catch (const ldtools::SystemError& error) {
+        EXPECT_EQ(error.code(), ENOENT);
+    }
+}
+
+}  // namespace
