@@ -17,6 +17,10 @@ int main(int argc, char** argv) {
     // htslib's own warnings and errors would mix with the program's lines; every failure it
     // reports is turned into one of those.
     hts_set_log_level(HTS_LOG_OFF);
+    if (argc < 2) {
+        std::fputs(vcf2markers::usageText(), stderr);
+        return 1;
+    }
     try {
         vcf2markers::CommandLine command =
             vcf2markers::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
