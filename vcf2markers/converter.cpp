@@ -165,6 +165,20 @@ void Converter::markerAlleles(const std::int32_t* genotypes, int ploidy, Skip& v
     char* out = alleles_.data();
     for (std::size_t i = 0; i < markers_.columns.size(); ++i) {
         const std::int32_t* values = genotypes + static_cast<std::ptrdiff_t>(markers_.columns[i]) * ploidy;
+        if (ploidy == 2) {
+            // The common case: two values that are each missing, REF or ALT, phased or not
+            // (htslib's codes 0 to 5).
+            const auto first = static_cast<std::uint32_t>(values[0]);
+            const auto second = static_cast<std::uint32_t>(values[1]);
+            if (first <= 5 && second <= 5) {
+                static constexpr int kAllele[6] = {-1, -1, 0, 0, 1, 1};
+                *out++ = letters_[kAllele[first] + 1];
+                *out++ = letters_[kAllele[second] + 1];
+                called += (first >= 2) + (second >= 2);
+                ac += (first >= 4) + (second >= 4);
+                continue;
+            }
+        }
         const Genotype genotype = decodeGenotype(values, ploidy);
         if (!genotype.diploid || genotype.first > 1 || genotype.second > 1) {
             if (!genotype.diploid)

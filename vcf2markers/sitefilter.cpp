@@ -21,7 +21,11 @@ bool isBase(const char* allele) {
 Skip alleleVerdict(const bcf1_t& record) {
     if (record.n_allele > 2) return Skip::multiAllelic;
     if (record.n_allele < 2) return Skip::monomorphic;
-    return isBase(record.d.allele[0]) && isBase(record.d.allele[1]) ? Skip::none : Skip::otherAlleles;
+    const char* ref = record.d.allele[0];
+    const char* alt = record.d.allele[1];
+    // An ALT that repeats the REF letter is no variant at all.
+    const bool snp = isBase(ref) && isBase(alt) && (ref[0] & ~0x20) != (alt[0] & ~0x20);
+    return snp ? Skip::none : Skip::otherAlleles;
 }
 
 std::string genotypeText(const std::int32_t* values, int ploidy) {

@@ -11,7 +11,7 @@ namespace vcf2markers {
 enum class Skip { none, belowMaf, monomorphic, otherAlleles, multiAllelic, duplicatePosition };
 
 // The verdict on a record's alleles alone: none for one REF and one ALT letter of A/C/G/T (in
-// either case); multiAllelic for more than one ALT; monomorphic for a record without ALT ('.');
+// either case, and not the same letter); multiAllelic for more than one ALT; monomorphic for a record without ALT ('.');
 // otherAlleles for everything else (indels, symbolic alleles, N, '*').
 Skip alleleVerdict(const bcf1_t& record);
 

@@ -145,12 +145,13 @@ TEST(Vcf2markersRecords, SkipReasonsInTheirOrderAndTheFrequencyBoundary) {
                   vcftest::row("20", 60, "N", "C", alts(2)) +       // other letter
                   vcftest::row("20", 70, "A", "C,G", alts(2)) +     // multi-allelic
                   vcftest::row("20", 80, "A", "*", alts(2)) +       // spanning deletion
+                  vcftest::row("20", 85, "g", "G", alts(2)) +       // ALT the same as REF
                   vcftest::row("20", 90, "G", "T", alts(19)) +      // 1 REF of 20: kept
                   vcftest::row("20", 90, "G", "T", alts(19)));      // same SNP again: duplicate
     auto result = convert(dir, {"-H", "none", "-o", "out", "in.vcf"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(result.err,
-              "vcf2markers: 2 SNPs written; skipped 3 monomorphic, 4 indels or other alleles, 1 multi-allelic, "
+              "vcf2markers: 2 SNPs written; skipped 3 monomorphic, 5 indels or other alleles, 1 multi-allelic, "
               "2 duplicate positions\n");
     EXPECT_EQ(readFile(dir.file("out.markers.txt")),
               "10\t20\t2\tCA" + join(vcftest::repeat("AA", 9)) + "\n90\t20\t20\t" + join(vcftest::repeat("TT", 9)) +
@@ -159,7 +160,7 @@ TEST(Vcf2markersRecords, SkipReasonsInTheirOrderAndTheFrequencyBoundary) {
     // Just above 0.05 the same records are below the minimum.
     result = convert(dir, {"-H", "none", "-m", "0.051", "-o", "out", "in.vcf"});
     EXPECT_EQ(result.err,
-              "vcf2markers: 1 SNPs written; skipped 3 below MAF, 3 monomorphic, 4 indels or other alleles, "
+              "vcf2markers: 1 SNPs written; skipped 3 below MAF, 3 monomorphic, 5 indels or other alleles, "
               "1 multi-allelic\n");
     EXPECT_EQ(readFile(dir.file("out.markers.txt")).substr(0, 8), "10\t20\t3\t");
 }
