@@ -1,8 +1,6 @@
 #include "known.hpp"
 
-#include <htslib/hts.h>
 #include <htslib/kseq.h>
-#include <htslib/vcf.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +9,7 @@
 #include <string_view>
 
 #include "error.hpp"
+#include "htshandles.hpp"
 #include "numbers.hpp"
 
 namespace vcf2markers {
@@ -20,22 +19,12 @@ namespace {
     throw ldtools::Error("vcf2markers: " + message + "\n");
 }
 
-struct FileCloser {
-    void operator()(htsFile* file) const { hts_close(file); }
-};
-struct HeaderDestroyer {
-    void operator()(bcf_hdr_t* header) const { bcf_hdr_destroy(header); }
-};
-struct RecordDestroyer {
-    void operator()(bcf1_t* record) const { bcf_destroy(record); }
-};
-
 void readVcf(htsFile* file, const std::string& path, std::map<std::string, std::vector<std::int64_t>>& positions) {
-    std::unique_ptr<bcf_hdr_t, HeaderDestroyer> header(bcf_hdr_read(file));
+    HtsPtr<bcf_hdr_t> header(bcf_hdr_read(file));
     if (!header) fail(path + " (-k): the VCF header cannot be read");
     // Only the positions matter: no genotype is decoded.
     if (bcf_hdr_set_samples(header.get(), nullptr, 0) != 0) fail(path + " (-k): cannot read the records");
-    std::unique_ptr<bcf1_t, RecordDestroyer> record(bcf_init());
+    HtsPtr<bcf1_t> record(bcf_init());
     if (!record) throw std::bad_alloc();
     std::int64_t last = 0;
     int status;
@@ -51,14 +40,8 @@ void readVcf(htsFile* file, const std::string& path, std::map<std::string, std::
     }
 }
 
-// A line buffer that htslib grows and this owner frees.
-struct Line {
-    kstring_t text = {0, 0, nullptr};
-    ~Line() { std::free(text.s); }
-};
-
 void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>& positions) {
-    Line line;
+    KString line;
     long number = 0;
     int status;
     while ((status = hts_getline(file, KS_SEP_LINE, &line.text)) >= 0) {
@@ -80,7 +63,7 @@ void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>&
 
 KnownPositions KnownPositions::load(const std::string& path) {
     errno = 0;
-    std::unique_ptr<htsFile, FileCloser> file(hts_open(path.c_str(), "r"));
+    HtsPtr<htsFile> file(hts_open(path.c_str(), "r"));
     if (!file) fail("cannot open the known-SNP file " + path + " (-k): " + ldtools::systemReason(errno));
     KnownPositions known;
     const htsFormat* format = hts_get_format(file.get());

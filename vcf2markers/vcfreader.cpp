@@ -34,39 +34,30 @@ constexpr int kHarmlessErrors = BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF;
 
 VcfReader::VcfReader(const std::string& path) : path_(path) {
     errno = 0;
-    file_ = hts_open(path.c_str(), "r");
-    if (file_ == nullptr) fail("cannot open " + path + ": " + ldtools::systemReason(errno));
-    const htsFormat* format = hts_get_format(file_);
+    file_.reset(hts_open(path.c_str(), "r"));
+    if (!file_) fail("cannot open " + path + ": " + ldtools::systemReason(errno));
+    const htsFormat* format = hts_get_format(file_.get());
     if (format->category != variant_data || (format->format != vcf && format->format != bcf))
         fail(path + " is not a VCF or BCF file");
     isBcf_ = format->format == bcf;
     if (format->compression == bgzf) {
         // A bgzip file that lost its end-of-file block was cut short; reading it would silently
         // lose its tail whenever the cut falls between two blocks.
-        const int eof = bgzf_check_EOF(hts_get_bgzfp(file_));
+        const int eof = bgzf_check_EOF(hts_get_bgzfp(file_.get()));
         if (eof == 0) fail(path + " is truncated (its end-of-file marker is missing)");
         if (eof < 0) fail("cannot read " + path + ": " + ldtools::systemReason(errno));
     }
-    header_ = bcf_hdr_read(file_);
-    if (header_ == nullptr) fail(path + ": the VCF header cannot be read");
-    const int count = bcf_hdr_nsamples(header_);
+    header_.reset(bcf_hdr_read(file_.get()));
+    if (!header_) fail(path + ": the VCF header cannot be read");
+    const int count = bcf_hdr_nsamples(header_.get());
     if (count == 0) fail(path + " holds no individuals (no genotype columns)");
     samples_.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) samples_.emplace_back(header_->samples[i]);
-    record_ = bcf_init();
-    if (record_ == nullptr) throw std::bad_alloc();
+    record_.reset(bcf_init());
+    if (!record_) throw std::bad_alloc();
 }
 
-VcfReader::~VcfReader() {
-    std::free(genotypes_);
-    std::free(line_.s);
-    if (iterator_ != nullptr) hts_itr_destroy(iterator_);
-    if (tabix_ != nullptr) tbx_destroy(tabix_);
-    if (index_ != nullptr) hts_idx_destroy(index_);
-    if (record_ != nullptr) bcf_destroy(record_);
-    if (header_ != nullptr) bcf_hdr_destroy(header_);
-    if (file_ != nullptr) hts_close(file_);
-}
+VcfReader::~VcfReader() = default;
 
 void VcfReader::fail(const std::string& message) const {
     throw ldtools::Error("vcf2markers: " + message + "\n");
@@ -91,23 +82,23 @@ std::vector<int> VcfReader::keepSamples(const std::vector<int>& used) {
         list += name;
     }
     if (list == "-" || list.front() == '^') return columns;
-    if (bcf_hdr_set_samples(header_, list.c_str(), 0) != 0) fail(path_ + ": cannot select the individuals");
+    if (bcf_hdr_set_samples(header_.get(), list.c_str(), 0) != 0) fail(path_ + ": cannot select the individuals");
     for (std::size_t i = 0; i < columns.size(); ++i) columns[i] = static_cast<int>(i);
     return columns;
 }
 
 void VcfReader::setRegion(const std::string& region) {
-    if (hts_get_format(file_)->compression != bgzf)
+    if (hts_get_format(file_.get())->compression != bgzf)
         fail("-r needs a bgzip-compressed file with an index; " + path_ + " is not compressed with bgzip");
     if (isBcf_) {
-        index_ = bcf_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+        index_.reset(bcf_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
     } else {
-        tabix_ = tbx_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL);
+        tabix_.reset(tbx_index_load3(path_.c_str(), nullptr, HTS_IDX_SILENT_FAIL));
     }
-    if (index_ == nullptr && tabix_ == nullptr)
+    if (!index_ && !tabix_)
         fail(path_ + " has no index (" + path_ + ".csi or .tbi), which -r needs");
 
-    NameLookup lookup{header_, tabix_, {}};
+    NameLookup lookup{header_.get(), tabix_.get(), {}};
     int tid = -1;
     hts_pos_t begin = 0;
     hts_pos_t end = 0;
@@ -120,30 +111,33 @@ void VcfReader::setRegion(const std::string& region) {
     // A chromosome the header declares may still have no records: the index lists only those
     // that have some.
     int count = 0;
-    const char** names = tabix_ != nullptr ? tbx_seqnames(tabix_, &count) : bcf_index_seqnames(index_, header_, &count);
+    const char** names = tabix_ ? tbx_seqnames(tabix_.get(), &count)
+                                : bcf_index_seqnames(index_.get(), header_.get(), &count);
     const bool present = names != nullptr && std::any_of(names, names + count, [&](const char* name) {
                              return lookup.lastName == name;
                          });
     std::free(names);
     if (!present) fail(path_ + " holds no records on chromosome '" + lookup.lastName + "'");
 
-    iterator_ = tabix_ != nullptr ? tbx_itr_queryi(tabix_, tid, begin, end) : bcf_itr_queryi(index_, tid, begin, end);
-    if (iterator_ == nullptr) fail(path_ + ": cannot read the region " + region + " through the index");
+    iterator_.reset(tabix_ ? tbx_itr_queryi(tabix_.get(), tid, begin, end)
+                           : bcf_itr_queryi(index_.get(), tid, begin, end));
+    if (!iterator_) fail(path_ + ": cannot read the region " + region + " through the index");
     regionChromosome_ = lookup.lastName;
     regionBegin_ = begin;
     regionEnd_ = end;
 }
 
 int VcfReader::readOne() {
-    if (iterator_ == nullptr) return bcf_read(file_, header_, record_);
+    if (!iterator_) return bcf_read(file_.get(), header_.get(), record_.get());
     if (isBcf_) {
-        const int status = bcf_itr_next(file_, iterator_, record_);
-        if (status >= 0 && header_->keep_samples != nullptr && bcf_subset_format(header_, record_) != 0) return -2;
+        const int status = bcf_itr_next(file_.get(), iterator_.get(), record_.get());
+        if (status >= 0 && header_->keep_samples != nullptr && bcf_subset_format(header_.get(), record_.get()) != 0)
+            return -2;
         return status;
     }
-    const int status = tbx_itr_next(file_, tabix_, iterator_, &line_);
+    const int status = tbx_itr_next(file_.get(), tabix_.get(), iterator_.get(), &line_.text);
     if (status < 0) return status;
-    return vcf_parse(&line_, header_, record_) == 0 ? 0 : -2;
+    return vcf_parse(&line_.text, header_.get(), record_.get()) == 0 ? 0 : -2;
 }
 
 bool VcfReader::next() {
@@ -151,21 +145,23 @@ bool VcfReader::next() {
         const int status = readOne();
         if (status == -1) return false;
         if (status < -1 || (record_->errcode & ~kHarmlessErrors) != 0) failRead();
-        if (bcf_unpack(record_, BCF_UN_STR) != 0) failRead();
+        if (bcf_unpack(record_.get(), BCF_UN_STR) != 0) failRead();
         // A region query also yields the records that start before the region and reach into it.
-        if (iterator_ != nullptr && record_->pos < regionBegin_) continue;
+        if (iterator_ && record_->pos < regionBegin_) continue;
         lastPosition_ = record_->pos + 1;
         return true;
     }
 }
 
 const std::int32_t* VcfReader::genotypes(int& ploidy) {
-    const int values = bcf_get_genotypes(header_, record_, &genotypes_, &genotypesSize_);
-    const int individuals = bcf_hdr_nsamples(header_);
+    std::int32_t* buffer = genotypes_.release();
+    const int values = bcf_get_genotypes(header_.get(), record_.get(), &buffer, &genotypesSize_);
+    genotypes_.reset(buffer);
+    const int individuals = bcf_hdr_nsamples(header_.get());
     if (values <= 0 || individuals == 0)
         fail(path_ + ": position " + std::to_string(position()) + ": the record has no genotypes (GT)");
     ploidy = values / individuals;
-    return genotypes_;
+    return genotypes_.get();
 }
 
 }  // namespace vcf2markers

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include <htslib/kstring.h>
-#include <htslib/tbx.h>
 #include <htslib/vcf.h>
+
+#include "htshandles.hpp"
 
 namespace vcf2markers {
 
@@ -50,7 +50,7 @@ public:
     // The current record.
     const bcf1_t& record() const { return *record_; }
     std::int64_t position() const { return record_->pos + 1; }
-    const char* chromosome() const { return bcf_hdr_id2name(header_, record_->rid); }
+    const char* chromosome() const { return bcf_hdr_id2name(header_.get(), record_->rid); }
     // The genotypes of the current record, `ploidy` values per decoded individual (htslib's
     // encoding). Throws ldtools::Error when the record has no GT field.
     const std::int32_t* genotypes(int& ploidy);
@@ -61,20 +61,20 @@ private:
     int readOne();
 
     std::string path_;
-    htsFile* file_ = nullptr;
-    bcf_hdr_t* header_ = nullptr;
-    bcf1_t* record_ = nullptr;
+    HtsPtr<htsFile> file_;
+    HtsPtr<bcf_hdr_t> header_;
+    HtsPtr<bcf1_t> record_;
     std::vector<std::string> samples_;
     bool isBcf_ = false;
-    hts_idx_t* index_ = nullptr;  // BCF
-    tbx_t* tabix_ = nullptr;      // bgzipped VCF
-    hts_itr_t* iterator_ = nullptr;
-    kstring_t line_ = {0, 0, nullptr};
+    HtsPtr<hts_idx_t> index_;  // BCF
+    HtsPtr<tbx_t> tabix_;      // bgzipped VCF
+    HtsPtr<hts_itr_t> iterator_;
+    KString line_;
     std::string regionChromosome_;
     std::int64_t regionBegin_ = 0;  // 0-based, half open
     std::int64_t regionEnd_ = INT64_MAX;
     std::int64_t lastPosition_ = 0;
-    std::int32_t* genotypes_ = nullptr;
+    std::unique_ptr<std::int32_t, decltype(&std::free)> genotypes_{nullptr, &std::free};
     int genotypesSize_ = 0;
 };
 
