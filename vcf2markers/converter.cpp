@@ -83,7 +83,7 @@ Summary Converter::run() {
     if (known_ || options_.every > 0) knownFile_ = std::make_unique<OutputFile>(options_.prefix + ".known.txt");
 
     ldtools::ProgressLine progress(options_.progress);
-    std::int64_t lastWritten = 0;
+    std::int64_t lastWritten = -1;  // VCF allows position 0
     std::size_t records = 0;
     while (reader_.next()) {
         checkOrder(records == 0);
