@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <new>
 #include <string_view>
 
 #include "error.hpp"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <limits>
+#include <new>
 
 #include "error.hpp"
 
