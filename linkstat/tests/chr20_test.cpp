@@ -66,7 +66,9 @@ TEST(Chr20, StraightforwardLoopReproducesGoldenOnFirstMarkers) {
     std::vector<std::string> args = {"linkstat", "-P", "-I" + dir.file("subset.txt"), "-O" + dir.file("out.txt")};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
-    ASSERT_EQ(linkstatMain(static_cast<int>(argv.size()), argv.data(), Evaluation::Literal), 0);
+    linkstat::Tuning literal;
+    literal.evaluation = linkstat::Evaluation::Literal;
+    ASSERT_EQ(linkstat::linkstatMain(static_cast<int>(argv.size()), argv.data(), literal), 0);
 
     std::istringstream all(golden(dir));
     std::string expected;
