@@ -75,6 +75,60 @@ TEST_F(Cli, InputIsRequiredAndMustBeAReadableFile) {
                   "\n\nCannot Access Output File " + badOutput + "\nExiting Now......\n\n");
 }
 
+// Decision L13: a bare -I or -O takes the next argument as its value; a bare -R stays empty.
+TEST_F(Cli, BareInputAndOutputOptionsTakeTheNextArgument) {
+    const std::string file = input(marker("100", kLinkedA) + marker("150", kLinkedB));
+    const std::string out = dir.file("out.txt");
+    const RunResult r = linkstat({"-P", "-I", file.substr(2), "-O", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(testsupport::readFile(out), "100\t150\t\t0.850\t1.000\n");
+    EXPECT_EQ(linkstat({"-O", "-I" + file.substr(2)}).err, kNeedInput);  // "-I..." was the output's name
+    const std::string withN = input(marker("1", "ANAC") + marker("2", "GGTT"), "n.txt");
+    EXPECT_EQ(linkstat({withN, "-RN"}).status, 0);
+    expectFailure(linkstat({withN, "-R", "N"}), "\n\nMore Than Two Alleles ANAC\nExiting Now....\n\n\n");
+}
+
+TEST_F(Cli, HelpAndVersion) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"-P", "--help", "-Imissing"}}) {
+        const RunResult help = linkstat(args);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.err, "");
+        EXPECT_EQ(help.out, usageText());
+    }
+    EXPECT_EQ(usageText().rfind("Usage: linkstat -Ifile", 0), 0u);
+    const RunResult version = linkstat({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "linkstat 1.1.0\n");
+    // options are read from left to right: an error before --help is reported
+    expectFailure(linkstat({"-R" + std::string(105, 'x'), "--help"}), "\n\nOption Value Too Long -R\nExiting Now......\n\n");
+    // -h and other spellings are ignored letters, as before
+    const std::string file = input(marker("100", kLinkedA) + marker("150", kLinkedB));
+    EXPECT_EQ(linkstat({file, "-h", "--helpme", "-version"}).out, linkstat({file}).out);
+    expectFailure(linkstat({"-h"}), kNeedInput);
+    const RunResult full = linkstat({"--version"}, {.input = "", .workdir = "", .stdoutPath = "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "\n\nCannot Write Output File stdout\nExiting Now......\n\n");
+}
+
+// Decision L9: within a marker set positions may repeat but not fall.
+TEST_F(Cli, PositionsOutOfOrderAreRefused) {
+    const std::string ordered = marker("100", kLinkedA) + marker("100", kLinkedB) + marker("150.5", kLinkedB);
+    const RunResult r = linkstat({input(ordered + "\n" + marker("20", kLinkedA) + marker("150", kLinkedB)), "-P"});
+    EXPECT_EQ(r.status, 0);  // ties, and a new set that starts lower
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);
+    const std::string falling = input(ordered + "\n" + marker("300", kLinkedA) + marker("299.5", kLinkedB), "f.txt");
+    expectFailure(linkstat({falling, "-P"}),
+                  "\n\nError in File " + falling.substr(2) + " at Line 6\nPosition Out Of Order\nExiting Now....\n\n\n",
+                  linkstat({input(ordered, "o.txt"), "-P"}).out);
+    // a bad position is reported as such; a falling one before a wrong number of chromosomes
+    const std::string bad = input(marker("300", kLinkedA) + marker("-1", kLinkedB), "b.txt");
+    expectFailure(linkstat({bad}), "\n\nError in File " + bad.substr(2) + " at Line 2\nBad Position\nExiting Now....\n\n\n");
+    const std::string both = input(marker("300", kLinkedA) + marker("200", "AC"), "w.txt");
+    expectFailure(linkstat({both}),
+                  "\n\nError in File " + both.substr(2) + " at Line 2\nPosition Out Of Order\nExiting Now....\n\n\n");
+}
+
 TEST_F(Cli, UnknownArgumentsAreIgnoredAndOnlyTheLetterCounts) {
     const std::string file = input(marker("1000", kLinkedA) + marker("2500", kLinkedB));
     const RunResult plain = linkstat({file, "-P"});
