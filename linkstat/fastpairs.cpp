@@ -105,6 +105,18 @@ struct NarrowKeys {
         return PairCounts{field(0), field(1), field(2), field(3), field(4)};
     }
     static std::uint64_t hash(Key key) { return key * 0x9E3779B97F4A7C15ull; }
+
+    // A key waiting for its bounds, with its oriented margins a0, b0, T and X packed for sorting.
+    struct Job {
+        std::uint64_t group;  // a0, b0, T, X in 12 bits each
+        Key key;
+    };
+    static Job job(std::uint32_t a0, std::uint32_t b0, std::uint32_t T, std::uint32_t X, Key key) {
+        return Job{std::uint64_t(a0) << 3 * kBits | std::uint64_t(b0) << 2 * kBits | std::uint64_t(T) << kBits | X, key};
+    }
+    static bool before(const Job& x, const Job& y) { return x.group < y.group; }
+    static bool sameMargins(const Job& x, const Job& y) { return x.group >> kBits == y.group >> kBits; }
+    static std::uint32_t X(const Job& job) { return static_cast<std::uint32_t>(job.group & kMask); }
 };
 
 struct WideKeys {
@@ -130,6 +142,19 @@ struct WideKeys {
         h = (h ^ (h >> 29) ^ key.count[4]) * 0x94D049BB133111EBull;
         return h ^ (h >> 32);
     }
+
+    struct Job {
+        std::uint64_t a0b0;
+        std::uint32_t T;
+        std::uint32_t X;
+        Key key;
+    };
+    static Job job(std::uint32_t a0, std::uint32_t b0, std::uint32_t T, std::uint32_t X, const Key& key) {
+        return Job{std::uint64_t(a0) << 32 | b0, T, X, key};
+    }
+    static bool before(const Job& x, const Job& y) { return x.a0b0 < y.a0b0 || (x.a0b0 == y.a0b0 && x.T < y.T); }
+    static bool sameMargins(const Job& x, const Job& y) { return x.a0b0 == y.a0b0 && x.T == y.T; }
+    static std::uint32_t X(const Job& job) { return job.X; }
 };
 
 // ---- tails memoised per count key ---------------------------------------------------------------------
@@ -231,21 +256,20 @@ public:
         haplotypeCounts(counts, mode_, hapCounts);
         if (hasEmptyMargin(hapCounts)) return kEmptyMargin;
         const LikelihoodSetup o = orientLikelihood(counts, hapCounts[0]);
-        const auto a0 = static_cast<std::uint64_t>(o.k00 + o.k01 + o.dh);
-        const auto b0 = static_cast<std::uint64_t>(o.k00 + o.k10 + o.dh);
+        const auto a0 = static_cast<std::uint32_t>(o.k00 + o.k01 + o.dh);
+        const auto b0 = static_cast<std::uint32_t>(o.k00 + o.k10 + o.dh);
         const auto T = static_cast<std::uint32_t>(o.k00 + o.k01 + o.k10 + o.k11 + 2 * o.dh);
-        jobs_.push_back({a0 << 32 | b0, T, static_cast<std::uint32_t>(hapCounts[0]), key});
+        jobs_.push_back(Keys::job(a0, b0, T, static_cast<std::uint32_t>(hapCounts[0]), key));
         return kPending;
     }
 
     void evaluate(TailCache<Keys>& cache, ProgressCounts& progress) {
-        auto margins = [](const Job& x, const Job& y) { return x.a0b0 < y.a0b0 || (x.a0b0 == y.a0b0 && x.T < y.T); };
-        std::sort(jobs_.begin(), jobs_.end(), margins);
+        std::sort(jobs_.begin(), jobs_.end(), Keys::before);
         std::optional<MarginGrid> grid;
         for (std::size_t first = 0, end = 0; first < jobs_.size(); first = end) {
             // the jobs [first, end) share their margins; the grid takes the logarithms all of them need
             unsigned positive = 0;
-            for (end = first; end < jobs_.size() && !margins(jobs_[first], jobs_[end]); ++end)
+            for (end = first; end < jobs_.size() && Keys::sameMargins(jobs_[first], jobs_[end]); ++end)
                 positive |= positiveCounts(oriented(jobs_[end]));
             grid.emplace(oriented(jobs_[first]), positive);
             for (std::size_t j = first; j < end; ++j) {
@@ -259,13 +283,10 @@ public:
     }
 
 private:
-    struct Job {
-        std::uint64_t a0b0;  // oriented margins: code 0 at the first marker, at the second, and T
-        std::uint32_t T;
-        std::uint32_t X;     // the count of haplotype 00 the mode delivered
-        Key key;
-    };
-    static LikelihoodSetup oriented(const Job& job) { return orientLikelihood(Keys::counts(job.key), job.X); }
+    // Oriented margins (code 0 at the first marker, at the second, and T), the count X of haplotype 00
+    // that the mode delivered, and the key.
+    using Job = typename Keys::Job;
+    static LikelihoodSetup oriented(const Job& job) { return orientLikelihood(Keys::counts(job.key), Keys::X(job)); }
 
     HaploMode mode_;
     std::vector<Job> jobs_;
