@@ -3,16 +3,20 @@
 #include "fastpairs.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
-#include <optional>
+#include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "gridbounds.hpp"
 #include "markers.hpp"
+#include "workers.hpp"
 
 namespace linkstat {
 
@@ -165,15 +169,19 @@ constexpr std::uint16_t kOffGrid = 0xFFFE;      // computed pair by pair (see Gr
 constexpr std::uint16_t kPending = 0xFFFD;      // gathered, not evaluated yet
 constexpr int kUpperCodes = 128;
 
-// Open-addressing hash map from count key to tail code, at most three quarters full. It grows up to
-// the slots that `maxKeys` keys need; a chunk reserves room for its new keys first, and the map is
-// emptied when they would not fit, so memory stays bounded whatever the input.
+// Open-addressing hash map from count key to tail code, at most three quarters full, holding at most
+// maxKeys keys: the set's walk empties it before a round whose new keys might not fit, so memory stays
+// bounded whatever the input. Several threads may find keys and set the codes of different keys at
+// once, as long as none inserts.
 template <class Keys>
 class TailCache {
 public:
     using Key = typename Keys::Key;
 
     explicit TailCache(std::size_t maxKeys) : maxKeys_(maxKeys) { reset(kInitialSlots); }
+
+    std::size_t size() const { return size_; }
+    std::size_t maxKeys() const { return maxKeys_; }
 
     std::uint16_t* find(const Key& key) {
         for (std::size_t slot = home(key);; slot = (slot + 1) & mask_) {
@@ -182,16 +190,20 @@ public:
         }
     }
 
-    void insert(const Key& key, std::uint16_t code) {
+    // Enters a key with its code; false, changing nothing, when the key is there already.
+    bool insertNew(const Key& key, std::uint16_t code) {
         if ((size_ + 1) * 4 > keys_.size() * 3) grow();
-        place(key, code);
+        std::size_t slot = home(key);
+        for (; !(keys_[slot] == Keys::kEmpty); slot = (slot + 1) & mask_)
+            if (keys_[slot] == key) return false;
+        keys_[slot] = key;
+        codes_[slot] = code;
         ++size_;
+        return true;
     }
 
-    // Makes sure that `more` new keys can be inserted without emptying the map.
-    void reserveRoom(std::size_t more) {
-        if (size_ + more > maxKeys_) reset(keys_.size());
-    }
+    // Forgets every key (the slots stay allocated).
+    void clear() { reset(keys_.size()); }
 
 private:
     static constexpr std::size_t kInitialSlots = 16;
@@ -228,6 +240,43 @@ private:
     std::size_t size_ = 0;
 };
 
+// The keys met in one block of pairs, so that a key recurring in the block is prepared once. Its
+// slots are marked with the block's stamp instead of being emptied for every block.
+template <class Keys>
+class BlockKeys {
+public:
+    using Key = typename Keys::Key;
+
+    // Starts a block of at most `lines` pairs.
+    void start(std::size_t lines) {
+        const std::size_t slots = std::bit_ceil(2 * lines + 2);
+        if (slots != keys_.size() || ++stamp_ == 0) {
+            keys_.assign(slots, Key{});
+            stamps_.assign(slots, 0);
+            stamp_ = 1;
+            shift_ = 64 - std::countr_zero(slots);
+        }
+    }
+    // True when the key had not been met in this block.
+    bool add(const Key& key) {
+        const std::size_t mask = keys_.size() - 1;
+        for (std::size_t slot = static_cast<std::size_t>(Keys::hash(key) >> shift_) & mask;; slot = (slot + 1) & mask) {
+            if (stamps_[slot] != stamp_) {
+                stamps_[slot] = stamp_;
+                keys_[slot] = key;
+                return true;
+            }
+            if (keys_[slot] == key) return false;
+        }
+    }
+
+private:
+    std::vector<Key> keys_;
+    std::vector<std::uint32_t> stamps_;
+    std::uint32_t stamp_ = 0;
+    int shift_ = 0;
+};
+
 void haplotypeCounts(const PairCounts& counts, HaploMode mode, int hapCounts[4]) {
     if (mode == HaploMode::Em) {
         emHaplotypes(counts, hapCounts);
@@ -239,60 +288,84 @@ void haplotypeCounts(const PairCounts& counts, HaploMode mode, int hapCounts[4])
     hapCounts[3] = counts.k11;
 }
 
-// The keys of a chunk that still need their bounds, evaluated grouped by their oriented margins so that
-// pairs with the same margins share one MarginGrid.
+// ---- bounds of new keys -------------------------------------------------------------------------------
+
+// A key met for the first time: its tail code, kEmptyMargin or kPending; a pending key comes with the
+// job that evaluates its bounds and the bucket of its margins.
 template <class Keys>
-class BoundsJobs {
-public:
-    using Key = typename Keys::Key;
-
-    // Room for a whole chunk at once: growing by copying would hold two copies at the peak.
-    BoundsJobs(HaploMode mode, std::size_t chunkKeys) : mode_(mode) { jobs_.reserve(chunkKeys); }
-
-    // Enters a key not seen before: its tail code, or kPending when its bounds are to be evaluated.
-    std::uint16_t add(const Key& key) {
-        const PairCounts counts = Keys::counts(key);
-        int hapCounts[4];
-        haplotypeCounts(counts, mode_, hapCounts);
-        if (hasEmptyMargin(hapCounts)) return kEmptyMargin;
-        const LikelihoodSetup o = orientLikelihood(counts, hapCounts[0]);
-        const auto a0 = static_cast<std::uint32_t>(o.k00 + o.k01 + o.dh);
-        const auto b0 = static_cast<std::uint32_t>(o.k00 + o.k10 + o.dh);
-        const auto T = static_cast<std::uint32_t>(o.k00 + o.k01 + o.k10 + o.k11 + 2 * o.dh);
-        jobs_.push_back(Keys::job(a0, b0, T, static_cast<std::uint32_t>(hapCounts[0]), key));
-        return kPending;
-    }
-
-    void evaluate(TailCache<Keys>& cache, ProgressCounts& progress) {
-        std::sort(jobs_.begin(), jobs_.end(), Keys::before);
-        std::optional<MarginGrid> grid;
-        for (std::size_t first = 0, end = 0; first < jobs_.size(); first = end) {
-            // the jobs [first, end) share their margins; the grid takes the logarithms all of them need
-            unsigned positive = 0;
-            for (end = first; end < jobs_.size() && Keys::sameMargins(jobs_[first], jobs_[end]); ++end)
-                positive |= positiveCounts(oriented(jobs_[end]));
-            grid.emplace(oriented(jobs_[first]), positive);
-            for (std::size_t j = first; j < end; ++j) {
-                const GridBounds bounds = grid->bounds(oriented(jobs_[j]));
-                *cache.find(jobs_[j].key) =
-                    bounds.onGrid ? static_cast<std::uint16_t>(bounds.lower * kUpperCodes + bounds.upper) : kOffGrid;
-            }
-            progress.addTables(static_cast<long>(end - first));
-        }
-        jobs_.clear();
-    }
-
-private:
-    // Oriented margins (code 0 at the first marker, at the second, and T), the count X of haplotype 00
-    // that the mode delivered, and the key.
-    using Job = typename Keys::Job;
-    static LikelihoodSetup oriented(const Job& job) { return orientLikelihood(Keys::counts(job.key), Keys::X(job)); }
-
-    HaploMode mode_;
-    std::vector<Job> jobs_;
+struct NewKey {
+    typename Keys::Job job;
+    std::uint16_t code;
+    std::uint32_t bucket;
 };
 
+template <class Keys>
+NewKey<Keys> prepareKey(const typename Keys::Key& key, HaploMode mode, std::uint32_t buckets) {
+    const PairCounts counts = Keys::counts(key);
+    int hapCounts[4];
+    haplotypeCounts(counts, mode, hapCounts);
+    if (hasEmptyMargin(hapCounts)) return {Keys::job(0, 0, 0, 0, key), kEmptyMargin, 0};
+    const LikelihoodSetup o = orientLikelihood(counts, hapCounts[0]);
+    const auto a0 = static_cast<std::uint32_t>(o.k00 + o.k01 + o.dh);
+    const auto b0 = static_cast<std::uint32_t>(o.k00 + o.k10 + o.dh);
+    const auto T = static_cast<std::uint32_t>(o.k00 + o.k01 + o.k10 + o.k11 + 2 * o.dh);
+    // Keys with the same margins share a bucket, so that a bucket's groups are whole.
+    const std::uint64_t mix = (std::uint64_t(a0) << 42 ^ std::uint64_t(b0) << 21 ^ T) * 0x9E3779B97F4A7C15ull;
+    const auto bucket = static_cast<std::uint32_t>((mix >> 32) * buckets >> 32);
+    return {Keys::job(a0, b0, T, static_cast<std::uint32_t>(hapCounts[0]), key), kPending, bucket};
+}
+
+// Oriented margins (code 0 at the first marker, at the second, and T), the count X of haplotype 00 that
+// the mode delivered.
+template <class Keys>
+LikelihoodSetup oriented(const typename Keys::Job& job) {
+    return orientLikelihood(Keys::counts(job.key), Keys::X(job));
+}
+
+// Evaluates the bounds of the jobs [first, last), which share their margins, into their tail codes:
+// one MarginGrid takes the logarithms that all of them need.
+template <class Keys>
+void evaluateGroup(const typename Keys::Job* first, const typename Keys::Job* last, TailCache<Keys>& cache) {
+    unsigned positive = 0;
+    for (const typename Keys::Job* job = first; job != last; ++job) positive |= positiveCounts(oriented<Keys>(*job));
+    MarginGrid grid(oriented<Keys>(*first), positive);
+    for (const typename Keys::Job* job = first; job != last; ++job) {
+        const GridBounds bounds = grid.bounds(oriented<Keys>(*job));
+        *cache.find(job->key) =
+            bounds.onGrid ? static_cast<std::uint16_t>(bounds.lower * kUpperCodes + bounds.upper) : kOffGrid;
+    }
+}
+
+// Sorts one bucket of jobs by their margins and evaluates its groups.
+template <class Keys>
+void evaluateBucket(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache) {
+    std::sort(jobs.begin(), jobs.end(), Keys::before);
+    for (std::size_t first = 0, end = 0; first < jobs.size(); first = end) {
+        for (end = first + 1; end < jobs.size() && Keys::sameMargins(jobs[first], jobs[end]); ++end) {
+        }
+        evaluateGroup<Keys>(jobs.data() + first, jobs.data() + end, cache);
+    }
+}
+
 // ---- report text --------------------------------------------------------------------------------------
+
+// The text of a block of report lines, made on any thread and written in order by the main thread.
+class LineText {
+public:
+    void put(const char* text, std::size_t length) { text_.append(text, length); }
+    void put(std::string_view text) { text_.append(text); }
+    // "\t%5.3f\t%5.3f\n": room for any two doubles (at most 314 characters each).
+    void putBounds(double lower, double upper) {
+        char text[640];
+        const int length = std::snprintf(text, sizeof text, "\t%5.3f\t%5.3f\n", lower, upper);
+        if (length > 0) put(text, static_cast<std::size_t>(length));
+    }
+    std::string_view view() const { return text_; }
+    void clear() { text_.clear(); }
+
+private:
+    std::string text_;
+};
 
 // Printed bounds: "\t%5.3f\t" of the lower walk's values and "%5.3f\n" of the upper walk's.
 struct BoundTexts {
@@ -312,17 +385,17 @@ struct BoundTexts {
 };
 
 // Writes the tail of a pair whose bounds are known (not the empty-margin tail).
-void writeBoundsTail(ldtools::BufferedWriter& fpo, std::uint16_t code, const PairCounts& counts, HaploMode mode) {
+void writeBoundsTail(LineText& out, std::uint16_t code, const PairCounts& counts, HaploMode mode) {
     static const BoundTexts texts;
     if (code == kOffGrid) {
         int hapCounts[4];
         haplotypeCounts(counts, mode, hapCounts);
         double result[2];
         confidenceLimitsFromCounts(result, counts, hapCounts[0]);
-        fpo.printf("\t%5.3f\t%5.3f\n", result[0], result[1]);
+        out.putBounds(result[0], result[1]);
     } else {
-        fpo.put(texts.lower[code / kUpperCodes]);
-        fpo.put(texts.upper[code % kUpperCodes]);
+        out.put(texts.lower[code / kUpperCodes]);
+        out.put(texts.upper[code % kUpperCodes]);
     }
 }
 
@@ -337,8 +410,8 @@ public:
             t.length = static_cast<std::size_t>(end - t.chars);
         }
     }
-    void putWithTab(ldtools::BufferedWriter& fpo, int m) const { fpo.put(texts_[m].chars, texts_[m].length); }
-    void put(ldtools::BufferedWriter& fpo, int m) const { fpo.put(texts_[m].chars, texts_[m].length - 1); }
+    void putWithTab(LineText& out, int m) const { out.put(texts_[m].chars, texts_[m].length); }
+    void put(LineText& out, int m) const { out.put(texts_[m].chars, texts_[m].length - 1); }
 
 private:
     struct Text {
@@ -348,11 +421,11 @@ private:
     std::vector<Text> texts_;
 };
 
-void putDistance(ldtools::BufferedWriter& fpo, double distance) {
+void putDistance(LineText& out, double distance) {
     char text[16];
     char* end = std::to_chars(text, text + sizeof text, static_cast<int>(distance)).ptr;
     *end++ = '\t';
-    fpo.put(text, static_cast<std::size_t>(end - text));
+    out.put(text, static_cast<std::size_t>(end - text));
 }
 
 // ---- the walk over the pairs of a set -----------------------------------------------------------------
@@ -364,105 +437,308 @@ struct Cursor {
     bool operator==(const Cursor&) const = default;
 };
 
-// Visits, in report order, the far pairs and the pairs inside the window, from `from` up to `stop` or
-// until onPair returns false; returns the place where it stopped.
-template <class FarPair, class Pair, class FirstDone>
-Cursor walkPairs(const double* positions, int nMarkers, Cursor from, Cursor stop, FarPair onFarPair, Pair onPair,
-                 FirstDone onFirstDone) {
+// Visits, in report order, the far pairs and the pairs inside the window, from `from` up to `stop`.
+template <class FarPair, class Pair>
+void walkPairs(const double* positions, int nMarkers, Cursor from, Cursor stop, FarPair onFarPair, Pair onPair) {
     Cursor c = from;
     while (c.i + 1 < nMarkers && !(c == stop)) {
         if (c.j == c.i + 1 && positions[c.i + 1] - positions[c.i] > kPairWindow) {
             onFarPair(c.i);
             c = Cursor{c.i + 1, c.i + 2};
         } else if (c.j < nMarkers && positions[c.j] - positions[c.i] < kPairWindow) {
-            if (!onPair(c.i, c.j)) return c;
+            onPair(c.i, c.j);
             ++c.j;
         } else {
-            onFirstDone(c.i, c.j);
             c = Cursor{c.i + 1, c.i + 2};
         }
     }
-    return c;
 }
 
-// The lines of one set, with count keys of the given width.
-template <class Keys>
-void writeSet(Run& run, const MarkerSet& set, TailCache<Keys>& cache, HaploMode mode, std::size_t chunkKeys) {
-    const int nMarkers = set.nMarkers();
-    const double* positions = set.positions();
-    const double* ratios = set.ratios();
-    const PackedAlleles& alleles = set.alleles();
-    const bool phased = mode == HaploMode::Actual;
-    const CountPair countPair = pairCounter(phased);
-    const PositionTexts texts(positions, nMarkers);
-    const Settings& s = run.settings;
-    ldtools::BufferedWriter& fpo = run.fpo;
-    const int words = alleles.words();
-    auto zeroRatio = [ratios](int i, int j) { return ratios[i] == 0 || ratios[j] == 0; };
-    auto countsOf = [&](int i, int j) { return countPair(alleles[i], alleles[j], words); };
-    auto putHead = [&](int i, int j) {
-        if (s.Position) {
-            texts.putWithTab(fpo, i);
-            texts.putWithTab(fpo, j);
-        } else {
-            putDistance(fpo, positions[j] - positions[i]);
-        }
+// A stretch of the walk, from `from` up to `stop`: its report lines (far pairs and pairs inside the
+// window), the pairs inside the window, and the first marker of its last line, for the progress line.
+struct Block {
+    Cursor from, stop;
+    std::size_t lines = 0;
+    long pairs = 0;
+    int marker = 0;
+};
+
+// Cuts the walk of a set into blocks of at most maxLines lines, in report order.
+std::vector<Block> cutBlocks(const double* positions, int nMarkers, std::size_t maxLines) {
+    std::vector<Block> blocks;
+    Block block;
+    auto close = [&](Cursor at) {
+        block.stop = at;
+        blocks.push_back(block);
+        block = Block{at, at, 0, 0, 0};
     };
+    int windowEnd = 1;
+    for (int i = 0; i + 1 < nMarkers; ++i) {
+        if (positions[i + 1] - positions[i] > kPairWindow) {
+            if (block.lines == maxLines) close(Cursor{i, i + 1});
+            ++block.lines;
+            block.marker = i;
+            continue;
+        }
+        windowEnd = std::max(windowEnd, i + 1);
+        while (windowEnd < nMarkers && positions[windowEnd] - positions[i] < kPairWindow) ++windowEnd;
+        for (int j = i + 1; j < windowEnd;) {
+            if (block.lines == maxLines) close(Cursor{i, j});
+            const int take = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(windowEnd - j), maxLines - block.lines));
+            block.lines += static_cast<std::size_t>(take);
+            block.pairs += take;
+            block.marker = i;
+            j += take;
+        }
+    }
+    if (block.lines > 0) close(Cursor{nMarkers - 1, nMarkers});
+    return blocks;
+}
 
-    const Cursor end{nMarkers - 1, nMarkers};
-    BoundsJobs<Keys> jobs(mode, chunkKeys);
-    for (Cursor from; !(from == end);) {
-        // Gather the keys of this chunk that have no tail yet.
-        std::size_t newKeys = 0;
-        cache.reserveRoom(chunkKeys);
-        const Cursor stop = walkPairs(
-            positions, nMarkers, from, end, [](int) {},
-            [&](int i, int j) {
-                if (zeroRatio(i, j)) return true;
-                const typename Keys::Key key = Keys::key(countsOf(i, j));
-                if (cache.find(key)) return true;
-                if (newKeys == chunkKeys) return false;
-                cache.insert(key, jobs.add(key));
-                ++newKeys;
-                return true;
-            },
-            [](int, int) {});
-        jobs.evaluate(cache, run.progress);
+// Lines per block, and blocks per member of the team in one gathering wave.
+constexpr std::size_t kBlockLines = 2048;
+constexpr std::size_t kWaveBlocksPerMember = 8;
 
-        // Write the chunk's lines; with -D only the bounds lines.
+// The lines of one set, with count keys of the given width, computed by the members of a team and
+// written in order by the calling thread.
+//
+// The walk goes in rounds. A round gathers, wave by wave, the keys of its blocks that have no tail
+// yet (the members take blocks; the calling thread enters their new keys in the memo between waves),
+// until the keys of one more wave might not fit in the memo or the round's limit of new keys. Then the
+// members evaluate the new keys, bucket by bucket, and make the text of the round's blocks, which
+// the calling thread writes in order as they are done.
+template <class Keys>
+class SetLines {
+public:
+    using Key = typename Keys::Key;
+    using Job = typename Keys::Job;
+
+    SetLines(Run& run, const MarkerSet& set, TailCache<Keys>& cache, HaploMode mode, std::size_t chunkKeys,
+             ldtools::WorkerTeam& team)
+        : run_(run),
+          set_(set),
+          cache_(cache),
+          mode_(mode),
+          chunkKeys_(std::max<std::size_t>(chunkKeys, 1)),
+          team_(team),
+          countPair_(pairCounter(mode == HaploMode::Actual)),
+          texts_(set.positions(), set.nMarkers()),
+          waveLines_(std::min({chunkKeys_, std::max<std::size_t>(cache.maxKeys(), 1),
+                               kBlockLines * kWaveBlocksPerMember * static_cast<std::size_t>(team.size())})),
+          blocks_(cutBlocks(set.positions(), set.nMarkers(), std::min(kBlockLines, waveLines_))),
+          seen_(static_cast<std::size_t>(team.size())),
+          jobs_(static_cast<std::size_t>(team.size()) * 8),
+          window_(4 * static_cast<std::size_t>(team.size())),
+          blockTexts_(window_) {}
+
+    void write() {
+        std::size_t next = 0;
+        while (next < blocks_.size()) {
+            if (!roomForWave()) cache_.clear();
+            const std::size_t roundStart = next;
+            std::size_t roundKeys = 0;
+            while (next < blocks_.size() && roundKeys + waveLines_ <= chunkKeys_ && roomForWave()) {
+                std::size_t end = next, lines = 0;
+                while (end < blocks_.size() && lines + blocks_[end].lines <= waveLines_) lines += blocks_[end++].lines;
+                gather(next, end);
+                roundKeys += enter(next, end);
+                next = end;
+            }
+            evaluate();
+            writeBlocks(roundStart, next);
+        }
+    }
+
+private:
+    bool roomForWave() const { return cache_.size() + waveLines_ <= cache_.maxKeys(); }
+    bool zeroRatio(int i, int j) const { return set_.ratios()[i] == 0 || set_.ratios()[j] == 0; }
+    PairCounts countsOf(int i, int j) const { return countPair_(set_.alleles()[i], set_.alleles()[j], set_.alleles().words()); }
+
+    // The keys of blocks [first, end) that have no tail yet, prepared block by block (found_).
+    void gather(std::size_t first, std::size_t end) {
+        if (found_.size() < end - first) found_.resize(end - first);
+        const auto buckets = static_cast<std::uint32_t>(jobs_.size());
+        team_.forEach(end - first, [&](std::size_t index, int member) {
+            const Block& block = blocks_[first + index];
+            std::vector<NewKey<Keys>>& found = found_[index];
+            BlockKeys<Keys>& seen = seen_[static_cast<std::size_t>(member)];
+            found.clear();
+            seen.start(block.lines);
+            walkPairs(set_.positions(), set_.nMarkers(), block.from, block.stop, [](int) {}, [&](int i, int j) {
+                if (zeroRatio(i, j)) return;
+                const Key key = Keys::key(countsOf(i, j));
+                if (cache_.find(key) || !seen.add(key)) return;
+                found.push_back(prepareKey<Keys>(key, mode_, buckets));
+            });
+        });
+    }
+
+    // Enters the keys that gather found into the memo, the pending ones into their buckets of jobs;
+    // returns how many were new.
+    std::size_t enter(std::size_t first, std::size_t end) {
+        std::size_t entered = 0;
+        for (std::size_t index = 0; index < end - first; ++index) {
+            for (const NewKey<Keys>& k : found_[index]) {
+                if (!cache_.insertNew(k.job.key, k.code)) continue;
+                ++entered;
+                if (k.code == kPending) jobs_[k.bucket].push_back(k.job);
+            }
+        }
+        return entered;
+    }
+
+    // Evaluates the pending keys, a bucket at a time.
+    void evaluate() {
+        std::atomic<long> evaluated{0};
+        long shown = 0;
+        team_.forEach(jobs_.size(), [&](std::size_t bucket, int member) {
+            evaluateBucket(jobs_[bucket], cache_);
+            evaluated.fetch_add(static_cast<long>(jobs_[bucket].size()), std::memory_order_relaxed);
+            jobs_[bucket].clear();
+            if (member == 0) {
+                const long now = evaluated.load(std::memory_order_relaxed);
+                run_.progress.addTables(now - shown);
+                shown = now;
+            }
+        });
+        run_.progress.addTables(evaluated.load() - shown);
+    }
+
+    // The text of one block; with -D only the bounds lines.
+    void format(const Block& block, LineText& out) const {
+        const Settings& s = run_.settings;
+        const double* positions = set_.positions();
         walkPairs(
-            positions, nMarkers, from, stop,
+            positions, set_.nMarkers(), block.from, block.stop,
             [&](int i) {
                 if (s.recordsOnly) return;
-                texts.putWithTab(fpo, i);
-                texts.put(fpo, i + 1);
-                fpo.put(" 0 0 0 0 0 0 0 0 0 1\n");
+                texts_.putWithTab(out, i);
+                texts_.put(out, i + 1);
+                out.put(" 0 0 0 0 0 0 0 0 0 1\n");
             },
             [&](int i, int j) {
-                if (zeroRatio(i, j)) {
-                    if (!s.recordsOnly) {
-                        putHead(i, j);
-                        fpo.put(kEmptyMarginTail);
+                auto putHead = [&] {
+                    if (s.Position) {
+                        texts_.putWithTab(out, i);
+                        texts_.putWithTab(out, j);
+                    } else {
+                        putDistance(out, positions[j] - positions[i]);
                     }
-                    return true;
+                };
+                std::uint16_t code = kEmptyMargin;
+                PairCounts counts;
+                if (!zeroRatio(i, j)) {
+                    counts = countsOf(i, j);
+                    code = *cache_.find(Keys::key(counts));
                 }
-                const PairCounts counts = countsOf(i, j);
-                const std::uint16_t code = *cache.find(Keys::key(counts));
                 if (code == kEmptyMargin) {
-                    if (!s.recordsOnly) {
-                        putHead(i, j);
-                        fpo.put(kEmptyMarginTail);
-                    }
-                    return true;
+                    if (s.recordsOnly) return;
+                    putHead();
+                    out.put(kEmptyMarginTail);
+                    return;
                 }
-                putHead(i, j);
-                writeBoundsTail(fpo, code, counts, mode);
-                return true;
-            },
-            [&](int i, int j) { run.progress.addPairs(j - i - 1, i); });
-        from = stop;
+                putHead();
+                writeBoundsTail(out, code, counts, mode_);
+            });
     }
-}
+
+    // Makes the text of blocks [first, end) on the members and writes it in order from the calling
+    // thread, at most window_ blocks ahead of the writing.
+    void writeBlocks(std::size_t first, std::size_t end) {
+        struct Shared {
+            std::mutex mutex;
+            std::condition_variable ready;  // a block's text is done
+            std::condition_variable room;   // a block was written, or the work ends
+            std::size_t claimed, written;
+            std::vector<bool> done;
+            bool abandoned = false;
+        } shared{{}, {}, {}, first, first, std::vector<bool>(window_, false), false};
+        auto slot = [&](std::size_t b) { return b % window_; };
+        // Claims the next block if the window allows; the lock is held.
+        auto claim = [&](std::size_t& b) {
+            if (shared.claimed == end || shared.claimed >= shared.written + window_) return false;
+            b = shared.claimed++;
+            return true;
+        };
+        auto make = [&](std::size_t b) {
+            blockTexts_[slot(b)].clear();
+            format(blocks_[b], blockTexts_[slot(b)]);
+        };
+        team_.run([&](int member) {
+            try {
+                if (member != 0) {
+                    for (;;) {
+                        std::size_t b = 0;
+                        bool claimed = false;
+                        {
+                            std::unique_lock<std::mutex> lock(shared.mutex);
+                            shared.room.wait(lock, [&] {
+                                if (shared.abandoned) return true;
+                                claimed = claim(b);
+                                return claimed || shared.claimed == end;
+                            });
+                        }
+                        if (!claimed) return;
+                        make(b);
+                        {
+                            std::lock_guard<std::mutex> lock(shared.mutex);
+                            shared.done[slot(b)] = true;
+                        }
+                        shared.ready.notify_one();
+                    }
+                }
+                std::unique_lock<std::mutex> lock(shared.mutex);
+                while (shared.written < end) {
+                    if (shared.abandoned) return;
+                    const std::size_t b = shared.written;
+                    if (shared.done[slot(b)]) {
+                        lock.unlock();
+                        run_.fpo.put(blockTexts_[slot(b)].view());
+                        run_.progress.addPairs(blocks_[b].pairs, blocks_[b].marker);
+                        lock.lock();
+                        shared.done[slot(b)] = false;
+                        ++shared.written;
+                        shared.room.notify_all();
+                        continue;
+                    }
+                    std::size_t mine;
+                    if (claim(mine)) {
+                        lock.unlock();
+                        make(mine);
+                        lock.lock();
+                        shared.done[slot(mine)] = true;
+                        continue;
+                    }
+                    shared.ready.wait(lock);
+                }
+            } catch (...) {
+                {
+                    std::lock_guard<std::mutex> lock(shared.mutex);
+                    shared.abandoned = true;
+                }
+                shared.room.notify_all();
+                shared.ready.notify_all();
+                throw;
+            }
+        });
+    }
+
+    Run& run_;
+    const MarkerSet& set_;
+    TailCache<Keys>& cache_;
+    HaploMode mode_;
+    std::size_t chunkKeys_;
+    ldtools::WorkerTeam& team_;
+    CountPair countPair_;
+    PositionTexts texts_;
+    std::size_t waveLines_;
+    std::vector<Block> blocks_;
+    std::vector<BlockKeys<Keys>> seen_;                  // per member
+    std::vector<std::vector<NewKey<Keys>>> found_;       // per block of a wave
+    std::vector<std::vector<Job>> jobs_;                 // per bucket
+    std::size_t window_;
+    std::vector<LineText> blockTexts_;                   // per block of the writing window
+};
 
 }  // namespace
 
@@ -482,17 +758,18 @@ FastPairLimits defaultFastPairLimits() {
                           NarrowKeys::kMaxChromosomes};
 }
 
-FastPairs::FastPairs(const FastPairLimits& limits, HaploMode mode)
-    : limits_(limits), mode_(mode), memos_(std::make_unique<Memos>(limits)) {}
+FastPairs::FastPairs(const FastPairLimits& limits, HaploMode mode, int threads)
+    : limits_(limits), mode_(mode), threads_(threads), memos_(std::make_unique<Memos>(limits)) {}
 
 FastPairs::~FastPairs() = default;
 
 void FastPairs::pairs(Run& run, const MarkerSet& set) {
     if (set.nMarkers() < 2) return;
+    if (!team_) team_ = std::make_unique<ldtools::WorkerTeam>(threads_ > 0 ? threads_ : ldtools::processorsOnline());
     if (set.nChromosomes() <= std::min(limits_.narrowKeyChromosomes, NarrowKeys::kMaxChromosomes))
-        writeSet(run, set, memos_->narrow, mode_, limits_.chunkKeys);
+        SetLines<NarrowKeys>(run, set, memos_->narrow, mode_, limits_.chunkKeys, *team_).write();
     else
-        writeSet(run, set, memos_->wide, mode_, limits_.wideChunkKeys);
+        SetLines<WideKeys>(run, set, memos_->wide, mode_, limits_.wideChunkKeys, *team_).write();
 }
 
 }  // namespace linkstat

@@ -4,13 +4,19 @@
 // The tail of a pair line depends only on the phase-known counts (k00, k01, k10, k11) and the double
 // heterozygotes dh of its genotype table (in actual-haplotype mode: the four phased counts, dh = 0),
 // because X, the margins and T all follow from them. The fast loop counts the tables on the packed
-// allele codes, 64 individuals at a time, and memoises the tail per count key. It works in chunks of
+// allele codes, 64 individuals at a time, and memoises the tail per count key. It works in rounds of
 // pairs: a first walk gathers the keys not seen before, these are evaluated grouped by their margins
-// (gridbounds.hpp), and a second walk writes the lines.
+// (gridbounds.hpp), and a second walk makes the lines. A team of threads shares each step, block by
+// block of pairs; the main thread alone enters new keys in the memo and writes the blocks' text in the
+// order of the pairs, so the report does not depend on the number of threads.
 
 #include <memory>
 
 #include "linkstat.hpp"
+
+namespace ldtools {
+class WorkerTeam;
+}
 
 namespace linkstat {
 
@@ -20,7 +26,8 @@ inline constexpr const char* kEmptyMarginTail = "0 0 0 0 0 0 0 1\n";
 // What the fast loop keeps from set to set: the memo of tails per count key, for one counting mode.
 class FastPairs {
 public:
-    FastPairs(const FastPairLimits& limits, HaploMode mode);
+    // threads: the members of the team that evaluates a set (0: one per processor online).
+    FastPairs(const FastPairLimits& limits, HaploMode mode, int threads);
     ~FastPairs();
     FastPairs(const FastPairs&) = delete;
     FastPairs& operator=(const FastPairs&) = delete;
@@ -32,7 +39,9 @@ private:
     struct Memos;
     FastPairLimits limits_;
     HaploMode mode_;
+    int threads_;
     std::unique_ptr<Memos> memos_;
+    std::unique_ptr<ldtools::WorkerTeam> team_;  // started with the first set that has pairs
 };
 
 }  // namespace linkstat

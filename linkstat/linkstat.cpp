@@ -15,6 +15,7 @@
 #include "markers.hpp"
 #include "reader.hpp"
 #include "report.hpp"
+#include "workers.hpp"
 
 namespace linkstat {
 
@@ -112,7 +113,10 @@ int printFailure(const Failure& failure) {
 }  // namespace
 
 Run::Run(const Settings& settings, const Tuning& tuning, ldtools::BufferedWriter& fpo)
-    : settings(settings), tuning(tuning), fpo(fpo), fast(std::make_unique<FastPairs>(tuning.fastLimits, settings.mode)) {
+    : settings(settings),
+      tuning(tuning),
+      fpo(fpo),
+      fast(std::make_unique<FastPairs>(tuning.fastLimits, settings.mode, settings.threads)) {
     // The progress line would run into report lines shown on the same terminal.
     progress.line.restart(!fpo.onTerminal());
 }
@@ -148,6 +152,7 @@ Settings readOptions(int argc, char** argv) {
             case 'P': s.Position = 1; break;
             case 'R': s.missing = optionValue(value, letter, kMaxMissingLength); break;
             case 'S': s.separator = true; break;
+            case 'T': s.threads = ldtools::threadCountOption(value); break;
             default: break;
         }
     }
@@ -155,7 +160,7 @@ Settings readOptions(int argc, char** argv) {
 }
 
 std::string usageText() {
-    return "Usage: linkstat -Ifile [-E|-K|-A] [-P] [-D] [-H] [-B] [-S] [-Rchars] [-Ofile]\n"
+    return "Usage: linkstat -Ifile [-E|-K|-A] [-P] [-D] [-H] [-B] [-S] [-Rchars] [-Tn] [-Ofile]\n"
            "Likelihood bounds of D' for every pair of markers less than 200000 positions apart.\n"
            "  -Ifile   marker file to read (required); -I file works too\n"
            "  -Ofile   write the report to file instead of standard output; -O file works too\n"
@@ -168,6 +173,7 @@ std::string usageText() {
            "  -B       end the header line with the columns Lower and Upper\n"
            "  -S       write a line \">\" after each marker set\n"
            "  -Rchars  each of chars stands for a missing allele, as \"-\" does\n"
+           "  -Tn      compute with n threads (default and bare -T: one per processor online)\n"
            "  --help     show this text\n"
            "  --version  show the version\n"
            "See linkstat(1) for the file formats and messages.\n";

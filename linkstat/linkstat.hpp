@@ -51,6 +51,7 @@ struct Settings {
     bool haveOutput = false;
     std::string outputName;    // -O
     std::string missing;       // -R: characters that stand for a missing allele, besides "-"
+    int threads = 0;           // -T: threads that compute the pair lines; 0: one per processor online
 };
 
 // Longest line (characters before the line break) and longest of the first four fields of the marker
