@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -291,16 +292,16 @@ void haplotypeCounts(const PairCounts& counts, HaploMode mode, int hapCounts[4])
 // ---- bounds of new keys -------------------------------------------------------------------------------
 
 // A key met for the first time: its tail code, kEmptyMargin or kPending; a pending key comes with the
-// job that evaluates its bounds and the bucket of its margins.
+// job that evaluates its bounds and the bucket of its margins, of `buckets`.
 template <class Keys>
-struct NewKey {
+struct PreparedKey {
     typename Keys::Job job;
     std::uint16_t code;
     std::uint32_t bucket;
 };
 
 template <class Keys>
-NewKey<Keys> prepareKey(const typename Keys::Key& key, HaploMode mode, std::uint32_t buckets) {
+PreparedKey<Keys> prepareKey(const typename Keys::Key& key, HaploMode mode, std::uint32_t buckets) {
     const PairCounts counts = Keys::counts(key);
     int hapCounts[4];
     haplotypeCounts(counts, mode, hapCounts);
@@ -336,9 +337,9 @@ void evaluateGroup(const typename Keys::Job* first, const typename Keys::Job* la
     }
 }
 
-// Sorts one bucket of jobs by their margins and evaluates its groups.
+// Sorts jobs by their margins and evaluates them group by group.
 template <class Keys>
-void evaluateBucket(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache) {
+void evaluateJobs(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache) {
     std::sort(jobs.begin(), jobs.end(), Keys::before);
     for (std::size_t first = 0, end = 0; first < jobs.size(); first = end) {
         for (end = first + 1; end < jobs.size() && Keys::sameMargins(jobs[first], jobs[end]); ++end) {
@@ -495,9 +496,11 @@ std::vector<Block> cutBlocks(const double* positions, int nMarkers, std::size_t 
     return blocks;
 }
 
-// Lines per block, and blocks per member of the team in one gathering wave.
-constexpr std::size_t kBlockLines = 2048;
+// Blocks per member of the team in one gathering wave, new keys prepared at a time, and buckets of jobs
+// per member.
 constexpr std::size_t kWaveBlocksPerMember = 8;
+constexpr std::size_t kPrepareKeys = 4096;
+constexpr std::size_t kBucketsPerMember = 8;
 
 // The lines of one set, with count keys of the given width, computed by the members of a team and
 // written in order by the calling thread.
@@ -524,10 +527,11 @@ public:
           countPair_(pairCounter(mode == HaploMode::Actual)),
           texts_(set.positions(), set.nMarkers()),
           waveLines_(std::min({chunkKeys_, std::max<std::size_t>(cache.maxKeys(), 1),
-                               kBlockLines * kWaveBlocksPerMember * static_cast<std::size_t>(team.size())})),
-          blocks_(cutBlocks(set.positions(), set.nMarkers(), std::min(kBlockLines, waveLines_))),
-          seen_(static_cast<std::size_t>(team.size())),
-          jobs_(static_cast<std::size_t>(team.size()) * 8),
+                               std::max<std::size_t>(run.tuning.blockLines, 1) * kWaveBlocksPerMember * members()})),
+          blocks_(cutBlocks(set.positions(), set.nMarkers(), std::min(std::max<std::size_t>(run.tuning.blockLines, 1), waveLines_))),
+          seen_(members()),
+          jobs_(members(), std::vector<std::deque<Job>>(buckets())),
+          scratch_(members()),
           window_(4 * static_cast<std::size_t>(team.size())),
           blockTexts_(window_) {}
 
@@ -550,51 +554,65 @@ public:
     }
 
 private:
+    std::size_t members() const { return static_cast<std::size_t>(team_.size()); }
+    std::uint32_t buckets() const { return static_cast<std::uint32_t>(kBucketsPerMember * members()); }
     bool roomForWave() const { return cache_.size() + waveLines_ <= cache_.maxKeys(); }
     bool zeroRatio(int i, int j) const { return set_.ratios()[i] == 0 || set_.ratios()[j] == 0; }
     PairCounts countsOf(int i, int j) const { return countPair_(set_.alleles()[i], set_.alleles()[j], set_.alleles().words()); }
 
-    // The keys of blocks [first, end) that have no tail yet, prepared block by block (found_).
+    // The keys of blocks [first, end) that have no tail yet, each once per block (found_).
     void gather(std::size_t first, std::size_t end) {
         if (found_.size() < end - first) found_.resize(end - first);
-        const auto buckets = static_cast<std::uint32_t>(jobs_.size());
         team_.forEach(end - first, [&](std::size_t index, int member) {
             const Block& block = blocks_[first + index];
-            std::vector<NewKey<Keys>>& found = found_[index];
+            std::vector<Key>& found = found_[index];
             BlockKeys<Keys>& seen = seen_[static_cast<std::size_t>(member)];
             found.clear();
             seen.start(block.lines);
             walkPairs(set_.positions(), set_.nMarkers(), block.from, block.stop, [](int) {}, [&](int i, int j) {
                 if (zeroRatio(i, j)) return;
                 const Key key = Keys::key(countsOf(i, j));
-                if (cache_.find(key) || !seen.add(key)) return;
-                found.push_back(prepareKey<Keys>(key, mode_, buckets));
+                if (!cache_.find(key) && seen.add(key)) found.push_back(key);
             });
         });
     }
 
-    // Enters the keys that gather found into the memo, the pending ones into their buckets of jobs;
-    // returns how many were new.
+    // Enters the keys that gather found in the memo and prepares them: the empty-margin ones get their
+    // tail, the others wait in their buckets of jobs. Returns how many keys were new.
     std::size_t enter(std::size_t first, std::size_t end) {
-        std::size_t entered = 0;
-        for (std::size_t index = 0; index < end - first; ++index) {
-            for (const NewKey<Keys>& k : found_[index]) {
-                if (!cache_.insertNew(k.job.key, k.code)) continue;
-                ++entered;
-                if (k.code == kPending) jobs_[k.bucket].push_back(k.job);
+        newKeys_.clear();
+        for (std::size_t index = 0; index < end - first; ++index)
+            for (const Key& key : found_[index])
+                if (cache_.insertNew(key, kPending)) newKeys_.push_back(key);
+        const std::size_t pieces = (newKeys_.size() + kPrepareKeys - 1) / kPrepareKeys;
+        team_.forEach(pieces, [&](std::size_t piece, int member) {
+            std::vector<std::deque<Job>>& jobs = jobs_[static_cast<std::size_t>(member)];
+            const std::size_t end = std::min(newKeys_.size(), (piece + 1) * kPrepareKeys);
+            for (std::size_t k = piece * kPrepareKeys; k < end; ++k) {
+                const PreparedKey<Keys> prepared = prepareKey<Keys>(newKeys_[k], mode_, buckets());
+                if (prepared.code == kPending)
+                    jobs[prepared.bucket].push_back(prepared.job);
+                else
+                    *cache_.find(newKeys_[k]) = prepared.code;
             }
-        }
-        return entered;
+        });
+        return newKeys_.size();
     }
 
-    // Evaluates the pending keys, a bucket at a time.
+    // Evaluates the bounds of the round's pending keys, bucket by bucket.
     void evaluate() {
         std::atomic<long> evaluated{0};
         long shown = 0;
-        team_.forEach(jobs_.size(), [&](std::size_t bucket, int member) {
-            evaluateBucket(jobs_[bucket], cache_);
-            evaluated.fetch_add(static_cast<long>(jobs_[bucket].size()), std::memory_order_relaxed);
-            jobs_[bucket].clear();
+        team_.forEach(buckets(), [&](std::size_t bucket, int member) {
+            // the bucket's jobs, from every member that prepared some
+            std::vector<Job>& jobs = scratch_[static_cast<std::size_t>(member)];
+            jobs.clear();
+            for (std::vector<std::deque<Job>>& prepared : jobs_) {
+                jobs.insert(jobs.end(), prepared[bucket].begin(), prepared[bucket].end());
+                prepared[bucket].clear();
+            }
+            evaluateJobs(jobs, cache_);
+            evaluated.fetch_add(static_cast<long>(jobs.size()), std::memory_order_relaxed);
             if (member == 0) {
                 const long now = evaluated.load(std::memory_order_relaxed);
                 run_.progress.addTables(now - shown);
@@ -734,8 +752,10 @@ private:
     std::size_t waveLines_;
     std::vector<Block> blocks_;
     std::vector<BlockKeys<Keys>> seen_;                  // per member
-    std::vector<std::vector<NewKey<Keys>>> found_;       // per block of a wave
-    std::vector<std::vector<Job>> jobs_;                 // per bucket
+    std::vector<std::vector<Key>> found_;                // per block of a wave
+    std::vector<Key> newKeys_;                           // of a wave
+    std::vector<std::vector<std::deque<Job>>> jobs_;     // per member, per bucket
+    std::vector<std::vector<Job>> scratch_;              // per member: the bucket it evaluates
     std::size_t window_;
     std::vector<LineText> blockTexts_;                   // per block of the writing window
 };

@@ -73,10 +73,12 @@ struct FastPairLimits {
 FastPairLimits defaultFastPairLimits();
 
 // How a run computes, apart from what the command line sets. The program uses the defaults; tests and
-// the fuzz harness choose the reference loop, small memo limits or short lines to reach every path.
+// the fuzz harness choose the reference loop, small memo limits, small blocks or short lines to reach
+// every path. blockLines: report lines per block, the unit of work that the threads share.
 struct Tuning {
     Evaluation evaluation = Evaluation::Fast;
     FastPairLimits fastLimits = defaultFastPairLimits();
+    std::size_t blockLines = 2048;
     std::size_t lineLimit = kMaxLineLength;
     std::size_t fieldLimit = kMaxFieldLength;
 };
