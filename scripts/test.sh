@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tool-chain twice (optimised, and with AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs the whole test suite in both builds.
+# A third build with ThreadSanitizer runs only the tests of threaded code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -17,4 +18,10 @@ for variant in release asan; do
     echo "== tests: $variant build"
     ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 done
+
+# ThreadSanitizer: the tests of threaded code only (suites Threads*, WorkerTeam), to keep CI time short.
+cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDTOOLS_TSAN=ON
+cmake --build build/tsan -j "$jobs" --target linkstat_test common_test
+echo "== threaded tests: tsan build"
+ctest --test-dir build/tsan --output-on-failure -j "$jobs" -R '^(Threads|WorkerTeam)'
 echo "== all tests passed in both builds"
