@@ -347,6 +347,11 @@ class GenomeDryRun(Scratch):
         expected.update({rule: 22 for rule in per_chromosome})
         expected["total"] = sum(expected.values())
         self.assertEqual(job_counts(result.stdout + result.stderr), expected)
+        # The same plan through the bundled cluster profile (its options must suit this Snakemake).
+        profile = os.path.join(SOURCE, "workflow", "profiles", "slurm")
+        result = snakemake(self.folder, "-n", "-q", "--profile", profile)
+        self.assertSucceeded(result)
+        self.assertEqual(job_counts(result.stdout + result.stderr), expected)
 
 
 # ---- a failing chromosome, and the rerun ----------------------------------------------------------
