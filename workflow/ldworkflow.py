@@ -136,6 +136,8 @@ class Settings:
         outdir = outdir.strip()
         while len(outdir) > 1 and outdir.endswith("/"):
             outdir = outdir[:-1]
+        if "{" in outdir or "}" in outdir:
+            raise ConfigError("config: outdir must not contain { or } (they mark wildcards in Snakemake's file names)")
         self.outdir = outdir
         self.linkstat_threads = _whole_number("linkstat_threads", config["linkstat_threads"], 1)
         bindir = config["bindir"]

@@ -281,21 +281,25 @@ class ChunkEdges(Scratch):
     def test_markers_on_chunk_ends_and_pairs_at_the_window_edge(self):
         """Twelve chunks of 40,000; SNPs on the first and last position of chunks, and pairs
         199,999 apart (the widest pair) from the last position of a chunk. Random genotypes of
-        60 individuals: no block, so the block file holds its header alone."""
+        60 individuals: no block, so the block file holds its header alone. A second chromosome
+        holds indels only: no SNP at all."""
         L = 40000
         edges = [1, L - 1, L, L + 1, 2 * L - 1, 5 * L, L - 1 + 199999, L + 199999, L + 200000, 11 * L - 1, 11 * L]
         rng = random.Random(20)
         positions = sorted(set(edges + [rng.randrange(2, 12 * L) for _ in range(40)]))
         samples = [f"s{i}" for i in range(1, 61)]
-        lines = ["##fileformat=VCFv4.2", "##contig=<ID=7>",
+        lines = ["##fileformat=VCFv4.2", "##contig=<ID=7>", "##contig=<ID=8,length=90000>",
                  '##FORMAT=<ID=GT,Number=1,Type=String,Description="Genotype">',
                  "\t".join(["#CHROM", "POS", "ID", "REF", "ALT", "QUAL", "FILTER", "INFO", "FORMAT"] + samples)]
         for position in positions:
             genotypes = [f"{int(rng.random() < 0.3)}|{int(rng.random() < 0.3)}" for _ in samples]
             lines.append("\t".join(["7", str(position), ".", "A", "G", ".", ".", ".", "GT"] + genotypes))
+        for position in (500, 50000):
+            lines.append("\t".join(["8", str(position), ".", "AT", "A", ".", ".", ".", "GT"] + ["0|1"] * 60))
         vcf = self.path("edges.vcf.gz")
         write_indexed_vcf(vcf, lines)
         expected = reference(vcf, "7", self.path("reference"))
+        no_snp = reference(vcf, "8", self.path("reference8"))
         pairs = [tuple(map(int, line.split()[:2])) for line in expected["bounds.txt"].splitlines()]
         self.assertIn((L - 1, L - 1 + 199999), pairs)
         self.assertIn((L, L + 199999), pairs)
@@ -304,10 +308,14 @@ class ChunkEdges(Scratch):
         write_config(self.folder, vcf=vcf, chunk_length=L, linkstat_threads=1)
         self.assertSucceeded(snakemake(self.folder))
         self.assertResultsEqual(self.path("out", "7"), expected)
-        benchmarks = os.listdir(self.path("out", "benchmarks", "7"))
-        self.assertEqual(len([name for name in benchmarks if name.startswith("linkstat.")]), 12)
-        row = ldworkflow.read_rows(self.path("out", "summary.tsv"))[0]
-        self.assertEqual(row[1:7], [str(len(positions)), str(len(pairs)), "0", "0.0000", "NA", "NA"])
+        self.assertResultsEqual(self.path("out", "8"), no_snp)
+        for chrom, chunks in (("7", 12), ("8", 3)):
+            benchmarks = os.listdir(self.path("out", "benchmarks", chrom))
+            self.assertEqual(len([name for name in benchmarks if name.startswith("linkstat.")]), chunks)
+        rows = ldworkflow.read_rows(self.path("out", "summary.tsv"))
+        self.assertEqual([row[:7] for row in rows],
+                         [["7", str(len(positions)), str(len(pairs)), "0", "0.0000", "NA", "NA"],
+                          ["8", "0", "0", "0", "NA", "NA", "NA"]])
 
 
 # ---- a genome: job counts of a dry run ------------------------------------------------------------
@@ -439,6 +447,7 @@ class Settings(Scratch):
             ({"samples": self.path("absent.txt")}, "samples: no such file"),
             ({"chunk_lenght": 5}, "unknown key(s) chunk_lenght"),
             ({"linkstat_threads": 0}, "linkstat_threads must be a whole number of at least 1"),
+            ({"outdir": "out/{chrom}"}, "outdir must not contain { or }"),
         ]
         for changes, message in cases:
             with self.subTest(changes=changes):
