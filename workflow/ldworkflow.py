@@ -403,20 +403,21 @@ class Genome:
 
     def _find_chromosomes(self):
         wanted = self.settings.chromosomes
-        if wanted == "all":
-            if self.per_chromosome:
-                names = self._glob_chromosomes()
-            else:
-                path = self.vcf("")
-                names = self._index_names(path)
-                if path.endswith(".bcf"):
-                    # A BCF index lists every contig of the header, with records or not.
-                    names = [name for name in names if self._has_records(path, name)]
+        if wanted == "all" and not self.per_chromosome:
+            path = self.vcf("")
+            names = self._index_names(path)
+            if path.endswith(".bcf"):
+                # A BCF index lists every contig of the header, with records or not.
+                names = [name for name in names if self._has_records(path, name)]
             if not names:
-                raise ConfigError(f"no chromosome with records found in {self.settings.vcf}")
+                raise ConfigError(f"no chromosome with records found in {path}")
             for name in names:
-                check_chromosome_name(name, self.settings.vcf)
+                check_chromosome_name(name, path)
             return names
+        if wanted == "all":
+            wanted = self._glob_chromosomes()
+            if not wanted:
+                raise ConfigError(f"no file matches {self.settings.vcf}")
         for chrom in wanted:
             path = self.vcf(chrom)
             if chrom not in self._index_names(path):
@@ -449,8 +450,6 @@ class Genome:
                 if "/" not in chrom and os.path.isfile(os.path.join(folder, entry)):
                     names.append(chrom)
         names.sort(key=natural_key)
-        for chrom in names:
-            self._check_file(self.vcf(chrom))
         return names
 
     # chunks ----------------------------------------------------------------------------------------

@@ -461,10 +461,14 @@ class Settings(Scratch):
         plain = self.path("plain.vcf")
         with open(plain, "w") as f:
             f.write("\n".join(example_lines()[:30]) + "\n")
+        os.makedirs(self.path("empty"))
+        shutil.copy(EXAMPLE, self.path("chr20.vcf.gz"))
+        shutil.copy(EXAMPLE + ".csi", self.path("chr20.vcf.gz.csi"))
         cases = [
             ({"vcf": plain}, "has no index"),
             ({"vcf": EXAMPLE, "chromosomes": ["21"]}, "chromosome 21 is not in the index of"),
-            ({"vcf": self.path("{chrom}.vcf.gz")}, "no chromosome with records found"),
+            ({"vcf": self.path("empty", "{chrom}.vcf.gz")}, "no file matches"),
+            ({"vcf": self.path("{chrom}.vcf.gz")}, "chromosome chr20 is not in the index of"),
             ({"vcf": EXAMPLE, "bindir": self.folder}, "cannot find the program vcf2markers in " + self.folder),
         ]
         for settings, message in cases:
