@@ -51,9 +51,7 @@ def _whole_number(key, value, minimum, allow_empty=False):
     if allow_empty and _is_empty(value):
         return None
     number = None
-    if isinstance(value, bool):
-        number = None
-    elif isinstance(value, int):
+    if isinstance(value, int) and not isinstance(value, bool):
         number = value
     elif isinstance(value, float) and value.is_integer():
         number = int(value)
@@ -64,12 +62,12 @@ def _whole_number(key, value, minimum, allow_empty=False):
     return number
 
 
-def _path(key, value, must_exist=True):
+def _path(key, value):
     if _is_empty(value):
         return ""
     if not isinstance(value, str):
         raise ConfigError(f"config: {key} must be a file name (found {value!r})")
-    if must_exist and "{chrom}" not in value and not os.path.isfile(value):
+    if "{chrom}" not in value and not os.path.isfile(value):
         raise ConfigError(f"config: {key}: no such file: {value}")
     return value
 
