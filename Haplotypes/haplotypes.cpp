@@ -2,15 +2,12 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdarg>
-#include <cstring>
-
+#include "cli.hpp"
+#include "error.hpp"
 #include "htsnps.hpp"
 #include "idpower.hpp"
-#include "snps.hpp"
 
-namespace haplo {
+namespace haplotypes {
 namespace {
 
 // Chromosomes a haplotype needs to count as common (more than this), and the chromosomes
@@ -18,73 +15,24 @@ namespace {
 constexpr int commoncutoff = 5;
 constexpr int majorcutoff = 80;
 
-// Standard output through a buffer of its own, so that a failed write is noticed at
-// once and reported with its reason.
-class Output {
-public:
-    void print(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-        char text[256];
-        va_list args;
-        va_start(args, format);
-        int length = std::vsnprintf(text, sizeof text, format, args);
-        va_end(args);
-        if (length >= static_cast<int>(sizeof text)) {
-            std::vector<char> longer(static_cast<size_t>(length) + 1);
-            va_start(args, format);
-            std::vsnprintf(longer.data(), longer.size(), format, args);
-            va_end(args);
-            buffer_.append(longer.data(), static_cast<size_t>(length));
-        } else if (length > 0) {
-            buffer_.append(text, static_cast<size_t>(length));
-        }
-        if (buffer_.size() >= (1u << 16)) flush();
-    }
-
-    void flush() {
-        size_t done = 0;
-        while (done < buffer_.size()) {
-            ssize_t wrote = ::write(STDOUT_FILENO, buffer_.data() + done, buffer_.size() - done);
-            if (wrote < 0 && errno == EINTR) continue;
-            if (wrote < 0) {
-                int error = errno;
-                buffer_.clear();
-                failed_ = true;
-                throw Failure(std::string("haplotypes: cannot write standard output: ") + std::strerror(error) + "\n");
-            }
-            done += static_cast<size_t>(wrote);
-        }
-        buffer_.clear();
-    }
-
-    // After another failure: writes what is still buffered if writing has not failed yet.
-    void salvage() noexcept {
-        if (failed_) return;
-        try {
-            flush();
-        } catch (const Failure&) {
-        }
-    }
-
-private:
-    std::string buffer_;
-    bool failed_ = false;
-};
-
-Output report;
-
 struct CommandLine {
     std::string snpfilename, blockfilename, knownsnpfilename;
-    bool usage = false;
+    bool known = false;
+    enum class Action { analyse, usage, help, version } action = Action::analyse;
 };
 
 // Options are read up to the first argument that does not begin with "-". Within one,
 // the letters s, b and k take the next argument as their value and end the argument;
 // other letters are ignored. An option letter without a value asks for the usage text.
+// --help and --version, as whole arguments among the options, answer at once.
 CommandLine parsecommandline(int argc, char** argv) {
     CommandLine line;
-    Known = 0;
-    line.usage = argc <= 1;
+    if (argc <= 1) line.action = CommandLine::Action::usage;
     for (int a = 1; a < argc && argv[a][0] == '-'; ++a) {
+        if (ldtools::isHelpOption(argv[a]) || ldtools::isVersionOption(argv[a])) {
+            line.action = ldtools::isHelpOption(argv[a]) ? CommandLine::Action::help : CommandLine::Action::version;
+            return line;
+        }
         for (const char* letter = argv[a] + 1; *letter != '\0'; ++letter) {
             std::string* name = *letter == 's'   ? &line.snpfilename
                                 : *letter == 'b' ? &line.blockfilename
@@ -92,29 +40,29 @@ CommandLine parsecommandline(int argc, char** argv) {
                                                  : nullptr;
             if (name == nullptr) continue;
             if (a + 1 >= argc) {
-                line.usage = true;
+                line.action = CommandLine::Action::usage;
                 return line;
             }
             *name = argv[++a];
-            if (*letter == 'k') Known = 1;
+            if (*letter == 'k') line.known = true;
             break;
         }
     }
     return line;
 }
 
-void printusage() {
-    report.print("Usage: haplotypes -s snpfile -b blockfile [-k knownsnpfile]\n");
-    report.print("\t-s snpfile: name of complete snp file in qz.out format\n");
-    report.print("\t-b blockfile: name of SORTED blockfile, no header, in block.dat format\n");
-    report.print("\t-k knownsnpfile: same as snpfile\n\n");
+void printusage(ldtools::BufferedWriter& out) {
+    out.put("Usage: haplotypes -s snpfile -b blockfile [-k knownsnpfile]\n");
+    out.put("\t-s snpfile: name of complete snp file in qz.out format\n");
+    out.put("\t-b blockfile: name of SORTED blockfile, no header, in block.dat format\n");
+    out.put("\t-k knownsnpfile: same as snpfile\n\n");
 }
 
 void checknames(const CommandLine& line) {
-    if (line.snpfilename.empty()) throw Failure("haplotypes: no SNP file given (-s snpfile)\n");
-    if (line.blockfilename.empty()) throw Failure("haplotypes: no block file given (-b blockfile)\n");
-    if (Known == 1 && line.knownsnpfilename.empty())
-        throw Failure("haplotypes: no known-SNP file given (-k knownsnpfile)\n");
+    if (line.snpfilename.empty()) throw ldtools::Error("haplotypes: no SNP file given (-s snpfile)\n");
+    if (line.blockfilename.empty()) throw ldtools::Error("haplotypes: no block file given (-b blockfile)\n");
+    if (line.known && line.knownsnpfilename.empty())
+        throw ldtools::Error("haplotypes: no known-SNP file given (-k knownsnpfile)\n");
 }
 
 // What the report shows of a sorted tally.
@@ -127,10 +75,12 @@ struct TallyFigures {
     std::vector<haplotype> common;
 };
 
-std::vector<haplotype> tallyblock(std::string (*build)(int, int, int), int first, int last) {
+using HaplotypeBuilder = std::string (*)(const Tables&, int, int, int);
+
+std::vector<haplotype> tallyblock(const Tables& tables, HaplotypeBuilder build, int first, int last) {
     std::vector<haplotype> haparray;
     haparray.reserve(numchroms);
-    for (int i = 0; i < numchroms; ++i) addorcount(build(first, last, i), haparray);
+    for (int i = 0; i < numchroms; ++i) addorcount(build(tables, first, last, i), haparray);
     sorthaplotypes(haparray);
     return haparray;
 }
@@ -146,18 +96,19 @@ TallyFigures figuresof(const std::vector<haplotype>& haparray) {
     return figures;
 }
 
-void printheader() {
-    report.print("SNP1\tSNP2\tN_SNPS\tAllHaps\tHap80\tHapC\tN_HapC\tNeedSNP\t%%HapsKn\t");
-    if (Known == 1) report.print("K_SNPS\tK_Haps\tK_Hap80\tK_HapC\tN_KHapC\tNeedSNP\t");
+void printheader(RunContext& run) {
+    run.report.put("SNP1\tSNP2\tN_SNPS\tAllHaps\tHap80\tHapC\tN_HapC\tNeedSNP\t%HapsKn\t");
+    if (run.tables.Known == 1) run.report.put("K_SNPS\tK_Haps\tK_Hap80\tK_HapC\tN_KHapC\tNeedSNP\t");
 }
 
 // The known range of a block: from the first known SNP at or after the block's first
 // position to the first at or after its last position, but never past the last known
 // SNP. Empty (last = first - 1) when no known SNP lies at or after the block's start.
 // Moves `knownsnpnum` past the range and counts the known SNPs skipped before it.
-void knownrange(const std::array<int, 2>& block, int& knownsnpnum, int& knownnotinblocks, int& first, int& last) {
-    int total = static_cast<int>(knownSNParray.size());
-    while (knownsnpnum < total && getKnownPosition(knownsnpnum) < block[0]) {
+void knownrange(const Tables& tables, const std::array<int, 2>& block, int& knownsnpnum, int& knownnotinblocks,
+                int& first, int& last) {
+    int total = static_cast<int>(tables.knownSNParray.size());
+    while (knownsnpnum < total && getKnownPosition(tables, knownsnpnum) < block[0]) {
         ++knownsnpnum;
         ++knownnotinblocks;
     }
@@ -166,22 +117,22 @@ void knownrange(const std::array<int, 2>& block, int& knownsnpnum, int& knownnot
         last = first - 1;
         return;
     }
-    while (knownsnpnum + 1 < total && getKnownPosition(knownsnpnum) < block[1]) ++knownsnpnum;
+    while (knownsnpnum + 1 < total && getKnownPosition(tables, knownsnpnum) < block[1]) ++knownsnpnum;
     last = knownsnpnum;
     ++knownsnpnum;
 }
 
 }  // namespace
 
-std::string gethaplotype(int first, int last, int index) {
+std::string gethaplotype(const Tables& tables, int first, int last, int index) {
     std::string hap;
-    for (int i = first; i <= last; ++i) hap.push_back(allelearray[i][index]);
+    for (int i = first; i <= last; ++i) hap.push_back(tables.allelearray[i][index]);
     return hap;
 }
 
-std::string getknownhaplotype(int first, int last, int index) {
+std::string getknownhaplotype(const Tables& tables, int first, int last, int index) {
     std::string hap;
-    for (int i = first; i <= last; ++i) hap.push_back(knownallelearray[i][index]);
+    for (int i = first; i <= last; ++i) hap.push_back(tables.knownallelearray[i][index]);
     return hap;
 }
 
@@ -238,72 +189,75 @@ void printhaplotypes(std::span<const haplotype> haparray, std::FILE* out) {
     for (const haplotype& h : haparray) std::fprintf(out, "%s  %d\n", h.hap.c_str(), h.count);
 }
 
-int counthaplotypes(int firstsnp, int lastsnp) {
-    TallyFigures figures = figuresof(tallyblock(gethaplotype, firstsnp, lastsnp));
-    int identified = numberhapsknown(figures.common, getSNPpos(firstsnp));
-    report.print("\n%d\t%d\t%d\t%d\t%d\t%d\t%d\t%d\t", getSNPpos(firstsnp), getSNPpos(lastsnp), lastsnp - firstsnp + 1,
-                 figures.hapindex, figures.majhaps, figures.commonhaps, figures.percentcommon, figures.htsnps);
+int counthaplotypes(RunContext& run, int firstsnp, int lastsnp) {
+    const Tables& tables = run.tables;
+    TallyFigures figures = figuresof(tallyblock(tables, gethaplotype, firstsnp, lastsnp));
+    int identified = numberhapsknown(tables, figures.common, getSNPpos(tables, firstsnp));
+    run.report.printf("\n%d\t%d\t%d\t%d\t%d\t%d\t%d\t%d\t", getSNPpos(tables, firstsnp), getSNPpos(tables, lastsnp),
+                      lastsnp - firstsnp + 1, figures.hapindex, figures.majhaps, figures.commonhaps,
+                      figures.percentcommon, figures.htsnps);
     // No common haplotype: no chromosome to identify, so there is no fraction to show.
     if (figures.percentcommon == 0)
-        report.print("NA\t");
+        run.report.put("NA\t");
     else
-        report.print("%.2f\t", static_cast<double>(identified) / static_cast<double>(figures.percentcommon));
+        run.report.printf("%.2f\t", static_cast<double>(identified) / static_cast<double>(figures.percentcommon));
     return figures.hapindex;
 }
 
-int countknownhaplotypes(int firstsnp, int lastsnp) {
-    TallyFigures figures = figuresof(tallyblock(getknownhaplotype, firstsnp, lastsnp));
-    report.print("%d\t%d\t%d\t%d\t%d\t%d\t", lastsnp - firstsnp + 1, figures.hapindex, figures.majhaps,
-                 figures.commonhaps, figures.percentcommon, figures.htsnps);
+int countknownhaplotypes(RunContext& run, int firstsnp, int lastsnp) {
+    TallyFigures figures = figuresof(tallyblock(run.tables, getknownhaplotype, firstsnp, lastsnp));
+    run.report.printf("%d\t%d\t%d\t%d\t%d\t%d\t", lastsnp - firstsnp + 1, figures.hapindex, figures.majhaps,
+                      figures.commonhaps, figures.percentcommon, figures.htsnps);
     return figures.hapindex;
 }
 
 // Blocks and SNPs are matched by position; the loaders guarantee that the blocks ascend,
 // do not overlap and start and end at positions of the SNP table.
-void findhaplotypes(int totalSNPs, int totalblocks) {
-    printheader();
+void findhaplotypes(RunContext& run, int totalSNPs, int totalblocks) {
+    const Tables& tables = run.tables;
+    printheader(run);
     int snpnum = 0, knownsnpnum = 0, notinblocks = 0, knownnotinblocks = 0;
     for (int blocknum = 0; blocknum < totalblocks; ++blocknum) {
-        const std::array<int, 2>& block = blockarray[blocknum];
-        while (getSNPpos(snpnum) != block[0]) {
+        const std::array<int, 2>& block = tables.blockarray[blocknum];
+        while (getSNPpos(tables, snpnum) != block[0]) {
             ++snpnum;
             ++notinblocks;
         }
         int firstsnp = snpnum;
-        while (getSNPpos(snpnum) != block[1]) ++snpnum;
+        while (getSNPpos(tables, snpnum) != block[1]) ++snpnum;
         int lastsnp = snpnum;
-        counthaplotypes(firstsnp, lastsnp);
+        counthaplotypes(run, firstsnp, lastsnp);
         ++snpnum;
-        if (Known == 1) {
+        if (tables.Known == 1) {
             int knownfirstsnp = 0, knownlastsnp = 0;
-            knownrange(block, knownsnpnum, knownnotinblocks, knownfirstsnp, knownlastsnp);
-            countknownhaplotypes(knownfirstsnp, knownlastsnp);
+            knownrange(tables, block, knownsnpnum, knownnotinblocks, knownfirstsnp, knownlastsnp);
+            countknownhaplotypes(run, knownfirstsnp, knownlastsnp);
         }
     }
     for (; snpnum < totalSNPs; ++snpnum) {
         ++notinblocks;
-        if (Known == 0 || snpKnown(getSNPpos(snpnum)) == 1) ++knownnotinblocks;
+        if (tables.Known == 0 || snpKnown(tables, getSNPpos(tables, snpnum)) == 1) ++knownnotinblocks;
     }
-    report.print("\n");
-    report.print("notinblocks/known: %d\t", notinblocks);
-    report.print("%d\n", knownnotinblocks);
+    run.report.put("\n");
+    run.report.printf("notinblocks/known: %d\t", notinblocks);
+    run.report.printf("%d\n", knownnotinblocks);
 }
 
-void calcCoverage(const std::string& snpfilename, const std::string& blockfilename,
+void calcCoverage(RunContext& run, const std::string& snpfilename, const std::string& blockfilename,
                   const std::string& knownsnpfilename) {
-    int totalblocks = readblocksfromfile(blockfilename);
-    int totalSNPs = readSNPfromfile(snpfilename);
-    if (Known == 1) readKnownSNPfromfile(knownsnpfilename);
-    checkblockpositions(blockfilename);
-    findhaplotypes(totalSNPs, totalblocks);
+    int totalblocks = readblocksfromfile(run.tables, blockfilename);
+    int totalSNPs = readSNPfromfile(run.tables, snpfilename);
+    if (run.tables.Known == 1) readKnownSNPfromfile(run.tables, knownsnpfilename);
+    checkblockpositions(run.tables, blockfilename);
+    findhaplotypes(run, totalSNPs, totalblocks);
 }
 
-int countcoveredSNPs(int totalSNPs, int totalblocks, std::FILE* out) {
+int countcoveredSNPs(const Tables& tables, int totalSNPs, int totalblocks, std::FILE* out) {
     int snpnum = 0, blocknum = 0, covered = 0, notcovered = 0, notknown = 0;
     while (snpnum < totalSNPs) {
-        int position = getSNPpos(snpnum);
-        if (blocknum < totalblocks && position >= blockarray[blocknum][0]) {
-            if (position <= blockarray[blocknum][1]) {
+        int position = getSNPpos(tables, snpnum);
+        if (blocknum < totalblocks && position >= tables.blockarray[blocknum][0]) {
+            if (position <= tables.blockarray[blocknum][1]) {
                 ++covered;
                 ++snpnum;
             } else {
@@ -312,7 +266,7 @@ int countcoveredSNPs(int totalSNPs, int totalblocks, std::FILE* out) {
             continue;
         }
         ++notcovered;
-        if (Known == 1 && snpKnown(position) == 0) ++notknown;
+        if (tables.Known == 1 && snpKnown(tables, position) == 0) ++notknown;
         ++snpnum;
     }
     std::fprintf(out, "%d %d %d %d\n", totalSNPs, covered, notcovered, notknown);
@@ -320,22 +274,45 @@ int countcoveredSNPs(int totalSNPs, int totalblocks, std::FILE* out) {
 }
 
 int haplotypesmain(int argc, char** argv) {
+    ldtools::BufferedWriter out(STDOUT_FILENO);
     try {
         CommandLine line = parsecommandline(argc, argv);
-        if (line.usage) {
-            printusage();
-            report.flush();
-            return 1;
+        switch (line.action) {
+            case CommandLine::Action::usage:
+                printusage(out);
+                out.flush();
+                return 1;
+            case CommandLine::Action::help:
+                printusage(out);
+                out.flush();
+                return 0;
+            case CommandLine::Action::version:
+                out.put(ldtools::versionLine("haplotypes"));
+                out.flush();
+                return 0;
+            case CommandLine::Action::analyse: break;
         }
         checknames(line);
-        calcCoverage(line.snpfilename, line.blockfilename, line.knownsnpfilename);
-        report.flush();
+        RunContext run(out);
+        run.tables.Known = line.known ? 1 : 0;
+        calcCoverage(run, line.snpfilename, line.blockfilename, line.knownsnpfilename);
+        out.flush();
         return 0;
-    } catch (const Failure& failure) {
-        report.salvage();
-        std::fputs(failure.what(), stderr);
+    } catch (const ldtools::SystemError& error) {
+        // Only the report's writer throws these up to here.
+        std::fputs(("haplotypes: cannot write standard output: " + error.reason() + "\n").c_str(), stderr);
         return 1;
+    } catch (const ldtools::Error& error) {
+        // What the report holds so far still goes out, unless writing it has failed.
+        if (!out.failed()) {
+            try {
+                out.flush();
+            } catch (const ldtools::SystemError&) {
+            }
+        }
+        std::fputs(error.what(), stderr);
+        return error.status();
     }
 }
 
-}  // namespace haplo
+}  // namespace haplotypes

@@ -2,18 +2,31 @@
 // The haplotype tally of a block and the block report.
 
 #include <cstdio>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "haplotype.hpp"
+#include "snps.hpp"
+#include "writer.hpp"
 
-namespace haplo {
+namespace haplotypes {
+
+// Everything one run of the analyser works on: the tables it loads and where its report
+// goes. Nothing of a run is kept anywhere else, so runs can follow each other in one
+// process.
+struct RunContext {
+    explicit RunContext(ldtools::BufferedWriter& reportto) : report(reportto) {}
+
+    Tables tables;
+    ldtools::BufferedWriter& report;  // the block report
+};
 
 // The haplotype of chromosome `index` over SNPs first..last of the SNP table (or of the
 // known-SNP table); empty when last < first.
-std::string gethaplotype(int first, int last, int index);
-std::string getknownhaplotype(int first, int last, int index);
+std::string gethaplotype(const Tables& tables, int first, int last, int index);
+std::string getknownhaplotype(const Tables& tables, int first, int last, int index);
 
 // 1 if comparehap matches hap over the length of hap, else 0.
 int hapsequal(const std::string& hap, const std::string& comparehap);
@@ -33,15 +46,17 @@ std::vector<haplotype> getcommonhaps(std::span<const haplotype> haparray, int cu
 void printhaplotypes(std::span<const haplotype> haparray, std::FILE* out = stdout);
 
 // The report: one row per block (first nine columns, then six over the known SNPs).
-int counthaplotypes(int firstsnp, int lastsnp);
-int countknownhaplotypes(int firstsnp, int lastsnp);
-void findhaplotypes(int totalSNPs, int totalblocks);
-void calcCoverage(const std::string& snpfilename, const std::string& blockfilename,
+int counthaplotypes(RunContext& run, int firstsnp, int lastsnp);
+int countknownhaplotypes(RunContext& run, int firstsnp, int lastsnp);
+void findhaplotypes(RunContext& run, int totalSNPs, int totalblocks);
+// Loads the three files into run.tables (the known-SNP file only when run.tables.Known is
+// 1) and writes the report. Throws ldtools::Error.
+void calcCoverage(RunContext& run, const std::string& snpfilename, const std::string& blockfilename,
                   const std::string& knownsnpfilename);
 // Diagnostic: prints total, covered, uncovered and uncovered-unknown SNP counts.
-int countcoveredSNPs(int totalSNPs, int totalblocks, std::FILE* out = stdout);
+int countcoveredSNPs(const Tables& tables, int totalSNPs, int totalblocks, std::FILE* out = stdout);
 
 // The program: command line, loading, report. Returns the exit status.
 int haplotypesmain(int argc, char** argv);
 
-}  // namespace haplo
+}  // namespace haplotypes

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace haplo {
+namespace haplotypes {
 namespace {
 
 // The haplotypes of a list or of a group split off it, in list order.
@@ -306,4 +306,4 @@ int checkdone(const std::vector<int>& SNParray, int minSNPs) {
     return std::all_of(SNParray.begin(), SNParray.end(), [](int s) { return s == excluded || s == htSNP; }) ? 1 : 0;
 }
 
-}  // namespace haplo
+}  // namespace haplotypes

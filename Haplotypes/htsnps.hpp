@@ -16,7 +16,7 @@
 
 #include "haplotype.hpp"
 
-namespace haplo {
+namespace haplotypes {
 
 constexpr int excluded = 0, candidate = 1, htSNP = 2, intrial = 3;
 
@@ -42,4 +42,4 @@ void printhapswithhtSNPs(const std::vector<int>& SNParray, std::span<const haplo
                          std::FILE* out = stdout);
 int checkdone(const std::vector<int>& SNParray, int minSNPs);
 
-}  // namespace haplo
+}  // namespace haplotypes

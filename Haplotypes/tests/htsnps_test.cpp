@@ -1,4 +1,4 @@
-// The htSNP search: its documented examples, and the fast search checked against a
+// The htSNP search: small lists with known answers, and the fast search checked against a
 // step-by-step implementation of the four stages on thousands of random lists.
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 
 namespace {
 
-using haplo::haplotype;
+using haplotypes::haplotype;
 using Strings = std::vector<std::string>;
 
 std::vector<haplotype> listof(const Strings& haps) {
@@ -157,26 +157,26 @@ Strings randomlist(std::mt19937& random, int maxsnps = 40) {
     return list;
 }
 
-TEST(HtSNPs, DocumentedExamples) {
-    EXPECT_EQ(haplo::gethtSNPs({}), 0);
-    EXPECT_EQ(haplo::gethtSNPs(listof({"0110"})), 0);
-    EXPECT_EQ(haplo::findhtSNPs(listof({"01101", "11011"})), (std::vector<int>{2, 0, 0, 0, 0}));
-    EXPECT_EQ(haplo::gethtSNPs(listof({"00", "01", "10", "11"})), 2);
-    EXPECT_EQ(haplo::findhtSNPs(listof({"011", "101", "110"})), (std::vector<int>{2, 2, 1}));
+TEST(HtSNPs, SmallListsWithKnownAnswers) {
+    EXPECT_EQ(haplotypes::gethtSNPs({}), 0);
+    EXPECT_EQ(haplotypes::gethtSNPs(listof({"0110"})), 0);
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"01101", "11011"})), (std::vector<int>{2, 0, 0, 0, 0}));
+    EXPECT_EQ(haplotypes::gethtSNPs(listof({"00", "01", "10", "11"})), 2);
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"011", "101", "110"})), (std::vector<int>{2, 2, 1}));
     // SNP 2 is necessary; the "1" group's search takes SNP 1, which then splits the "0"
     // group, whose own search takes SNP 3, although SNPs 2 and 4 alone would do.
-    EXPECT_EQ(haplo::findhtSNPs(listof({"00001", "00111", "11101", "01111"})), (std::vector<int>{2, 2, 2, 1, 0}));
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"00001", "00111", "11101", "01111"})), (std::vector<int>{2, 2, 2, 1, 0}));
     // A SNP where all agree is never chosen; candidates numbering exactly minSNPs are all taken.
-    EXPECT_EQ(haplo::findhtSNPs(listof({"000", "011", "010"})), (std::vector<int>{0, 2, 2}));
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"000", "011", "010"})), (std::vector<int>{0, 2, 2}));
 }
 
 TEST(HtSNPs, GroupsThatCannotBeToldApart) {
     // Equal strings: not even all candidates separate them, so every candidate is taken.
-    EXPECT_EQ(haplo::findhtSNPs(listof({"0101", "0101", "1100", "1011", "0000"})), (std::vector<int>{2, 2, 2, 2}));
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"0101", "0101", "1100", "1011", "0000"})), (std::vector<int>{2, 2, 2, 2}));
     // A character other than "0" or "1" joins neither group of a split.
     std::vector<int> trial = {3, 1};
-    EXPECT_EQ(haplo::testSNPs(trial, listof({"-0", "-1", "00"})), 1);
-    EXPECT_EQ(haplo::testSNPs(trial, listof({"00", "01", "10"})), 0);
+    EXPECT_EQ(haplotypes::testSNPs(trial, listof({"-0", "-1", "00"})), 1);
+    EXPECT_EQ(haplotypes::testSNPs(trial, listof({"00", "01", "10"})), 0);
 }
 
 TEST(HtSNPs, SeparationTestMatchesRecursiveSplitting) {
@@ -185,7 +185,7 @@ TEST(HtSNPs, SeparationTestMatchesRecursiveSplitting) {
         Strings list = randomlist(random);
         std::vector<int> states(list[0].size());
         for (int& s : states) s = random() % 3 == 0 ? 3 : 1;
-        ASSERT_EQ(haplo::testSNPs(states, listof(list)), stepwise::test(states, list) ? 1 : 0) << round;
+        ASSERT_EQ(haplotypes::testSNPs(states, listof(list)), stepwise::test(states, list) ? 1 : 0) << round;
     }
 }
 
@@ -205,7 +205,7 @@ TEST(HtSNPs, FastSearchChoosesTheSameSNPsAsTheStepwiseSearch) {
         }
         ++compared;
         searched += run.trials > 0;
-        ASSERT_EQ(haplo::findhtSNPs(listof(list)), run.s) << "round " << round;
+        ASSERT_EQ(haplotypes::findhtSNPs(listof(list)), run.s) << "round " << round;
     }
     EXPECT_GT(compared, 3000);
     EXPECT_GT(searched, 1800);
@@ -215,7 +215,7 @@ TEST(HtSNPs, FastSearchChoosesTheSameSNPsAsTheStepwiseSearch) {
         stepwise::Search run{list, std::vector<int>(list[0].size(), 1)};
         run.stages();
         run.recurse(stepwise::whole(list));
-        ASSERT_EQ(haplo::findhtSNPs(listof(list)), run.s) << "short list " << round;
+        ASSERT_EQ(haplotypes::findhtSNPs(listof(list)), run.s) << "short list " << round;
     }
 }
 
@@ -223,13 +223,13 @@ TEST(HtSNPs, Diagnostics) {
     std::vector<int> states = {0, 1, 2, 3, 2};
     char text[64] = {};
     std::FILE* out = fmemopen(text, sizeof text, "w");
-    haplo::printSNParray(states, out);
-    haplo::printhapswithhtSNPs(states, listof({"01234", "56789"}), out);
+    haplotypes::printSNParray(states, out);
+    haplotypes::printhapswithhtSNPs(states, listof({"01234", "56789"}), out);
     std::fclose(out);
     EXPECT_STREQ(text, "2 3* 5* \n  2 4\n  7 9\n");
-    EXPECT_EQ(haplo::checkdone(states, 4), 1);
-    EXPECT_EQ(haplo::checkdone(states, 3), 0);
-    EXPECT_EQ(haplo::checkdone({0, 2, 0}, 5), 1);
+    EXPECT_EQ(haplotypes::checkdone(states, 4), 1);
+    EXPECT_EQ(haplotypes::checkdone(states, 3), 0);
+    EXPECT_EQ(haplotypes::checkdone({0, 2, 0}, 5), 1);
 }
 
 }  // namespace

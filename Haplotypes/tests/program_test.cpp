@@ -109,6 +109,26 @@ TEST_F(Report, CommandLine) {
               "haplotypes: no known-SNP file given (-k knownsnpfile)\n");
 }
 
+TEST_F(Report, HelpAndVersion) {
+    // Whole arguments among the options; they answer before any file is looked at.
+    for (std::vector<std::string> args : {std::vector<std::string>{"--help"}, {"-s", "missing", "--help", "-b"}}) {
+        auto help = haplotypes(args, dir.path());
+        EXPECT_EQ(help.out.substr(0, usage.size()), usage);
+        EXPECT_EQ(help.err, "");
+        EXPECT_EQ(help.status, 0);
+    }
+    auto version = haplotypes({"--version", "-s", "missing"}, dir.path());
+    EXPECT_EQ(version.out, "haplotypes 1.1.0\n");
+    EXPECT_EQ(version.status, 0);
+    // -h is a letter like any other; a value named --help is a file name; after the first
+    // word that is not an option --help is ignored.
+    EXPECT_EQ(haplotypes({"-h", "-s", "snps", "-b", "blocks"}, dir.path()).out.substr(0, header.size()), header);
+    EXPECT_EQ(haplotypes({"-s", "--help", "-b", "blocks"}, dir.path()).err,
+              "haplotypes: cannot open SNP file --help: No such file or directory\n");
+    EXPECT_EQ(haplotypes({"-s", "snps", "x", "--version"}, dir.path()).err,
+              "haplotypes: no block file given (-b blockfile)\n");
+}
+
 TEST_F(Report, FirstErrorWinsAndStdoutStaysEmpty) {
     writeFile(dir.file("badsnps"), "10 1 1 0101\n");
     writeFile(dir.file("badblocks"), "SNP1\n60 5 100 9\n20 1 40 3\n");

@@ -33,11 +33,11 @@ std::vector<std::string> randomhaplotypes(int count, int snps, unsigned seed) {
     return haps;
 }
 
-double searchmilliseconds(const std::vector<haplo::haplotype>& list, int& result) {
+double searchmilliseconds(const std::vector<haplotypes::haplotype>& list, int& result) {
     double best = 1e30;
     for (int repeat = 0; repeat < 3; ++repeat) {
         auto start = std::chrono::steady_clock::now();
-        result = haplo::gethtSNPs(list);
+        result = haplotypes::gethtSNPs(list);
         std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
         best = std::min(best, took.count());
     }
@@ -48,7 +48,7 @@ void timesize(int snps, int lists) {
     std::vector<double> times;
     int smallest = 1 << 30, largest = 0;
     for (int seed = 1; seed <= lists; ++seed) {
-        std::vector<haplo::haplotype> list;
+        std::vector<haplotypes::haplotype> list;
         for (const std::string& hap : randomhaplotypes(16, snps, static_cast<unsigned>(seed) * 7919u + snps))
             list.push_back({hap, 6});
         int needed = 0;
