@@ -44,10 +44,17 @@ void uninformative(std::vector<int>& SNParray, const Group& group) {
 }
 
 // SNP j is redundant when it splits the group exactly like an earlier SNP i that is
-// still in play: the same characters everywhere, or different characters everywhere.
+// still in play: the same characters at both in every haplotype, or (a mirror split) "0"
+// at one and "1" at the other in every haplotype. With a "-" somewhere, different
+// characters are no mirror: 1-, -0 and 10 differ at both SNPs, yet only the second
+// tells 1- from 10 (H10).
 bool splitsalike(const Group& group, size_t i, size_t j) {
-    bool same = (*group[0])[i] == (*group[0])[j];
-    return std::all_of(group.begin(), group.end(), [&](const std::string* h) { return ((*h)[i] == (*h)[j]) == same; });
+    auto same = [&](const std::string* h) { return (*h)[i] == (*h)[j]; };
+    auto mirror = [&](const std::string* h) {
+        char a = (*h)[i], b = (*h)[j];
+        return (a == '0' && b == '1') || (a == '1' && b == '0');
+    };
+    return std::all_of(group.begin(), group.end(), same) || std::all_of(group.begin(), group.end(), mirror);
 }
 
 void identical(std::vector<int>& SNParray, const Group& group) {

@@ -110,9 +110,12 @@ struct Search {
             if (s[i] == 0) continue;
             for (size_t j = i + 1; j < n; ++j) {
                 if (s[j] == 0) continue;
-                bool same = haps[0][i] == haps[0][j], redundant = true;
-                for (const std::string& h : haps) redundant = redundant && (same ? h[i] == h[j] : h[i] != h[j]);
-                if (redundant) s[j] = 0;
+                bool same = true, mirror = true;  // H10: a mirror is 0 against 1 throughout
+                for (const std::string& h : haps) {
+                    same = same && h[i] == h[j];
+                    mirror = mirror && ((h[i] == '0' && h[j] == '1') || (h[i] == '1' && h[j] == '0'));
+                }
+                if (same || mirror) s[j] = 0;
             }
         }
         for (size_t a = 0; a < haps.size(); ++a)
@@ -177,6 +180,64 @@ TEST(HtSNPs, GroupsThatCannotBeToldApart) {
     std::vector<int> trial = {3, 1};
     EXPECT_EQ(haplotypes::testSNPs(trial, listof({"-0", "-1", "00"})), 1);
     EXPECT_EQ(haplotypes::testSNPs(trial, listof({"00", "01", "10"})), 0);
+}
+
+// Whether SNP `snp` tells a and b apart: different characters, or a "-" (which joins
+// neither group of a split) on either.
+bool separatedat(const std::string& a, const std::string& b, size_t snp) {
+    return a[snp] != b[snp] || a[snp] == '-' || b[snp] == '-';
+}
+
+// The first pair of the list that some informative SNP (one where not every haplotype
+// carries the same character) tells apart but no htSNP of `states` does; "" if none.
+std::string missedpair(const Strings& list, const std::vector<int>& states) {
+    for (size_t a = 0; a < list.size(); ++a)
+        for (size_t b = a + 1; b < list.size(); ++b) {
+            bool informative = false, chosen = false;
+            for (size_t snp = 0; snp < list[0].size(); ++snp) {
+                bool constant = std::all_of(list.begin(), list.end(), [&](const std::string& h) { return h[snp] == list[0][snp]; });
+                if (!constant && separatedat(list[a], list[b], snp)) informative = true;
+                if (states[snp] == haplotypes::htSNP && separatedat(list[a], list[b], snp)) chosen = true;
+            }
+            if (informative && !chosen) return list[a] + " and " + list[b];
+        }
+    return "";
+}
+
+TEST(HtSNPs, MissingAllelesDoNotMakeMirrorSplits) {
+    // H10: SNP 100 leaves 1- and 10 together, so both SNPs are needed; "different
+    // characters at every haplotype" is a mirror split only with 0 against 1 throughout.
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"1-", "-0", "10"})), (std::vector<int>{2, 2}));
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"10", "01", "10"})), (std::vector<int>{2, 0}));
+}
+
+TEST(HtSNPs, ChosenSNPsTellApartEveryPairTheInformativeSNPsDo) {
+    // Every list of 1 to 4 haplotypes over 1 to 3 SNPs of 0, 1 and -, in every order and
+    // with repeats.
+    const char alleles[] = {'0', '1', '-'};
+    int lists = 0;
+    for (int snps = 1; snps <= 3; ++snps) {
+        Strings strings;
+        for (int code = 0, total = snps == 1 ? 3 : snps == 2 ? 9 : 27; code < total; ++code) {
+            std::string hap;
+            for (int s = 0, rest = code; s < snps; ++s, rest /= 3) hap.push_back(alleles[rest % 3]);
+            strings.push_back(hap);
+        }
+        for (int haps = 1; haps <= 4; ++haps) {
+            std::vector<size_t> pick(haps, 0);
+            while (true) {
+                Strings list;
+                for (size_t p : pick) list.push_back(strings[p]);
+                ++lists;
+                std::string missed = missedpair(list, haplotypes::findhtSNPs(listof(list)));
+                ASSERT_EQ(missed, "") << "list of " << haps << " over " << snps << " SNPs starting " << list[0];
+                size_t k = 0;
+                while (k < pick.size() && ++pick[k] == strings.size()) pick[k++] = 0;
+                if (k == pick.size()) break;
+            }
+        }
+    }
+    EXPECT_EQ(lists, 3 + 9 + 27 + 81 + 9 + 81 + 729 + 6561 + 27 + 729 + 19683 + 531441);
 }
 
 TEST(HtSNPs, SeparationTestMatchesRecursiveSplitting) {

@@ -151,6 +151,17 @@ TEST_F(Report, FirstErrorWinsAndStdoutStaysEmpty) {
     check({"-b", ".", "-s", "snps"}, "haplotypes: cannot open block file .: Is a directory\n");
 }
 
+TEST_F(Report, MissingAllelesNeedBothSNPs) {
+    // H10: common haplotypes 1- (33), -0 (33) and 10 (34); SNP 100 alone leaves 1- and 10
+    // together, so NeedSNP is 2.
+    writeFile(dir.file("gaps"), marker(100, [](int c) { return c >= 33 && c < 66 ? '-' : '1'; }) +
+                                    marker(200, [](int c) { return c < 33 ? '-' : '0'; }));
+    writeFile(dir.file("gapblock"), "SNP1\tindex\tSNP2\tindex\n100\t0\t200\t1\n");
+    auto r = haplotypes({"-s", "gaps", "-b", "gapblock"}, dir.path());
+    EXPECT_EQ(r.out, header + "\n100\t200\t2\t3\t3\t3\t100\t2\t1.00\t\nnotinblocks/known: 0\t0\n");
+    EXPECT_EQ(r.status, 0);
+}
+
 TEST_F(Report, FailedWriteToStandardOutput) {
     testsupport::RunOptions options;
     options.workdir = dir.path();
