@@ -43,40 +43,63 @@ private:
     ldtools::FileReader reader_;
 };
 
+// The longest field any of the files may hold: far more than an allele string or a
+// position needs, and small enough that an endless word (a device, a damaged file) ends
+// with an error instead of taking all memory.
+constexpr size_t maxfieldlength = size_t{1} << 20;
+const char* const fieldtoolong = "field longer than 1048576 characters";
+
 bool isfieldspace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// The next white-space separated field of the file; false at the end of the file.
-bool nextfield(InputFile& in, std::string& field) {
+// Appends c to a field; false when the field would grow beyond maxfieldlength.
+bool extendfield(std::string& field, int c) {
+    if (field.size() == maxfieldlength) return false;
+    field.push_back(static_cast<char>(c));
+    return true;
+}
+
+enum class Field { read, end, toolong };
+
+// The next white-space separated field of the file.
+Field nextfield(InputFile& in, std::string& field) {
     int c;
     do c = in.get();
     while (c != EOF && isfieldspace(c));
-    if (c == EOF) return false;
+    if (c == EOF) return Field::end;
     field.clear();
-    for (; c != EOF && !isfieldspace(c); c = in.get()) field.push_back(static_cast<char>(c));
-    return true;
+    for (; c != EOF && !isfieldspace(c); c = in.get())
+        if (!extendfield(field, c)) return Field::toolong;
+    return Field::read;
 }
 
-// The next line without its line break; false at the end of the file.
-bool nextline(InputFile& in, std::string& line) {
-    line.clear();
+// The fields of the next line, at most `keep` of them (`count` tells how many it holds);
+// false at the end of the file, or with `toolong` set at a field that is too long.
+bool nextline(InputFile& in, std::vector<std::string>& fields, size_t keep, size_t& count, bool& toolong) {
+    count = 0;
+    toolong = false;
     int c = in.get();
     if (c == EOF) return false;
-    for (; c != EOF && c != '\n'; c = in.get()) line.push_back(static_cast<char>(c));
-    return true;
-}
-
-std::vector<std::string_view> splitfields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t i = 0;
-    while (true) {
-        while (i < line.size() && isfieldspace(line[i])) ++i;
-        if (i == line.size()) return fields;
-        size_t start = i;
-        while (i < line.size() && !isfieldspace(line[i])) ++i;
-        fields.push_back(line.substr(start, i - start));
+    bool infield = false;
+    std::string ignored;
+    for (; c != EOF && c != '\n'; c = in.get()) {
+        if (isfieldspace(c)) {
+            infield = false;
+            continue;
+        }
+        if (!infield) {
+            infield = true;
+            if (count < keep) fields[count].clear();
+            ignored.clear();
+            ++count;
+        }
+        if (!extendfield(count <= keep ? fields[count - 1] : ignored, c)) {
+            toolong = true;
+            return true;
+        }
     }
+    return true;
 }
 
 // A field counts as a number, not as a header word, when it starts with a digit
@@ -104,9 +127,17 @@ int readmarkers(const std::string& filename, const std::string& kind, std::vecto
     std::vector<int> newpositions;
     std::vector<std::string> newalleles;
     std::string fields[4];
-    for (long long record = 1; nextfield(in, fields[0]); ++record) {
-        for (int f = 1; f < 4; ++f)
-            if (!nextfield(in, fields[f])) recordfault(kind, filename, record, "incomplete record (fewer than four fields)");
+    for (long long record = 1;; ++record) {
+        for (int f = 0; f < 4; ++f) {
+            Field got = nextfield(in, fields[f]);
+            if (got == Field::toolong) recordfault(kind, filename, record, fieldtoolong);
+            if (got == Field::end && f == 0) {
+                positions = std::move(newpositions);
+                alleles = std::move(newalleles);
+                return static_cast<int>(positions.size());
+            }
+            if (got == Field::end) recordfault(kind, filename, record, "incomplete record (fewer than four fields)");
+        }
         int position = 0;
         switch (ldtools::parseInt32(fields[0], position)) {
             case WholeNumber::notWhole: recordfault(kind, filename, record, "position is not a whole number");
@@ -123,9 +154,6 @@ int readmarkers(const std::string& filename, const std::string& kind, std::vecto
         newpositions.push_back(position);
         newalleles.push_back(allele);
     }
-    positions = std::move(newpositions);
-    alleles = std::move(newalleles);
-    return static_cast<int>(positions.size());
 }
 
 int blockposition(std::string_view field, const char* which, const std::string& filename, long long line) {
@@ -177,16 +205,17 @@ int readblocksfromfile(Tables& tables, const std::string& filename) {
     InputFile in(filename, "block");
     std::vector<std::array<int, 2>> blocks;
     std::vector<int> lines;
-    std::string line;
-    bool headerchecked = false;
-    for (long long lineno = 1; nextline(in, line); ++lineno) {
-        auto fields = splitfields(line);
-        if (fields.empty()) continue;
+    std::vector<std::string> fields(4);
+    size_t count = 0;
+    bool toolong = false, headerchecked = false;
+    for (long long lineno = 1; nextline(in, fields, 4, count, toolong); ++lineno) {
+        if (toolong) linefault(filename, lineno, fieldtoolong);
+        if (count == 0) continue;
         if (!headerchecked) {
             headerchecked = true;
             if (!looksnumeric(fields[0])) continue;
         }
-        if (fields.size() != 4)
+        if (count != 4)
             linefault(filename, lineno, "expected four fields (first position, index, last position, index)");
         int first = blockposition(fields[0], "first", filename, lineno);
         int last = blockposition(fields[2], "last", filename, lineno);

@@ -149,6 +149,11 @@ TEST_F(Report, FirstErrorWinsAndStdoutStaysEmpty) {
     check({"-b", "strayblocks", "-s", "snps", "-k", "known"},
           "haplotypes: block file strayblocks: line 2: position 45 is not in the SNP file\n");
     check({"-b", ".", "-s", "snps"}, "haplotypes: cannot open block file .: Is a directory\n");
+    // An endless file ends with an error instead of taking all memory.
+    check({"-b", "blocks", "-s", "/dev/zero"},
+          "haplotypes: SNP file /dev/zero: record 1: field longer than 1048576 characters\n");
+    check({"-b", "/dev/zero", "-s", "snps"},
+          "haplotypes: block file /dev/zero: line 1: field longer than 1048576 characters\n");
 }
 
 TEST_F(Report, MissingAllelesNeedBothSNPs) {

@@ -85,6 +85,28 @@ TEST(Tables, FaultsInMarkerFiles) {
               "haplotypes: known-SNP file k.txt: record 2: positions do not ascend strictly\n");
 }
 
+TEST(Tables, FieldsHaveALengthLimit) {
+    // A field may hold 1,048,576 characters; one more is an error, in every field of
+    // every file (an endless word must not take all memory).
+    const size_t limit = 1 << 20;
+    std::string toolong = "haplotypes: SNP file s.txt: record 2: field longer than 1048576 characters\n";
+    std::string head = "10 1 1 " + zeros + "\n";
+    EXPECT_EQ(faultof(haplotypes::readSNPfromfile, head + "20 1 1 " + std::string(limit, '0'), "s.txt"), "");
+    EXPECT_EQ(faultof(haplotypes::readSNPfromfile, head + "20 1 1 " + std::string(limit + 1, '0'), "s.txt"), toolong);
+    EXPECT_EQ(faultof(haplotypes::readSNPfromfile, head + "20 " + std::string(limit + 1, 'x') + " 1 " + zeros, "s.txt"),
+              toolong);
+    EXPECT_EQ(faultof(haplotypes::readKnownSNPfromfile, std::string(limit + 1, '\0'), "k.txt"),
+              "haplotypes: known-SNP file k.txt: record 1: field longer than 1048576 characters\n");
+    std::string blocks = "SNP1 index SNP2 index\n10 0 20 1\n";
+    EXPECT_EQ(faultof(haplotypes::readblocksfromfile, blocks + "30 " + std::string(limit + 1, '7') + " 40 3\n", "b"),
+              "haplotypes: block file b: line 3: field longer than 1048576 characters\n");
+    EXPECT_EQ(faultof(haplotypes::readblocksfromfile, std::string(limit + 1, 'S') + "\n10 0 20 1\n", "b"),
+              "haplotypes: block file b: line 1: field longer than 1048576 characters\n");
+    // Blank space is no field: a long run of it is as good as one blank.
+    EXPECT_EQ(faultof(haplotypes::readblocksfromfile, blocks + std::string(limit + 1, ' ') + "\n30 2 40 3" +
+                                                          std::string(limit + 1, '\t') + "\n", "b"), "");
+}
+
 TEST(Tables, BlockFile) {
     ScratchDir dir;
     haplotypes::Tables tables;
