@@ -2,10 +2,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <optional>
+
 #include "cli.hpp"
 #include "error.hpp"
 #include "htsnps.hpp"
 #include "idpower.hpp"
+#include "numbers.hpp"
+#include "replacefile.hpp"
 
 namespace haplotypes {
 namespace {
@@ -16,15 +21,15 @@ constexpr int commoncutoff = 5;
 constexpr int majorcutoff = 80;
 
 struct CommandLine {
-    std::string snpfilename, blockfilename, knownsnpfilename;
-    bool known = false;
+    std::string snpfilename, blockfilename, knownsnpfilename, tagfilename, budget;
+    bool known = false, tags = false, budgetgiven = false;
     enum class Action { analyse, usage, help, version } action = Action::analyse;
 };
 
 // Options are read up to the first argument that does not begin with "-". Within one,
-// the letters s, b and k take the next argument as their value and end the argument;
-// other letters are ignored. An option letter without a value asks for the usage text.
-// --help and --version, as whole arguments among the options, answer at once.
+// the letters s, b, k, t and w take the next argument as their value and end the
+// argument; other letters are ignored. An option letter without a value asks for the
+// usage text. --help and --version, as whole arguments among the options, answer at once.
 CommandLine parsecommandline(int argc, char** argv) {
     CommandLine line;
     if (argc <= 1) line.action = CommandLine::Action::usage;
@@ -34,17 +39,21 @@ CommandLine parsecommandline(int argc, char** argv) {
             return line;
         }
         for (const char* letter = argv[a] + 1; *letter != '\0'; ++letter) {
-            std::string* name = *letter == 's'   ? &line.snpfilename
-                                : *letter == 'b' ? &line.blockfilename
-                                : *letter == 'k' ? &line.knownsnpfilename
-                                                 : nullptr;
-            if (name == nullptr) continue;
+            std::string* value = *letter == 's'   ? &line.snpfilename
+                                 : *letter == 'b' ? &line.blockfilename
+                                 : *letter == 'k' ? &line.knownsnpfilename
+                                 : *letter == 't' ? &line.tagfilename
+                                 : *letter == 'w' ? &line.budget
+                                                  : nullptr;
+            if (value == nullptr) continue;
             if (a + 1 >= argc) {
                 line.action = CommandLine::Action::usage;
                 return line;
             }
-            *name = argv[++a];
+            *value = argv[++a];
             if (*letter == 'k') line.known = true;
+            if (*letter == 't') line.tags = true;
+            if (*letter == 'w') line.budgetgiven = true;
             break;
         }
     }
@@ -58,11 +67,30 @@ void printusage(ldtools::BufferedWriter& out) {
     out.put("\t-k knownsnpfile: same as snpfile\n\n");
 }
 
+// --help: the usage, then the options it does not name.
+void printhelp(ldtools::BufferedWriter& out) {
+    printusage(out);
+    out.put("Further options:\n");
+    out.put("\t-t tagfile: also write each block's htSNPs and a smallest set of tag SNPs to tagfile\n");
+    out.printf("\t-w N: let each htSNP search test at most N subsets (default %lld; 0: no limit)\n", defaultbudget);
+    out.put("\t--help, --version: this text; the program's version\n");
+}
+
 void checknames(const CommandLine& line) {
     if (line.snpfilename.empty()) throw ldtools::Error("haplotypes: no SNP file given (-s snpfile)\n");
     if (line.blockfilename.empty()) throw ldtools::Error("haplotypes: no block file given (-b blockfile)\n");
     if (line.known && line.knownsnpfilename.empty())
         throw ldtools::Error("haplotypes: no known-SNP file given (-k knownsnpfile)\n");
+    if (line.tags && line.tagfilename.empty()) throw ldtools::Error("haplotypes: no tag file given (-t tagfile)\n");
+}
+
+long long budgetof(const CommandLine& line) {
+    if (!line.budgetgiven) return defaultbudget;
+    int value = 0;
+    if (ldtools::parseInt32(line.budget, value) != ldtools::WholeNumber::ok || value < 0)
+        throw ldtools::Error("haplotypes: -w " + line.budget +
+                             ": the work budget must be a whole number from 0 (no limit) to 2147483647\n");
+    return value;
 }
 
 // What the report shows of a sorted tally.
@@ -73,6 +101,8 @@ struct TallyFigures {
     int percentcommon = 0;
     int htsnps = 0;
     std::vector<haplotype> common;
+    std::vector<int> states;  // the htSNP search's SNP states
+    SearchBudget search;      // what that search spent
 };
 
 using HaplotypeBuilder = std::string (*)(const Tables&, int, int, int);
@@ -85,15 +115,45 @@ std::vector<haplotype> tallyblock(const Tables& tables, HaplotypeBuilder build, 
     return haparray;
 }
 
-TallyFigures figuresof(const std::vector<haplotype>& haparray) {
+TallyFigures figuresof(const std::vector<haplotype>& haparray, long long budget) {
     TallyFigures figures;
     figures.hapindex = static_cast<int>(haparray.size());
     figures.majhaps = countmajorhaps(haparray, majorcutoff);
     figures.commonhaps = countcommonhaps(haparray, commoncutoff);
     figures.percentcommon = countpercentcommonhaps(haparray, commoncutoff);
     figures.common = getcommonhaps(haparray, commoncutoff);
-    figures.htsnps = gethtSNPs(figures.common);
+    figures.search = SearchBudget(budget);
+    figures.states = findhtSNPs(figures.common, figures.search);
+    figures.htsnps = static_cast<int>(std::count(figures.states.begin(), figures.states.end(), htSNP));
     return figures;
+}
+
+// The positions of the SNPs in the htSNP state, from the one at table index `first` on.
+template <typename Position>
+std::vector<int> htSNPpositions(const std::vector<int>& states, int first, Position position) {
+    std::vector<int> positions;
+    for (size_t snp = 0; snp < states.size(); ++snp)
+        if (states[snp] == htSNP) positions.push_back(position(first + static_cast<int>(snp)));
+    return positions;
+}
+
+void note(const RunContext& run, const std::string& line) {
+    if (run.note) run.note(line);
+}
+
+std::string blockname(const BlockTags& tags) {
+    return "haplotypes: block " + std::to_string(tags.first) + "-" + std::to_string(tags.last) + ": ";
+}
+
+// "-" for no position, else the positions joined by commas.
+std::string positionlist(const std::vector<int>& positions) {
+    if (positions.empty()) return "-";
+    std::string text = std::to_string(positions[0]);
+    for (size_t i = 1; i < positions.size(); ++i) {
+        text.push_back(',');
+        text.append(std::to_string(positions[i]));
+    }
+    return text;
 }
 
 void printheader(RunContext& run) {
@@ -189,9 +249,30 @@ void printhaplotypes(std::span<const haplotype> haparray, std::FILE* out) {
     for (const haplotype& h : haparray) std::fprintf(out, "%s  %d\n", h.hap.c_str(), h.count);
 }
 
-int counthaplotypes(RunContext& run, int firstsnp, int lastsnp) {
+int counthaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags) {
     const Tables& tables = run.tables;
-    TallyFigures figures = figuresof(tallyblock(tables, gethaplotype, firstsnp, lastsnp));
+    TallyFigures figures = figuresof(tallyblock(tables, gethaplotype, firstsnp, lastsnp), run.budget);
+    auto position = [&](int snp) { return getSNPpos(tables, snp); };
+    tags.first = getSNPpos(tables, firstsnp);
+    tags.last = getSNPpos(tables, lastsnp);
+    tags.commonhaps = figures.commonhaps;
+    tags.carriers = figures.percentcommon;
+    tags.needed = figures.htsnps;
+    tags.htSNPs = htSNPpositions(figures.states, firstsnp, position);
+    if (figures.search.stopped())
+        note(run, blockname(tags) + "htSNP search stopped after " + std::to_string(figures.search.used()) +
+                      " subsets; NeedSNP is an upper bound\n");
+    tags.minimumfound = false;
+    if (run.tags != nullptr && figures.commonhaps > 0) {
+        SearchBudget budget(run.budget);
+        std::vector<int> minimum;
+        tags.minimumfound = minimumhtSNPs(figures.common, budget, minimum);
+        tags.minimum.clear();
+        for (int snp : minimum) tags.minimum.push_back(getSNPpos(tables, firstsnp + snp));
+        if (!tags.minimumfound)
+            note(run, blockname(tags) + "minimum htSNP search stopped after " + std::to_string(budget.used()) +
+                          " subsets; MinSNP and minimum_set are NA\n");
+    }
     int identified = numberhapsknown(tables, figures.common, getSNPpos(tables, firstsnp));
     run.report.printf("\n%d\t%d\t%d\t%d\t%d\t%d\t%d\t%d\t", getSNPpos(tables, firstsnp), getSNPpos(tables, lastsnp),
                       lastsnp - firstsnp + 1, figures.hapindex, figures.majhaps, figures.commonhaps,
@@ -204,8 +285,15 @@ int counthaplotypes(RunContext& run, int firstsnp, int lastsnp) {
     return figures.hapindex;
 }
 
-int countknownhaplotypes(RunContext& run, int firstsnp, int lastsnp) {
-    TallyFigures figures = figuresof(tallyblock(run.tables, getknownhaplotype, firstsnp, lastsnp));
+int countknownhaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags) {
+    const Tables& tables = run.tables;
+    TallyFigures figures = figuresof(tallyblock(tables, getknownhaplotype, firstsnp, lastsnp), run.budget);
+    tags.known = true;
+    tags.knownneeded = figures.htsnps;
+    tags.knownhtSNPs = htSNPpositions(figures.states, firstsnp, [&](int snp) { return getKnownPosition(tables, snp); });
+    if (figures.search.stopped())
+        note(run, blockname(tags) + "htSNP search over the known SNPs stopped after " +
+                      std::to_string(figures.search.used()) + " subsets; the known NeedSNP (K_NeedSNP) is an upper bound\n");
     run.report.printf("%d\t%d\t%d\t%d\t%d\t%d\t", lastsnp - firstsnp + 1, figures.hapindex, figures.majhaps,
                       figures.commonhaps, figures.percentcommon, figures.htsnps);
     return figures.hapindex;
@@ -216,6 +304,7 @@ int countknownhaplotypes(RunContext& run, int firstsnp, int lastsnp) {
 void findhaplotypes(RunContext& run, int totalSNPs, int totalblocks) {
     const Tables& tables = run.tables;
     printheader(run);
+    if (run.tags != nullptr) run.tags->put(tagheader());
     int snpnum = 0, knownsnpnum = 0, notinblocks = 0, knownnotinblocks = 0;
     for (int blocknum = 0; blocknum < totalblocks; ++blocknum) {
         const std::array<int, 2>& block = tables.blockarray[blocknum];
@@ -226,13 +315,15 @@ void findhaplotypes(RunContext& run, int totalSNPs, int totalblocks) {
         int firstsnp = snpnum;
         while (getSNPpos(tables, snpnum) != block[1]) ++snpnum;
         int lastsnp = snpnum;
-        counthaplotypes(run, firstsnp, lastsnp);
+        BlockTags tags;
+        counthaplotypes(run, firstsnp, lastsnp, tags);
         ++snpnum;
         if (tables.Known == 1) {
             int knownfirstsnp = 0, knownlastsnp = 0;
             knownrange(tables, block, knownsnpnum, knownnotinblocks, knownfirstsnp, knownlastsnp);
-            countknownhaplotypes(run, knownfirstsnp, knownlastsnp);
+            countknownhaplotypes(run, knownfirstsnp, knownlastsnp, tags);
         }
+        if (run.tags != nullptr) run.tags->put(tagline(tags));
     }
     for (; snpnum < totalSNPs; ++snpnum) {
         ++notinblocks;
@@ -243,13 +334,66 @@ void findhaplotypes(RunContext& run, int totalSNPs, int totalblocks) {
     run.report.printf("%d\n", knownnotinblocks);
 }
 
+std::string tagheader() {
+    return "SNP1\tSNP2\tN_HapC\tNeedSNP\thtSNPs\tMinSNP\tminimum_set\tK_NeedSNP\tK_htSNPs\n";
+}
+
+std::string tagline(const BlockTags& block) {
+    std::string line = std::to_string(block.first) + "\t" + std::to_string(block.last) + "\t" +
+                       std::to_string(block.carriers) + "\t" + std::to_string(block.needed) + "\t" +
+                       positionlist(block.htSNPs) + "\t";
+    if (block.minimumfound)
+        line += std::to_string(block.minimum.size()) + "\t" + positionlist(block.minimum) + "\t";
+    else
+        line += "NA\tNA\t";
+    if (block.known)
+        line += std::to_string(block.knownneeded) + "\t" + positionlist(block.knownhtSNPs) + "\n";
+    else
+        line += "NA\tNA\n";
+    return line;
+}
+
 void calcCoverage(RunContext& run, const std::string& snpfilename, const std::string& blockfilename,
-                  const std::string& knownsnpfilename) {
+                  const std::string& knownsnpfilename, const std::string& tagfilename) {
     int totalblocks = readblocksfromfile(run.tables, blockfilename);
     int totalSNPs = readSNPfromfile(run.tables, snpfilename);
     if (run.tables.Known == 1) readKnownSNPfromfile(run.tables, knownsnpfilename);
     checkblockpositions(run.tables, blockfilename);
-    findhaplotypes(run, totalSNPs, totalblocks);
+    if (tagfilename.empty()) {
+        findhaplotypes(run, totalSNPs, totalblocks);
+        run.report.flush();
+        return;
+    }
+
+    // The tag file is written under a temporary name and put in place once the report is
+    // out, so a failed run leaves no part of it.
+    auto tagfault = [&](const char* what, const ldtools::SystemError& error) {
+        return ldtools::Error("haplotypes: cannot " + std::string(what) + " tag file " + tagfilename + ": " +
+                              error.reason() + "\n");
+    };
+    std::optional<ldtools::ReplacementFile> tagfile;
+    try {
+        tagfile.emplace(tagfilename);
+    } catch (const ldtools::SystemError& error) {
+        throw tagfault("open", error);
+    }
+    ldtools::BufferedWriter tags(tagfile->fd());
+    run.tags = &tags;
+    try {
+        findhaplotypes(run, totalSNPs, totalblocks);
+        run.report.flush();
+        tags.flush();
+    } catch (const ldtools::SystemError& error) {
+        run.tags = nullptr;
+        if (tags.failed()) throw tagfault("write", error);
+        throw;
+    }
+    run.tags = nullptr;
+    try {
+        tagfile->commit();
+    } catch (const ldtools::SystemError& error) {
+        throw tagfault("write", error);
+    }
 }
 
 int countcoveredSNPs(const Tables& tables, int totalSNPs, int totalblocks, std::FILE* out) {
@@ -283,7 +427,7 @@ int haplotypesmain(int argc, char** argv) {
                 out.flush();
                 return 1;
             case CommandLine::Action::help:
-                printusage(out);
+                printhelp(out);
                 out.flush();
                 return 0;
             case CommandLine::Action::version:
@@ -294,9 +438,10 @@ int haplotypesmain(int argc, char** argv) {
         }
         checknames(line);
         RunContext run(out);
+        run.budget = budgetof(line);
         run.tables.Known = line.known ? 1 : 0;
-        calcCoverage(run, line.snpfilename, line.blockfilename, line.knownsnpfilename);
-        out.flush();
+        run.note = [](const std::string& text) { std::fputs(text.c_str(), stderr); };
+        calcCoverage(run, line.snpfilename, line.blockfilename, line.knownsnpfilename, line.tagfilename);
         return 0;
     } catch (const ldtools::SystemError& error) {
         // Only the report's writer throws these up to here.
