@@ -191,12 +191,14 @@ bool separatedat(const std::string& a, const std::string& b, size_t snp) {
 // The first pair of the list that some informative SNP (one where not every haplotype
 // carries the same character) tells apart but no htSNP of `states` does; "" if none.
 std::string missedpair(const Strings& list, const std::vector<int>& states) {
+    std::vector<bool> constant(list[0].size());
+    for (size_t snp = 0; snp < list[0].size(); ++snp)
+        constant[snp] = std::all_of(list.begin(), list.end(), [&](const std::string& h) { return h[snp] == list[0][snp]; });
     for (size_t a = 0; a < list.size(); ++a)
         for (size_t b = a + 1; b < list.size(); ++b) {
             bool informative = false, chosen = false;
             for (size_t snp = 0; snp < list[0].size(); ++snp) {
-                bool constant = std::all_of(list.begin(), list.end(), [&](const std::string& h) { return h[snp] == list[0][snp]; });
-                if (!constant && separatedat(list[a], list[b], snp)) informative = true;
+                if (!constant[snp] && separatedat(list[a], list[b], snp)) informative = true;
                 if (states[snp] == haplotypes::htSNP && separatedat(list[a], list[b], snp)) chosen = true;
             }
             if (informative && !chosen) return list[a] + " and " + list[b];
