@@ -7,7 +7,8 @@
 // The search drops uninformative and redundant SNPs, marks the SNPs that alone tell some
 // pair apart, and then splits the list recursively on the htSNPs ("1" group before "0"
 // group); a group the split cannot resolve gets the lexicographically first smallest
-// subset of the candidates that tells its haplotypes apart.
+// subset of the candidates that tells its haplotypes apart (the branch and bound of
+// coversearch.hpp, which also finds the true minimum of a whole list).
 
 #include <cstdio>
 #include <span>
