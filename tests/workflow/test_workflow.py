@@ -282,7 +282,7 @@ class ChunkEdges(Scratch):
         """Twelve chunks of 40,000; SNPs on the first and last position of chunks, and pairs
         199,999 apart (the widest pair) from the last position of a chunk. Random genotypes of
         60 individuals: no block, so the block file holds its header alone. A second chromosome
-        holds indels only: no SNP at all."""
+        holds indels only: no SNP at all. linkstat_threads reaches linkstat as -T."""
         L = 40000
         edges = [1, L - 1, L, L + 1, 2 * L - 1, 5 * L, L - 1 + 199999, L + 199999, L + 200000, 11 * L - 1, 11 * L]
         rng = random.Random(20)
@@ -305,8 +305,25 @@ class ChunkEdges(Scratch):
         self.assertIn((L, L + 199999), pairs)
         self.assertTrue(any(first == 5 * L for first, _ in pairs))
 
-        write_config(self.folder, vcf=vcf, chunk_length=L, linkstat_threads=1)
+        # A linkstat that takes -T (threads): this one records the option and runs linkstat without it.
+        tree = self.path("bin")
+        for name in ("vcf2markers", "ldtile", "haplotypes", "linkstat"):
+            os.makedirs(os.path.join(tree, ldworkflow.PROGRAMS[name]))
+            if name != "linkstat":
+                os.symlink(program(name), os.path.join(tree, ldworkflow.PROGRAMS[name], name))
+        threads = self.path("threads.txt")
+        wrapper = os.path.join(tree, "linkstat", "linkstat")
+        with open(wrapper, "w") as f:
+            f.write(f"""#!/bin/sh
+[ "$1" != --help ] || {{ echo '  -Tn  n worker threads'; exec '{program("linkstat")}' --help; }}
+for a; do shift; case $a in -T*) echo "$a" >> '{threads}' ;; *) set -- "$@" "$a" ;; esac; done
+exec '{program("linkstat")}' "$@"
+""")
+        os.chmod(wrapper, 0o755)
+
+        write_config(self.folder, vcf=vcf, chunk_length=L, linkstat_threads=3, bindir=tree)
         self.assertSucceeded(snakemake(self.folder))
+        self.assertEqual(open(threads).read(), "-T2\n" * (12 + 3), "one -T a chunk, capped by --cores 2")
         self.assertResultsEqual(self.path("out", "7"), expected)
         self.assertResultsEqual(self.path("out", "8"), no_snp)
         for chrom, chunks in (("7", 12), ("8", 3)):
