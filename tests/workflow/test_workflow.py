@@ -187,14 +187,14 @@ class Scratch(unittest.TestCase):
     def assertSucceeded(self, result):
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
-    def assertResultsEqual(self, outdir, expected):
+    def assertResultsEqual(self, outdir, expected, ldplot=bool(os.environ.get("LDTOOLS_LDPLOT"))):
         for name, content in expected.items():
             if name != "ldtile.txt":      # names the files it read: checked apart
                 self.assertEqual(read(os.path.join(outdir, name)), content, name)
         if "known.txt" not in expected:
             self.assertFalse(os.path.exists(os.path.join(outdir, "known.txt")))
         picture = os.path.join(outdir, "ld.png")
-        if os.environ.get("LDTOOLS_LDPLOT"):
+        if ldplot:
             self.assertEqual(read(picture)[:8], b"\x89PNG\r\n\x1a\n")
         else:
             self.assertFalse(os.path.exists(picture))
@@ -266,7 +266,7 @@ class ChunkedRun(Scratch):
                            f"{SUBMIT} {record} -c {{threads}} --mem={{resources.mem_mb}}", env=env)
         self.assertSucceeded(result)
         self.check_results()
-        submitted = [line.split() for line in open(record).read().splitlines()]
+        submitted = [line.split() for line in read(record).decode().splitlines()]
         rules = sorted(job[0] for job in submitted)
         # A chunk's two jobs go as one group job; local rules stay on the submitting machine.
         expected = ["bounds", "chromosome_summary", "haplotypes", "ldtile", "snps"] + ["group:chunk"] * 4 + \
@@ -277,22 +277,51 @@ class ChunkedRun(Scratch):
             self.assertGreaterEqual(int(mem), 100, rule)
 
 
+def stand_in_programs(tree, threads_record, ldplot_record):
+    """A build tree of the real programs, except two stand-ins: a linkstat that takes -T (it
+    records the option and runs linkstat without it) and an ldplot that records its arguments and
+    writes the PNG signature."""
+    for name in ("vcf2markers", "ldtile", "haplotypes", "linkstat", "ldplot"):
+        os.makedirs(os.path.join(tree, ldworkflow.PROGRAMS[name]))
+        if name not in ("linkstat", "ldplot"):
+            os.symlink(program(name), os.path.join(tree, ldworkflow.PROGRAMS[name], name))
+    linkstat = program("linkstat")
+    scripts = {
+        "linkstat": f"""[ "$1" != --help ] || {{ echo '  -Tn  n worker threads'; exec '{linkstat}' --help; }}
+for a; do shift; case $a in -T*) echo "$a" >> '{threads_record}' ;; *) set -- "$@" "$a" ;; esac; done
+exec '{linkstat}' "$@"
+""",
+        "ldplot": f"""echo "$*" >> '{ldplot_record}'
+while [ "$1" != -o ]; do shift; done
+printf '\\211PNG\\r\\n\\032\\n' > "$2"
+""",
+    }
+    for name, text in scripts.items():
+        path = os.path.join(tree, name, name)
+        with open(path, "w") as f:
+            f.write("#!/bin/sh\n" + text)
+        os.chmod(path, 0o755)
+
+
 class ChunkEdges(Scratch):
     def test_markers_on_chunk_ends_and_pairs_at_the_window_edge(self):
         """Twelve chunks of 40,000; SNPs on the first and last position of chunks, and pairs
         199,999 apart (the widest pair) from the last position of a chunk. Random genotypes of
-        60 individuals: no block, so the block file holds its header alone. A second chromosome
-        holds indels only: no SNP at all. linkstat_threads reaches linkstat as -T."""
+        60 individuals, and four SNPs alike near 300,000 that make a block. A second chromosome
+        holds indels only: no SNP, no block (the block file holds its header alone)."""
         L = 40000
         edges = [1, L - 1, L, L + 1, 2 * L - 1, 5 * L, L - 1 + 199999, L + 199999, L + 200000, 11 * L - 1, 11 * L]
+        alike = [300000, 301000, 302000, 303000]
         rng = random.Random(20)
-        positions = sorted(set(edges + [rng.randrange(2, 12 * L) for _ in range(40)]))
+        positions = sorted(set(edges + alike + [rng.randrange(2, 12 * L) for _ in range(40)]))
         samples = [f"s{i}" for i in range(1, 61)]
         lines = ["##fileformat=VCFv4.2", "##contig=<ID=7>", "##contig=<ID=8,length=90000>",
                  '##FORMAT=<ID=GT,Number=1,Type=String,Description="Genotype">',
                  "\t".join(["#CHROM", "POS", "ID", "REF", "ALT", "QUAL", "FILTER", "INFO", "FORMAT"] + samples)]
+        shared = [f"{int(rng.random() < 0.4)}|{int(rng.random() < 0.4)}" for _ in samples]
         for position in positions:
-            genotypes = [f"{int(rng.random() < 0.3)}|{int(rng.random() < 0.3)}" for _ in samples]
+            genotypes = shared if position in alike else \
+                [f"{int(rng.random() < 0.3)}|{int(rng.random() < 0.3)}" for _ in samples]
             lines.append("\t".join(["7", str(position), ".", "A", "G", ".", ".", ".", "GT"] + genotypes))
         for position in (500, 50000):
             lines.append("\t".join(["8", str(position), ".", "AT", "A", ".", ".", ".", "GT"] + ["0|1"] * 60))
@@ -304,35 +333,27 @@ class ChunkEdges(Scratch):
         self.assertIn((L - 1, L - 1 + 199999), pairs)
         self.assertIn((L, L + 199999), pairs)
         self.assertTrue(any(first == 5 * L for first, _ in pairs))
+        self.assertGreater(len(expected["blocks.dat"].splitlines()), 1, "the SNPs alike make a block")
 
-        # A linkstat that takes -T (threads): this one records the option and runs linkstat without it.
-        tree = self.path("bin")
-        for name in ("vcf2markers", "ldtile", "haplotypes", "linkstat"):
-            os.makedirs(os.path.join(tree, ldworkflow.PROGRAMS[name]))
-            if name != "linkstat":
-                os.symlink(program(name), os.path.join(tree, ldworkflow.PROGRAMS[name], name))
-        threads = self.path("threads.txt")
-        wrapper = os.path.join(tree, "linkstat", "linkstat")
-        with open(wrapper, "w") as f:
-            f.write(f"""#!/bin/sh
-[ "$1" != --help ] || {{ echo '  -Tn  n worker threads'; exec '{program("linkstat")}' --help; }}
-for a; do shift; case $a in -T*) echo "$a" >> '{threads}' ;; *) set -- "$@" "$a" ;; esac; done
-exec '{program("linkstat")}' "$@"
-""")
-        os.chmod(wrapper, 0o755)
-
-        write_config(self.folder, vcf=vcf, chunk_length=L, linkstat_threads=3, bindir=tree)
+        threads, plots = self.path("threads.txt"), self.path("ldplot.txt")
+        stand_in_programs(self.path("bin"), threads, plots)
+        write_config(self.folder, vcf=vcf, chunk_length=L, linkstat_threads=3, bindir=self.path("bin"))
         self.assertSucceeded(snakemake(self.folder))
-        self.assertEqual(open(threads).read(), "-T2\n" * (12 + 3), "one -T a chunk, capped by --cores 2")
-        self.assertResultsEqual(self.path("out", "7"), expected)
-        self.assertResultsEqual(self.path("out", "8"), no_snp)
+        for chrom, reference_files in (("7", expected), ("8", no_snp)):
+            self.assertResultsEqual(self.path("out", chrom), reference_files, ldplot=True)
         for chrom, chunks in (("7", 12), ("8", 3)):
             benchmarks = os.listdir(self.path("out", "benchmarks", chrom))
             self.assertEqual(len([name for name in benchmarks if name.startswith("linkstat.")]), chunks)
         rows = ldworkflow.read_rows(self.path("out", "summary.tsv"))
-        self.assertEqual([row[:7] for row in rows],
-                         [["7", str(len(positions)), str(len(pairs)), "0", "0.0000", "NA", "NA"],
-                          ["8", "0", "0", "0", "NA", "NA", "NA"]])
+        self.assertEqual([row[0] for row in rows], ["7", "8"])
+        self.assertEqual(rows[0][1:4], [str(len(positions)), str(len(pairs)), str(len(expected["blocks.dat"].splitlines()) - 1)])
+        self.assertEqual(rows[1][1:7], ["0", "0", "0", "NA", "NA", "NA"])
+
+        # linkstat_threads reaches linkstat as -T, capped by --cores 2; ldplot gets the block file
+        # only where there are blocks.
+        self.assertEqual(read(threads).decode(), "-T2\n" * (12 + 3))
+        self.assertEqual(sorted(read(plots).decode().splitlines()), [
+            "-d out/7/bounds.txt -b out/7/blocks.dat -o out/7/ld.png", "-d out/8/bounds.txt -o out/8/ld.png"])
 
 
 # ---- a genome: job counts of a dry run ------------------------------------------------------------
@@ -408,7 +429,7 @@ class FailureAndRerun(Scratch):
         self.assertEqual(first.returncode, 1, log)
         self.assertIn("Error in rule snps", log)
         self.assertIn(os.path.join("out", "logs", "c2", "snps.vcf2markers.log"), log)
-        message = open(os.path.join(out, "logs", "c2", "snps.vcf2markers.log")).read()
+        message = read(os.path.join(out, "logs", "c2", "snps.vcf2markers.log")).decode()
         self.assertRegex(message, rf"^vcf2markers: .*\b{position}\b")
         for name in ("snps.txt", "known.txt", "report.txt"):
             self.assertFalse(os.path.exists(os.path.join(out, "c2", name)), name)
