@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace haplo {
+namespace haplotypes {
 
 // One distinct haplotype of a block: one allele character per SNP of the block,
 // in SNP order, and the number of chromosomes that carry it.
@@ -12,4 +12,4 @@ struct haplotype {
     int count = 0;
 };
 
-}  // namespace haplo
+}  // namespace haplotypes

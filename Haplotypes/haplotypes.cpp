@@ -2,15 +2,17 @@
 
 #include <unistd.h>
 
-#include <cerrno>
-#include <cstdarg>
-#include <cstring>
+#include <algorithm>
+#include <optional>
 
+#include "cli.hpp"
+#include "error.hpp"
 #include "htsnps.hpp"
 #include "idpower.hpp"
-#include "snps.hpp"
+#include "numbers.hpp"
+#include "replacefile.hpp"
 
-namespace haplo {
+namespace haplotypes {
 namespace {
 
 // Chromosomes a haplotype needs to count as common (more than this), and the chromosomes
@@ -18,103 +20,77 @@ namespace {
 constexpr int commoncutoff = 5;
 constexpr int majorcutoff = 80;
 
-// Standard output through a buffer of its own, so that a failed write is noticed at
-// once and reported with its reason.
-class Output {
-public:
-    void print(const char* format, ...) __attribute__((format(printf, 2, 3))) {
-        char text[256];
-        va_list args;
-        va_start(args, format);
-        int length = std::vsnprintf(text, sizeof text, format, args);
-        va_end(args);
-        if (length >= static_cast<int>(sizeof text)) {
-            std::vector<char> longer(static_cast<size_t>(length) + 1);
-            va_start(args, format);
-            std::vsnprintf(longer.data(), longer.size(), format, args);
-            va_end(args);
-            buffer_.append(longer.data(), static_cast<size_t>(length));
-        } else if (length > 0) {
-            buffer_.append(text, static_cast<size_t>(length));
-        }
-        if (buffer_.size() >= (1u << 16)) flush();
-    }
-
-    void flush() {
-        size_t done = 0;
-        while (done < buffer_.size()) {
-            ssize_t wrote = ::write(STDOUT_FILENO, buffer_.data() + done, buffer_.size() - done);
-            if (wrote < 0 && errno == EINTR) continue;
-            if (wrote < 0) {
-                int error = errno;
-                buffer_.clear();
-                failed_ = true;
-                throw Failure(std::string("haplotypes: cannot write standard output: ") + std::strerror(error) + "\n");
-            }
-            done += static_cast<size_t>(wrote);
-        }
-        buffer_.clear();
-    }
-
-    // After another failure: writes what is still buffered if writing has not failed yet.
-    void salvage() noexcept {
-        if (failed_) return;
-        try {
-            flush();
-        } catch (const Failure&) {
-        }
-    }
-
-private:
-    std::string buffer_;
-    bool failed_ = false;
-};
-
-Output report;
-
 struct CommandLine {
-    std::string snpfilename, blockfilename, knownsnpfilename;
-    bool usage = false;
+    std::string snpfilename, blockfilename, knownsnpfilename, tagfilename, budget;
+    bool known = false, tags = false, budgetgiven = false;
+    enum class Action { analyse, usage, help, version } action = Action::analyse;
 };
 
 // Options are read up to the first argument that does not begin with "-". Within one,
-// the letters s, b and k take the next argument as their value and end the argument;
-// other letters are ignored. An option letter without a value asks for the usage text.
+// the letters s, b, k, t and w take the next argument as their value and end the
+// argument; other letters are ignored. An option letter without a value asks for the
+// usage text. --help and --version, as whole arguments among the options, answer at once.
 CommandLine parsecommandline(int argc, char** argv) {
     CommandLine line;
-    Known = 0;
-    line.usage = argc <= 1;
+    if (argc <= 1) line.action = CommandLine::Action::usage;
     for (int a = 1; a < argc && argv[a][0] == '-'; ++a) {
+        if (ldtools::isHelpOption(argv[a]) || ldtools::isVersionOption(argv[a])) {
+            line.action = ldtools::isHelpOption(argv[a]) ? CommandLine::Action::help : CommandLine::Action::version;
+            return line;
+        }
         for (const char* letter = argv[a] + 1; *letter != '\0'; ++letter) {
-            std::string* name = *letter == 's'   ? &line.snpfilename
-                                : *letter == 'b' ? &line.blockfilename
-                                : *letter == 'k' ? &line.knownsnpfilename
-                                                 : nullptr;
-            if (name == nullptr) continue;
+            std::string* value = *letter == 's'   ? &line.snpfilename
+                                 : *letter == 'b' ? &line.blockfilename
+                                 : *letter == 'k' ? &line.knownsnpfilename
+                                 : *letter == 't' ? &line.tagfilename
+                                 : *letter == 'w' ? &line.budget
+                                                  : nullptr;
+            if (value == nullptr) continue;
             if (a + 1 >= argc) {
-                line.usage = true;
+                line.action = CommandLine::Action::usage;
                 return line;
             }
-            *name = argv[++a];
-            if (*letter == 'k') Known = 1;
+            *value = argv[++a];
+            if (*letter == 'k') line.known = true;
+            if (*letter == 't') line.tags = true;
+            if (*letter == 'w') line.budgetgiven = true;
             break;
         }
     }
     return line;
 }
 
-void printusage() {
-    report.print("Usage: haplotypes -s snpfile -b blockfile [-k knownsnpfile]\n");
-    report.print("\t-s snpfile: name of complete snp file in qz.out format\n");
-    report.print("\t-b blockfile: name of SORTED blockfile, no header, in block.dat format\n");
-    report.print("\t-k knownsnpfile: same as snpfile\n\n");
+void printusage(ldtools::BufferedWriter& out) {
+    out.put("Usage: haplotypes -s snpfile -b blockfile [-k knownsnpfile]\n");
+    out.put("\t-s snpfile: name of complete snp file in qz.out format\n");
+    out.put("\t-b blockfile: name of SORTED blockfile, no header, in block.dat format\n");
+    out.put("\t-k knownsnpfile: same as snpfile\n\n");
+}
+
+// --help: the usage, then the options it does not name.
+void printhelp(ldtools::BufferedWriter& out) {
+    printusage(out);
+    out.put("Further options:\n");
+    out.put("\t-t tagfile: also write each block's htSNPs and a smallest set of tag SNPs to tagfile\n");
+    out.printf("\t-w N: let each htSNP search test at most N subsets (default %lld; 0: no limit)\n", defaultbudget);
+    out.put("\t--help, --version: this text; the program's version\n");
 }
 
 void checknames(const CommandLine& line) {
-    if (line.snpfilename.empty()) throw Failure("haplotypes: no SNP file given (-s snpfile)\n");
-    if (line.blockfilename.empty()) throw Failure("haplotypes: no block file given (-b blockfile)\n");
-    if (Known == 1 && line.knownsnpfilename.empty())
-        throw Failure("haplotypes: no known-SNP file given (-k knownsnpfile)\n");
+    if (line.snpfilename.empty()) throw ldtools::Error("haplotypes: no SNP file given (-s snpfile)\n");
+    if (line.blockfilename.empty()) throw ldtools::Error("haplotypes: no block file given (-b blockfile)\n");
+    if (line.known && line.knownsnpfilename.empty())
+        throw ldtools::Error("haplotypes: no known-SNP file given (-k knownsnpfile)\n");
+    if (line.tags && line.tagfilename.empty()) throw ldtools::Error("haplotypes: no tag file given (-t tagfile)\n");
+}
+
+long long budgetof(const CommandLine& line) {
+    if (!line.budgetgiven) return defaultbudget;
+    int value = 0;
+    if (ldtools::parseInt32(line.budget, value) != ldtools::WholeNumber::ok || value < 0)
+        throw ldtools::Error("haplotypes: -w " + line.budget +
+                             ": the work budget must be a whole number from 0 (no limit) to 2147483647\n");
+    return value;
 }
 
 // What the report shows of a sorted tally.
@@ -125,39 +101,74 @@ struct TallyFigures {
     int percentcommon = 0;
     int htsnps = 0;
     std::vector<haplotype> common;
+    std::vector<int> states;  // the htSNP search's SNP states
+    SearchBudget search;      // what that search spent
 };
 
-std::vector<haplotype> tallyblock(std::string (*build)(int, int, int), int first, int last) {
+using HaplotypeBuilder = std::string (*)(const Tables&, int, int, int);
+
+std::vector<haplotype> tallyblock(const Tables& tables, HaplotypeBuilder build, int first, int last) {
     std::vector<haplotype> haparray;
     haparray.reserve(numchroms);
-    for (int i = 0; i < numchroms; ++i) addorcount(build(first, last, i), haparray);
+    for (int i = 0; i < numchroms; ++i) addorcount(build(tables, first, last, i), haparray);
     sorthaplotypes(haparray);
     return haparray;
 }
 
-TallyFigures figuresof(const std::vector<haplotype>& haparray) {
+TallyFigures figuresof(const std::vector<haplotype>& haparray, long long budget) {
     TallyFigures figures;
     figures.hapindex = static_cast<int>(haparray.size());
     figures.majhaps = countmajorhaps(haparray, majorcutoff);
     figures.commonhaps = countcommonhaps(haparray, commoncutoff);
     figures.percentcommon = countpercentcommonhaps(haparray, commoncutoff);
     figures.common = getcommonhaps(haparray, commoncutoff);
-    figures.htsnps = gethtSNPs(figures.common);
+    figures.search = SearchBudget(budget);
+    figures.states = findhtSNPs(figures.common, figures.search);
+    figures.htsnps = static_cast<int>(std::count(figures.states.begin(), figures.states.end(), htSNP));
     return figures;
 }
 
-void printheader() {
-    report.print("SNP1\tSNP2\tN_SNPS\tAllHaps\tHap80\tHapC\tN_HapC\tNeedSNP\t%%HapsKn\t");
-    if (Known == 1) report.print("K_SNPS\tK_Haps\tK_Hap80\tK_HapC\tN_KHapC\tNeedSNP\t");
+// The positions of the SNPs in the htSNP state, from the one at table index `first` on.
+template <typename Position>
+std::vector<int> htSNPpositions(const std::vector<int>& states, int first, Position position) {
+    std::vector<int> positions;
+    for (size_t snp = 0; snp < states.size(); ++snp)
+        if (states[snp] == htSNP) positions.push_back(position(first + static_cast<int>(snp)));
+    return positions;
+}
+
+void note(const RunContext& run, const std::string& line) {
+    if (run.note) run.note(line);
+}
+
+std::string blockname(const BlockTags& tags) {
+    return "haplotypes: block " + std::to_string(tags.first) + "-" + std::to_string(tags.last) + ": ";
+}
+
+// "-" for no position, else the positions joined by commas.
+std::string positionlist(const std::vector<int>& positions) {
+    if (positions.empty()) return "-";
+    std::string text = std::to_string(positions[0]);
+    for (size_t i = 1; i < positions.size(); ++i) {
+        text.push_back(',');
+        text.append(std::to_string(positions[i]));
+    }
+    return text;
+}
+
+void printheader(RunContext& run) {
+    run.report.put("SNP1\tSNP2\tN_SNPS\tAllHaps\tHap80\tHapC\tN_HapC\tNeedSNP\t%HapsKn\t");
+    if (run.tables.Known == 1) run.report.put("K_SNPS\tK_Haps\tK_Hap80\tK_HapC\tN_KHapC\tNeedSNP\t");
 }
 
 // The known range of a block: from the first known SNP at or after the block's first
 // position to the first at or after its last position, but never past the last known
 // SNP. Empty (last = first - 1) when no known SNP lies at or after the block's start.
 // Moves `knownsnpnum` past the range and counts the known SNPs skipped before it.
-void knownrange(const std::array<int, 2>& block, int& knownsnpnum, int& knownnotinblocks, int& first, int& last) {
-    int total = static_cast<int>(knownSNParray.size());
-    while (knownsnpnum < total && getKnownPosition(knownsnpnum) < block[0]) {
+void knownrange(const Tables& tables, const std::array<int, 2>& block, int& knownsnpnum, int& knownnotinblocks,
+                int& first, int& last) {
+    int total = static_cast<int>(tables.knownSNParray.size());
+    while (knownsnpnum < total && getKnownPosition(tables, knownsnpnum) < block[0]) {
         ++knownsnpnum;
         ++knownnotinblocks;
     }
@@ -166,22 +177,22 @@ void knownrange(const std::array<int, 2>& block, int& knownsnpnum, int& knownnot
         last = first - 1;
         return;
     }
-    while (knownsnpnum + 1 < total && getKnownPosition(knownsnpnum) < block[1]) ++knownsnpnum;
+    while (knownsnpnum + 1 < total && getKnownPosition(tables, knownsnpnum) < block[1]) ++knownsnpnum;
     last = knownsnpnum;
     ++knownsnpnum;
 }
 
 }  // namespace
 
-std::string gethaplotype(int first, int last, int index) {
+std::string gethaplotype(const Tables& tables, int first, int last, int index) {
     std::string hap;
-    for (int i = first; i <= last; ++i) hap.push_back(allelearray[i][index]);
+    for (int i = first; i <= last; ++i) hap.push_back(tables.allelearray[i][index]);
     return hap;
 }
 
-std::string getknownhaplotype(int first, int last, int index) {
+std::string getknownhaplotype(const Tables& tables, int first, int last, int index) {
     std::string hap;
-    for (int i = first; i <= last; ++i) hap.push_back(knownallelearray[i][index]);
+    for (int i = first; i <= last; ++i) hap.push_back(tables.knownallelearray[i][index]);
     return hap;
 }
 
@@ -238,72 +249,159 @@ void printhaplotypes(std::span<const haplotype> haparray, std::FILE* out) {
     for (const haplotype& h : haparray) std::fprintf(out, "%s  %d\n", h.hap.c_str(), h.count);
 }
 
-int counthaplotypes(int firstsnp, int lastsnp) {
-    TallyFigures figures = figuresof(tallyblock(gethaplotype, firstsnp, lastsnp));
-    int identified = numberhapsknown(figures.common, getSNPpos(firstsnp));
-    report.print("\n%d\t%d\t%d\t%d\t%d\t%d\t%d\t%d\t", getSNPpos(firstsnp), getSNPpos(lastsnp), lastsnp - firstsnp + 1,
-                 figures.hapindex, figures.majhaps, figures.commonhaps, figures.percentcommon, figures.htsnps);
+int counthaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags) {
+    const Tables& tables = run.tables;
+    TallyFigures figures = figuresof(tallyblock(tables, gethaplotype, firstsnp, lastsnp), run.budget);
+    auto position = [&](int snp) { return getSNPpos(tables, snp); };
+    tags.first = getSNPpos(tables, firstsnp);
+    tags.last = getSNPpos(tables, lastsnp);
+    tags.commonhaps = figures.commonhaps;
+    tags.carriers = figures.percentcommon;
+    tags.needed = figures.htsnps;
+    tags.htSNPs = htSNPpositions(figures.states, firstsnp, position);
+    if (figures.search.stopped())
+        note(run, blockname(tags) + "htSNP search stopped after " + std::to_string(figures.search.used()) +
+                      " subsets; NeedSNP is an upper bound\n");
+    tags.minimumfound = false;
+    if (run.tags != nullptr && figures.commonhaps > 0) {
+        SearchBudget budget(run.budget);
+        std::vector<int> minimum;
+        tags.minimumfound = minimumhtSNPs(figures.common, budget, minimum);
+        tags.minimum.clear();
+        for (int snp : minimum) tags.minimum.push_back(getSNPpos(tables, firstsnp + snp));
+        if (!tags.minimumfound)
+            note(run, blockname(tags) + "minimum htSNP search stopped after " + std::to_string(budget.used()) +
+                          " subsets; MinSNP and minimum_set are NA\n");
+    }
+    int identified = numberhapsknown(tables, figures.common, getSNPpos(tables, firstsnp));
+    run.report.printf("\n%d\t%d\t%d\t%d\t%d\t%d\t%d\t%d\t", getSNPpos(tables, firstsnp), getSNPpos(tables, lastsnp),
+                      lastsnp - firstsnp + 1, figures.hapindex, figures.majhaps, figures.commonhaps,
+                      figures.percentcommon, figures.htsnps);
     // No common haplotype: no chromosome to identify, so there is no fraction to show.
     if (figures.percentcommon == 0)
-        report.print("NA\t");
+        run.report.put("NA\t");
     else
-        report.print("%.2f\t", static_cast<double>(identified) / static_cast<double>(figures.percentcommon));
+        run.report.printf("%.2f\t", static_cast<double>(identified) / static_cast<double>(figures.percentcommon));
     return figures.hapindex;
 }
 
-int countknownhaplotypes(int firstsnp, int lastsnp) {
-    TallyFigures figures = figuresof(tallyblock(getknownhaplotype, firstsnp, lastsnp));
-    report.print("%d\t%d\t%d\t%d\t%d\t%d\t", lastsnp - firstsnp + 1, figures.hapindex, figures.majhaps,
-                 figures.commonhaps, figures.percentcommon, figures.htsnps);
+int countknownhaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags) {
+    const Tables& tables = run.tables;
+    TallyFigures figures = figuresof(tallyblock(tables, getknownhaplotype, firstsnp, lastsnp), run.budget);
+    tags.known = true;
+    tags.knownneeded = figures.htsnps;
+    tags.knownhtSNPs = htSNPpositions(figures.states, firstsnp, [&](int snp) { return getKnownPosition(tables, snp); });
+    if (figures.search.stopped())
+        note(run, blockname(tags) + "htSNP search over the known SNPs stopped after " +
+                      std::to_string(figures.search.used()) + " subsets; the known NeedSNP (K_NeedSNP) is an upper bound\n");
+    run.report.printf("%d\t%d\t%d\t%d\t%d\t%d\t", lastsnp - firstsnp + 1, figures.hapindex, figures.majhaps,
+                      figures.commonhaps, figures.percentcommon, figures.htsnps);
     return figures.hapindex;
 }
 
 // Blocks and SNPs are matched by position; the loaders guarantee that the blocks ascend,
 // do not overlap and start and end at positions of the SNP table.
-void findhaplotypes(int totalSNPs, int totalblocks) {
-    printheader();
+void findhaplotypes(RunContext& run, int totalSNPs, int totalblocks) {
+    const Tables& tables = run.tables;
+    printheader(run);
+    if (run.tags != nullptr) run.tags->put(tagheader());
     int snpnum = 0, knownsnpnum = 0, notinblocks = 0, knownnotinblocks = 0;
     for (int blocknum = 0; blocknum < totalblocks; ++blocknum) {
-        const std::array<int, 2>& block = blockarray[blocknum];
-        while (getSNPpos(snpnum) != block[0]) {
+        const std::array<int, 2>& block = tables.blockarray[blocknum];
+        while (getSNPpos(tables, snpnum) != block[0]) {
             ++snpnum;
             ++notinblocks;
         }
         int firstsnp = snpnum;
-        while (getSNPpos(snpnum) != block[1]) ++snpnum;
+        while (getSNPpos(tables, snpnum) != block[1]) ++snpnum;
         int lastsnp = snpnum;
-        counthaplotypes(firstsnp, lastsnp);
+        BlockTags tags;
+        counthaplotypes(run, firstsnp, lastsnp, tags);
         ++snpnum;
-        if (Known == 1) {
+        if (tables.Known == 1) {
             int knownfirstsnp = 0, knownlastsnp = 0;
-            knownrange(block, knownsnpnum, knownnotinblocks, knownfirstsnp, knownlastsnp);
-            countknownhaplotypes(knownfirstsnp, knownlastsnp);
+            knownrange(tables, block, knownsnpnum, knownnotinblocks, knownfirstsnp, knownlastsnp);
+            countknownhaplotypes(run, knownfirstsnp, knownlastsnp, tags);
         }
+        if (run.tags != nullptr) run.tags->put(tagline(tags));
     }
     for (; snpnum < totalSNPs; ++snpnum) {
         ++notinblocks;
-        if (Known == 0 || snpKnown(getSNPpos(snpnum)) == 1) ++knownnotinblocks;
+        if (tables.Known == 0 || snpKnown(tables, getSNPpos(tables, snpnum)) == 1) ++knownnotinblocks;
     }
-    report.print("\n");
-    report.print("notinblocks/known: %d\t", notinblocks);
-    report.print("%d\n", knownnotinblocks);
+    run.report.put("\n");
+    run.report.printf("notinblocks/known: %d\t", notinblocks);
+    run.report.printf("%d\n", knownnotinblocks);
 }
 
-void calcCoverage(const std::string& snpfilename, const std::string& blockfilename,
-                  const std::string& knownsnpfilename) {
-    int totalblocks = readblocksfromfile(blockfilename);
-    int totalSNPs = readSNPfromfile(snpfilename);
-    if (Known == 1) readKnownSNPfromfile(knownsnpfilename);
-    checkblockpositions(blockfilename);
-    findhaplotypes(totalSNPs, totalblocks);
+std::string tagheader() {
+    return "SNP1\tSNP2\tN_HapC\tNeedSNP\thtSNPs\tMinSNP\tminimum_set\tK_NeedSNP\tK_htSNPs\n";
 }
 
-int countcoveredSNPs(int totalSNPs, int totalblocks, std::FILE* out) {
+std::string tagline(const BlockTags& block) {
+    std::string line = std::to_string(block.first) + "\t" + std::to_string(block.last) + "\t" +
+                       std::to_string(block.carriers) + "\t" + std::to_string(block.needed) + "\t" +
+                       positionlist(block.htSNPs) + "\t";
+    if (block.minimumfound)
+        line += std::to_string(block.minimum.size()) + "\t" + positionlist(block.minimum) + "\t";
+    else
+        line += "NA\tNA\t";
+    if (block.known)
+        line += std::to_string(block.knownneeded) + "\t" + positionlist(block.knownhtSNPs) + "\n";
+    else
+        line += "NA\tNA\n";
+    return line;
+}
+
+void calcCoverage(RunContext& run, const std::string& snpfilename, const std::string& blockfilename,
+                  const std::string& knownsnpfilename, const std::string& tagfilename) {
+    int totalblocks = readblocksfromfile(run.tables, blockfilename);
+    int totalSNPs = readSNPfromfile(run.tables, snpfilename);
+    if (run.tables.Known == 1) readKnownSNPfromfile(run.tables, knownsnpfilename);
+    checkblockpositions(run.tables, blockfilename);
+    if (tagfilename.empty()) {
+        findhaplotypes(run, totalSNPs, totalblocks);
+        run.report.flush();
+        return;
+    }
+
+    // The tag file is written under a temporary name and put in place once the report is
+    // out, so a failed run leaves no part of it.
+    auto tagfault = [&](const char* what, const ldtools::SystemError& error) {
+        return ldtools::Error("haplotypes: cannot " + std::string(what) + " tag file " + tagfilename + ": " +
+                              error.reason() + "\n");
+    };
+    std::optional<ldtools::ReplacementFile> tagfile;
+    try {
+        tagfile.emplace(tagfilename);
+    } catch (const ldtools::SystemError& error) {
+        throw tagfault("open", error);
+    }
+    ldtools::BufferedWriter tags(tagfile->fd());
+    run.tags = &tags;
+    try {
+        findhaplotypes(run, totalSNPs, totalblocks);
+        run.report.flush();
+        tags.flush();
+    } catch (const ldtools::SystemError& error) {
+        run.tags = nullptr;
+        if (tags.failed()) throw tagfault("write", error);
+        throw;
+    }
+    run.tags = nullptr;
+    try {
+        tagfile->commit();
+    } catch (const ldtools::SystemError& error) {
+        throw tagfault("write", error);
+    }
+}
+
+int countcoveredSNPs(const Tables& tables, int totalSNPs, int totalblocks, std::FILE* out) {
     int snpnum = 0, blocknum = 0, covered = 0, notcovered = 0, notknown = 0;
     while (snpnum < totalSNPs) {
-        int position = getSNPpos(snpnum);
-        if (blocknum < totalblocks && position >= blockarray[blocknum][0]) {
-            if (position <= blockarray[blocknum][1]) {
+        int position = getSNPpos(tables, snpnum);
+        if (blocknum < totalblocks && position >= tables.blockarray[blocknum][0]) {
+            if (position <= tables.blockarray[blocknum][1]) {
                 ++covered;
                 ++snpnum;
             } else {
@@ -312,7 +410,7 @@ int countcoveredSNPs(int totalSNPs, int totalblocks, std::FILE* out) {
             continue;
         }
         ++notcovered;
-        if (Known == 1 && snpKnown(position) == 0) ++notknown;
+        if (tables.Known == 1 && snpKnown(tables, position) == 0) ++notknown;
         ++snpnum;
     }
     std::fprintf(out, "%d %d %d %d\n", totalSNPs, covered, notcovered, notknown);
@@ -320,22 +418,46 @@ int countcoveredSNPs(int totalSNPs, int totalblocks, std::FILE* out) {
 }
 
 int haplotypesmain(int argc, char** argv) {
+    ldtools::BufferedWriter out(STDOUT_FILENO);
     try {
         CommandLine line = parsecommandline(argc, argv);
-        if (line.usage) {
-            printusage();
-            report.flush();
-            return 1;
+        switch (line.action) {
+            case CommandLine::Action::usage:
+                printusage(out);
+                out.flush();
+                return 1;
+            case CommandLine::Action::help:
+                printhelp(out);
+                out.flush();
+                return 0;
+            case CommandLine::Action::version:
+                out.put(ldtools::versionLine("haplotypes"));
+                out.flush();
+                return 0;
+            case CommandLine::Action::analyse: break;
         }
         checknames(line);
-        calcCoverage(line.snpfilename, line.blockfilename, line.knownsnpfilename);
-        report.flush();
+        RunContext run(out);
+        run.budget = budgetof(line);
+        run.tables.Known = line.known ? 1 : 0;
+        run.note = [](const std::string& text) { std::fputs(text.c_str(), stderr); };
+        calcCoverage(run, line.snpfilename, line.blockfilename, line.knownsnpfilename, line.tagfilename);
         return 0;
-    } catch (const Failure& failure) {
-        report.salvage();
-        std::fputs(failure.what(), stderr);
+    } catch (const ldtools::SystemError& error) {
+        // Only the report's writer throws these up to here.
+        std::fputs(("haplotypes: cannot write standard output: " + error.reason() + "\n").c_str(), stderr);
         return 1;
+    } catch (const ldtools::Error& error) {
+        // What the report holds so far still goes out, unless writing it has failed.
+        if (!out.failed()) {
+            try {
+                out.flush();
+            } catch (const ldtools::SystemError&) {
+            }
+        }
+        std::fputs(error.what(), stderr);
+        return error.status();
     }
 }
 
-}  // namespace haplo
+}  // namespace haplotypes

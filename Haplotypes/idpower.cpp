@@ -2,19 +2,19 @@
 
 #include <new>
 
-#include "snps.hpp"
+#include "error.hpp"
 
-namespace haplo {
+namespace haplotypes {
 
 namespace {
 
 [[noreturn]] void allocationfailed(const char* operation) {
-    throw Failure(std::string("ERROR: Malloc failed, ") + operation);
+    throw ldtools::Error(std::string("ERROR: Malloc failed, ") + operation);
 }
 
 }  // namespace
 
-int numberhapsknown(std::span<const haplotype> haparray, int startSNP) {
+int numberhapsknown(const Tables& tables, std::span<const haplotype> haparray, int startSNP) {
     if (haparray.empty()) return 0;
     std::vector<int> sarray;
     std::vector<haplotype> temphaparray;
@@ -24,16 +24,16 @@ int numberhapsknown(std::span<const haplotype> haparray, int startSNP) {
     } catch (const std::bad_alloc&) {
         allocationfailed("numberhapsknown");
     }
-    getknownsnparray(startSNP, static_cast<int>(haparray[0].hap.size()), sarray);
+    getknownsnparray(tables, startSNP, static_cast<int>(haparray[0].hap.size()), sarray);
     hapswithknownSNPs(haparray, sarray, temphaparray);
     return getnumberuniquehaps(temphaparray);
 }
 
-int getknownsnparray(int startSNP, int length, std::vector<int>& sarray) {
-    int first = getindexfrompos(startSNP);
+int getknownsnparray(const Tables& tables, int startSNP, int length, std::vector<int>& sarray) {
+    int first = getindexfrompos(tables, startSNP);
     sarray.assign(length, 0);
     for (int i = 0; i < length; ++i)
-        if (snpKnown(getSNPpos(first + i)) == 1) sarray[i] = 1;
+        if (snpKnown(tables, getSNPpos(tables, first + i)) == 1) sarray[i] = 1;
     return length;
 }
 
@@ -77,4 +77,4 @@ int getnumberuniquehaps(std::span<const haplotype> haparray) {
     return sum;
 }
 
-}  // namespace haplo
+}  // namespace haplotypes

@@ -1,3 +1,3 @@
 #include "haplotypes.hpp"
 
-int main(int argc, char** argv) { return haplo::haplotypesmain(argc, argv); }
+int main(int argc, char** argv) { return haplotypes::haplotypesmain(argc, argv); }

@@ -1,103 +1,105 @@
 #include "snps.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
+#include <cstdio>
+#include <string_view>
 #include <utility>
 
-namespace haplo {
+#include "error.hpp"
+#include "numbers.hpp"
+#include "reader.hpp"
 
-std::vector<int> snparray;
-std::vector<std::string> allelearray;
-std::vector<int> knownSNParray;
-std::vector<std::string> knownallelearray;
-std::vector<std::array<int, 2>> blockarray;
-std::vector<int> blocklines;
-int Known = 0;
-
+namespace haplotypes {
 namespace {
 
-// A file read through a buffer of its own; open and read errors end the run.
+using ldtools::WholeNumber;
+
+ldtools::Error filefault(const char* what, const std::string& kind, const std::string& name,
+                         const ldtools::SystemError& error) {
+    return ldtools::Error("haplotypes: " + std::string(what) + " " + kind + " file " + name + ": " + error.reason() +
+                          "\n");
+}
+
+// A file read through the shared reader; open and read errors end the run with a message
+// that names the kind of file.
 class InputFile {
 public:
-    InputFile(const std::string& name, const std::string& kind) : name_(name), kind_(kind) {
-        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0) throw failure("cannot open", errno);
-        struct stat info;
-        if (fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
-            ::close(fd_);
-            throw failure("cannot open", EISDIR);
-        }
+    InputFile(const std::string& name, const std::string& kind) try : kind_(kind), reader_(name) {
+    } catch (const ldtools::SystemError& error) {
+        throw filefault("cannot open", kind, name, error);
     }
-    ~InputFile() { ::close(fd_); }
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
 
     // The next byte, or EOF at the end of the file.
     int get() {
-        if (pos_ == end_ && !refill()) return EOF;
-        return static_cast<unsigned char>(buffer_[pos_++]);
+        try {
+            return reader_.get();
+        } catch (const ldtools::SystemError& error) {
+            throw filefault("cannot read", kind_, reader_.name(), error);
+        }
     }
 
 private:
-    bool refill() {
-        ssize_t got;
-        do got = ::read(fd_, buffer_.data(), buffer_.size());
-        while (got < 0 && errno == EINTR);
-        if (got < 0) throw failure("cannot read", errno);
-        pos_ = 0;
-        end_ = static_cast<size_t>(got);
-        return got > 0;
-    }
-    Failure failure(const char* what, int error) const {
-        return Failure("haplotypes: " + std::string(what) + " " + kind_ + " file " + name_ + ": " +
-                      std::strerror(error) + "\n");
-    }
-
-    std::string name_, kind_;
-    int fd_ = -1;
-    std::vector<char> buffer_ = std::vector<char>(1 << 16);
-    size_t pos_ = 0, end_ = 0;
+    std::string kind_;
+    ldtools::FileReader reader_;
 };
+
+// The longest field any of the files may hold: far more than an allele string or a
+// position needs, and small enough that an endless word (a device, a damaged file) ends
+// with an error instead of taking all memory.
+constexpr size_t maxfieldlength = size_t{1} << 20;
+const char* const fieldtoolong = "field longer than 1048576 characters";
 
 bool isfieldspace(int c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
 }
 
-// The next white-space separated field of the file; false at the end of the file.
-bool nextfield(InputFile& in, std::string& field) {
+// Appends c to a field; false when the field would grow beyond maxfieldlength.
+bool extendfield(std::string& field, int c) {
+    if (field.size() == maxfieldlength) return false;
+    field.push_back(static_cast<char>(c));
+    return true;
+}
+
+enum class Field { read, end, toolong };
+
+// The next white-space separated field of the file.
+Field nextfield(InputFile& in, std::string& field) {
     int c;
     do c = in.get();
     while (c != EOF && isfieldspace(c));
-    if (c == EOF) return false;
+    if (c == EOF) return Field::end;
     field.clear();
-    for (; c != EOF && !isfieldspace(c); c = in.get()) field.push_back(static_cast<char>(c));
-    return true;
+    for (; c != EOF && !isfieldspace(c); c = in.get())
+        if (!extendfield(field, c)) return Field::toolong;
+    return Field::read;
 }
 
-// The next line without its line break; false at the end of the file.
-bool nextline(InputFile& in, std::string& line) {
-    line.clear();
+// The fields of the next line, at most `keep` of them (`count` tells how many it holds);
+// false at the end of the file, or with `toolong` set at a field that is too long.
+bool nextline(InputFile& in, std::vector<std::string>& fields, size_t keep, size_t& count, bool& toolong) {
+    count = 0;
+    toolong = false;
     int c = in.get();
     if (c == EOF) return false;
-    for (; c != EOF && c != '\n'; c = in.get()) line.push_back(static_cast<char>(c));
-    return true;
-}
-
-std::vector<std::string_view> splitfields(std::string_view line) {
-    std::vector<std::string_view> fields;
-    size_t i = 0;
-    while (true) {
-        while (i < line.size() && isfieldspace(line[i])) ++i;
-        if (i == line.size()) return fields;
-        size_t start = i;
-        while (i < line.size() && !isfieldspace(line[i])) ++i;
-        fields.push_back(line.substr(start, i - start));
+    bool infield = false;
+    std::string ignored;
+    for (; c != EOF && c != '\n'; c = in.get()) {
+        if (isfieldspace(c)) {
+            infield = false;
+            continue;
+        }
+        if (!infield) {
+            infield = true;
+            if (count < keep) fields[count].clear();
+            ignored.clear();
+            ++count;
+        }
+        if (!extendfield(count <= keep ? fields[count - 1] : ignored, c)) {
+            toolong = true;
+            return true;
+        }
     }
+    return true;
 }
 
 // A field counts as a number, not as a header word, when it starts with a digit
@@ -109,12 +111,12 @@ bool looksnumeric(std::string_view field) {
 
 [[noreturn]] void recordfault(const std::string& kind, const std::string& name, long long record,
                               const std::string& reason) {
-    throw Failure("haplotypes: " + kind + " file " + name + ": record " + std::to_string(record) + ": " +
-                  reason + "\n");
+    throw ldtools::Error("haplotypes: " + kind + " file " + name + ": record " + std::to_string(record) + ": " +
+                         reason + "\n");
 }
 
 [[noreturn]] void linefault(const std::string& name, long long line, const std::string& reason) {
-    throw Failure("haplotypes: block file " + name + ": line " + std::to_string(line) + ": " + reason + "\n");
+    throw ldtools::Error("haplotypes: block file " + name + ": line " + std::to_string(line) + ": " + reason + "\n");
 }
 
 // Reads a marker file: a stream of four-field records (position, two fields that are
@@ -125,13 +127,21 @@ int readmarkers(const std::string& filename, const std::string& kind, std::vecto
     std::vector<int> newpositions;
     std::vector<std::string> newalleles;
     std::string fields[4];
-    for (long long record = 1; nextfield(in, fields[0]); ++record) {
-        for (int f = 1; f < 4; ++f)
-            if (!nextfield(in, fields[f])) recordfault(kind, filename, record, "incomplete record (fewer than four fields)");
+    for (long long record = 1;; ++record) {
+        for (int f = 0; f < 4; ++f) {
+            Field got = nextfield(in, fields[f]);
+            if (got == Field::toolong) recordfault(kind, filename, record, fieldtoolong);
+            if (got == Field::end && f == 0) {
+                positions = std::move(newpositions);
+                alleles = std::move(newalleles);
+                return static_cast<int>(positions.size());
+            }
+            if (got == Field::end) recordfault(kind, filename, record, "incomplete record (fewer than four fields)");
+        }
         int position = 0;
-        switch (parsewholenumber(fields[0], position)) {
-            case WholeNumber::notwhole: recordfault(kind, filename, record, "position is not a whole number");
-            case WholeNumber::outofrange: recordfault(kind, filename, record, "position is out of range");
+        switch (ldtools::parseInt32(fields[0], position)) {
+            case WholeNumber::notWhole: recordfault(kind, filename, record, "position is not a whole number");
+            case WholeNumber::outOfRange: recordfault(kind, filename, record, "position is out of range");
             case WholeNumber::ok: break;
         }
         if (!newpositions.empty() && position <= newpositions.back())
@@ -144,41 +154,19 @@ int readmarkers(const std::string& filename, const std::string& kind, std::vecto
         newpositions.push_back(position);
         newalleles.push_back(allele);
     }
-    positions = std::move(newpositions);
-    alleles = std::move(newalleles);
-    return static_cast<int>(positions.size());
 }
 
 int blockposition(std::string_view field, const char* which, const std::string& filename, long long line) {
     int value = 0;
-    switch (parsewholenumber(field, value)) {
-        case WholeNumber::notwhole: linefault(filename, line, std::string(which) + " position is not a whole number");
-        case WholeNumber::outofrange: linefault(filename, line, std::string(which) + " position is out of range");
+    switch (ldtools::parseInt32(field, value)) {
+        case WholeNumber::notWhole: linefault(filename, line, std::string(which) + " position is not a whole number");
+        case WholeNumber::outOfRange: linefault(filename, line, std::string(which) + " position is out of range");
         case WholeNumber::ok: break;
     }
     return value;
 }
 
 }  // namespace
-
-WholeNumber parsewholenumber(std::string_view text, int& value) {
-    size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
-    bool negative = i == 1 && text[0] == '-';
-    if (i == text.size()) return WholeNumber::notwhole;
-    long long magnitude = 0;
-    bool toolarge = false;
-    for (; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9') return WholeNumber::notwhole;
-        magnitude = magnitude * 10 + (text[i] - '0');
-        if (magnitude > 2147483648LL) {
-            toolarge = true;
-            magnitude = 2147483648LL;
-        }
-    }
-    if (toolarge || magnitude > (negative ? 2147483648LL : 2147483647LL)) return WholeNumber::outofrange;
-    value = static_cast<int>(negative ? -magnitude : magnitude);
-    return WholeNumber::ok;
-}
 
 bool recodealleles(std::string& alleles) {
     char seen[2];
@@ -205,28 +193,29 @@ bool recodealleles(std::string& alleles) {
     return true;
 }
 
-int readSNPfromfile(const std::string& filename) {
-    return readmarkers(filename, "SNP", snparray, allelearray);
+int readSNPfromfile(Tables& tables, const std::string& filename) {
+    return readmarkers(filename, "SNP", tables.snparray, tables.allelearray);
 }
 
-int readKnownSNPfromfile(const std::string& filename) {
-    return readmarkers(filename, "known-SNP", knownSNParray, knownallelearray);
+int readKnownSNPfromfile(Tables& tables, const std::string& filename) {
+    return readmarkers(filename, "known-SNP", tables.knownSNParray, tables.knownallelearray);
 }
 
-int readblocksfromfile(const std::string& filename) {
+int readblocksfromfile(Tables& tables, const std::string& filename) {
     InputFile in(filename, "block");
     std::vector<std::array<int, 2>> blocks;
     std::vector<int> lines;
-    std::string line;
-    bool headerchecked = false;
-    for (long long lineno = 1; nextline(in, line); ++lineno) {
-        auto fields = splitfields(line);
-        if (fields.empty()) continue;
+    std::vector<std::string> fields(4);
+    size_t count = 0;
+    bool toolong = false, headerchecked = false;
+    for (long long lineno = 1; nextline(in, fields, 4, count, toolong); ++lineno) {
+        if (toolong) linefault(filename, lineno, fieldtoolong);
+        if (count == 0) continue;
         if (!headerchecked) {
             headerchecked = true;
             if (!looksnumeric(fields[0])) continue;
         }
-        if (fields.size() != 4)
+        if (count != 4)
             linefault(filename, lineno, "expected four fields (first position, index, last position, index)");
         int first = blockposition(fields[0], "first", filename, lineno);
         int last = blockposition(fields[2], "last", filename, lineno);
@@ -238,31 +227,31 @@ int readblocksfromfile(const std::string& filename) {
         blocks.push_back({first, last});
         lines.push_back(static_cast<int>(lineno));
     }
-    blockarray = std::move(blocks);
-    blocklines = std::move(lines);
-    return static_cast<int>(blockarray.size());
+    tables.blockarray = std::move(blocks);
+    tables.blocklines = std::move(lines);
+    return static_cast<int>(tables.blockarray.size());
 }
 
-void checkblockpositions(const std::string& blockfilename) {
-    for (size_t b = 0; b < blockarray.size(); ++b)
-        for (int position : blockarray[b])
-            if (getindexfrompos(position) < 0)
-                linefault(blockfilename, blocklines[b],
+void checkblockpositions(const Tables& tables, const std::string& blockfilename) {
+    for (size_t b = 0; b < tables.blockarray.size(); ++b)
+        for (int position : tables.blockarray[b])
+            if (getindexfrompos(tables, position) < 0)
+                linefault(blockfilename, tables.blocklines[b],
                           "position " + std::to_string(position) + " is not in the SNP file");
 }
 
-int getSNPpos(int num) { return snparray[num]; }
+int getSNPpos(const Tables& tables, int num) { return tables.snparray[num]; }
 
-int getKnownPosition(int i) { return knownSNParray[i]; }
+int getKnownPosition(const Tables& tables, int i) { return tables.knownSNParray[i]; }
 
-int getindexfrompos(int pos) {
-    auto at = std::lower_bound(snparray.begin(), snparray.end(), pos);
-    return at != snparray.end() && *at == pos ? static_cast<int>(at - snparray.begin()) : -1;
+int getindexfrompos(const Tables& tables, int pos) {
+    auto at = std::lower_bound(tables.snparray.begin(), tables.snparray.end(), pos);
+    return at != tables.snparray.end() && *at == pos ? static_cast<int>(at - tables.snparray.begin()) : -1;
 }
 
-int snpKnown(int position) {
-    if (Known == 0) return 1;
-    return std::binary_search(knownSNParray.begin(), knownSNParray.end(), position) ? 1 : 0;
+int snpKnown(const Tables& tables, int position) {
+    if (tables.Known == 0) return 1;
+    return std::binary_search(tables.knownSNParray.begin(), tables.knownSNParray.end(), position) ? 1 : 0;
 }
 
-}  // namespace haplo
+}  // namespace haplotypes

@@ -1,4 +1,4 @@
-// The htSNP search: its documented examples, and the fast search checked against a
+// The htSNP search: small lists with known answers, and the fast search checked against a
 // step-by-step implementation of the four stages on thousands of random lists.
 
 #include <gtest/gtest.h>
@@ -13,7 +13,7 @@
 
 namespace {
 
-using haplo::haplotype;
+using haplotypes::haplotype;
 using Strings = std::vector<std::string>;
 
 std::vector<haplotype> listof(const Strings& haps) {
@@ -110,9 +110,12 @@ struct Search {
             if (s[i] == 0) continue;
             for (size_t j = i + 1; j < n; ++j) {
                 if (s[j] == 0) continue;
-                bool same = haps[0][i] == haps[0][j], redundant = true;
-                for (const std::string& h : haps) redundant = redundant && (same ? h[i] == h[j] : h[i] != h[j]);
-                if (redundant) s[j] = 0;
+                bool same = true, mirror = true;  // H10: a mirror is 0 against 1 throughout
+                for (const std::string& h : haps) {
+                    same = same && h[i] == h[j];
+                    mirror = mirror && ((h[i] == '0' && h[j] == '1') || (h[i] == '1' && h[j] == '0'));
+                }
+                if (same || mirror) s[j] = 0;
             }
         }
         for (size_t a = 0; a < haps.size(); ++a)
@@ -157,26 +160,86 @@ Strings randomlist(std::mt19937& random, int maxsnps = 40) {
     return list;
 }
 
-TEST(HtSNPs, DocumentedExamples) {
-    EXPECT_EQ(haplo::gethtSNPs({}), 0);
-    EXPECT_EQ(haplo::gethtSNPs(listof({"0110"})), 0);
-    EXPECT_EQ(haplo::findhtSNPs(listof({"01101", "11011"})), (std::vector<int>{2, 0, 0, 0, 0}));
-    EXPECT_EQ(haplo::gethtSNPs(listof({"00", "01", "10", "11"})), 2);
-    EXPECT_EQ(haplo::findhtSNPs(listof({"011", "101", "110"})), (std::vector<int>{2, 2, 1}));
+TEST(HtSNPs, SmallListsWithKnownAnswers) {
+    EXPECT_EQ(haplotypes::gethtSNPs({}), 0);
+    EXPECT_EQ(haplotypes::gethtSNPs(listof({"0110"})), 0);
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"01101", "11011"})), (std::vector<int>{2, 0, 0, 0, 0}));
+    EXPECT_EQ(haplotypes::gethtSNPs(listof({"00", "01", "10", "11"})), 2);
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"011", "101", "110"})), (std::vector<int>{2, 2, 1}));
     // SNP 2 is necessary; the "1" group's search takes SNP 1, which then splits the "0"
     // group, whose own search takes SNP 3, although SNPs 2 and 4 alone would do.
-    EXPECT_EQ(haplo::findhtSNPs(listof({"00001", "00111", "11101", "01111"})), (std::vector<int>{2, 2, 2, 1, 0}));
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"00001", "00111", "11101", "01111"})), (std::vector<int>{2, 2, 2, 1, 0}));
     // A SNP where all agree is never chosen; candidates numbering exactly minSNPs are all taken.
-    EXPECT_EQ(haplo::findhtSNPs(listof({"000", "011", "010"})), (std::vector<int>{0, 2, 2}));
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"000", "011", "010"})), (std::vector<int>{0, 2, 2}));
 }
 
 TEST(HtSNPs, GroupsThatCannotBeToldApart) {
     // Equal strings: not even all candidates separate them, so every candidate is taken.
-    EXPECT_EQ(haplo::findhtSNPs(listof({"0101", "0101", "1100", "1011", "0000"})), (std::vector<int>{2, 2, 2, 2}));
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"0101", "0101", "1100", "1011", "0000"})), (std::vector<int>{2, 2, 2, 2}));
     // A character other than "0" or "1" joins neither group of a split.
     std::vector<int> trial = {3, 1};
-    EXPECT_EQ(haplo::testSNPs(trial, listof({"-0", "-1", "00"})), 1);
-    EXPECT_EQ(haplo::testSNPs(trial, listof({"00", "01", "10"})), 0);
+    EXPECT_EQ(haplotypes::testSNPs(trial, listof({"-0", "-1", "00"})), 1);
+    EXPECT_EQ(haplotypes::testSNPs(trial, listof({"00", "01", "10"})), 0);
+}
+
+// Whether SNP `snp` tells a and b apart: different characters, or a "-" (which joins
+// neither group of a split) on either.
+bool separatedat(const std::string& a, const std::string& b, size_t snp) {
+    return a[snp] != b[snp] || a[snp] == '-' || b[snp] == '-';
+}
+
+// The first pair of the list that some informative SNP (one where not every haplotype
+// carries the same character) tells apart but no htSNP of `states` does; "" if none.
+std::string missedpair(const Strings& list, const std::vector<int>& states) {
+    std::vector<bool> constant(list[0].size());
+    for (size_t snp = 0; snp < list[0].size(); ++snp)
+        constant[snp] = std::all_of(list.begin(), list.end(), [&](const std::string& h) { return h[snp] == list[0][snp]; });
+    for (size_t a = 0; a < list.size(); ++a)
+        for (size_t b = a + 1; b < list.size(); ++b) {
+            bool informative = false, chosen = false;
+            for (size_t snp = 0; snp < list[0].size(); ++snp) {
+                if (!constant[snp] && separatedat(list[a], list[b], snp)) informative = true;
+                if (states[snp] == haplotypes::htSNP && separatedat(list[a], list[b], snp)) chosen = true;
+            }
+            if (informative && !chosen) return list[a] + " and " + list[b];
+        }
+    return "";
+}
+
+TEST(HtSNPs, MissingAllelesDoNotMakeMirrorSplits) {
+    // H10: SNP 100 leaves 1- and 10 together, so both SNPs are needed; "different
+    // characters at every haplotype" is a mirror split only with 0 against 1 throughout.
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"1-", "-0", "10"})), (std::vector<int>{2, 2}));
+    EXPECT_EQ(haplotypes::findhtSNPs(listof({"10", "01", "10"})), (std::vector<int>{2, 0}));
+}
+
+TEST(HtSNPs, ChosenSNPsTellApartEveryPairTheInformativeSNPsDo) {
+    // Every list of 1 to 4 haplotypes over 1 to 3 SNPs of 0, 1 and -, in every order and
+    // with repeats.
+    const char alleles[] = {'0', '1', '-'};
+    int lists = 0;
+    for (int snps = 1; snps <= 3; ++snps) {
+        Strings strings;
+        for (int code = 0, total = snps == 1 ? 3 : snps == 2 ? 9 : 27; code < total; ++code) {
+            std::string hap;
+            for (int s = 0, rest = code; s < snps; ++s, rest /= 3) hap.push_back(alleles[rest % 3]);
+            strings.push_back(hap);
+        }
+        for (int haps = 1; haps <= 4; ++haps) {
+            std::vector<size_t> pick(haps, 0);
+            while (true) {
+                Strings list;
+                for (size_t p : pick) list.push_back(strings[p]);
+                ++lists;
+                std::string missed = missedpair(list, haplotypes::findhtSNPs(listof(list)));
+                ASSERT_EQ(missed, "") << "list of " << haps << " over " << snps << " SNPs starting " << list[0];
+                size_t k = 0;
+                while (k < pick.size() && ++pick[k] == strings.size()) pick[k++] = 0;
+                if (k == pick.size()) break;
+            }
+        }
+    }
+    EXPECT_EQ(lists, 3 + 9 + 27 + 81 + 9 + 81 + 729 + 6561 + 27 + 729 + 19683 + 531441);
 }
 
 TEST(HtSNPs, SeparationTestMatchesRecursiveSplitting) {
@@ -185,7 +248,7 @@ TEST(HtSNPs, SeparationTestMatchesRecursiveSplitting) {
         Strings list = randomlist(random);
         std::vector<int> states(list[0].size());
         for (int& s : states) s = random() % 3 == 0 ? 3 : 1;
-        ASSERT_EQ(haplo::testSNPs(states, listof(list)), stepwise::test(states, list) ? 1 : 0) << round;
+        ASSERT_EQ(haplotypes::testSNPs(states, listof(list)), stepwise::test(states, list) ? 1 : 0) << round;
     }
 }
 
@@ -205,7 +268,7 @@ TEST(HtSNPs, FastSearchChoosesTheSameSNPsAsTheStepwiseSearch) {
         }
         ++compared;
         searched += run.trials > 0;
-        ASSERT_EQ(haplo::findhtSNPs(listof(list)), run.s) << "round " << round;
+        ASSERT_EQ(haplotypes::findhtSNPs(listof(list)), run.s) << "round " << round;
     }
     EXPECT_GT(compared, 3000);
     EXPECT_GT(searched, 1800);
@@ -215,7 +278,7 @@ TEST(HtSNPs, FastSearchChoosesTheSameSNPsAsTheStepwiseSearch) {
         stepwise::Search run{list, std::vector<int>(list[0].size(), 1)};
         run.stages();
         run.recurse(stepwise::whole(list));
-        ASSERT_EQ(haplo::findhtSNPs(listof(list)), run.s) << "short list " << round;
+        ASSERT_EQ(haplotypes::findhtSNPs(listof(list)), run.s) << "short list " << round;
     }
 }
 
@@ -223,13 +286,13 @@ TEST(HtSNPs, Diagnostics) {
     std::vector<int> states = {0, 1, 2, 3, 2};
     char text[64] = {};
     std::FILE* out = fmemopen(text, sizeof text, "w");
-    haplo::printSNParray(states, out);
-    haplo::printhapswithhtSNPs(states, listof({"01234", "56789"}), out);
+    haplotypes::printSNParray(states, out);
+    haplotypes::printhapswithhtSNPs(states, listof({"01234", "56789"}), out);
     std::fclose(out);
     EXPECT_STREQ(text, "2 3* 5* \n  2 4\n  7 9\n");
-    EXPECT_EQ(haplo::checkdone(states, 4), 1);
-    EXPECT_EQ(haplo::checkdone(states, 3), 0);
-    EXPECT_EQ(haplo::checkdone({0, 2, 0}, 5), 1);
+    EXPECT_EQ(haplotypes::checkdone(states, 4), 1);
+    EXPECT_EQ(haplotypes::checkdone(states, 3), 0);
+    EXPECT_EQ(haplotypes::checkdone({0, 2, 0}, 5), 1);
 }
 
 }  // namespace

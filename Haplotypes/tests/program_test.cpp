@@ -109,6 +109,26 @@ TEST_F(Report, CommandLine) {
               "haplotypes: no known-SNP file given (-k knownsnpfile)\n");
 }
 
+TEST_F(Report, HelpAndVersion) {
+    // Whole arguments among the options; they answer before any file is looked at.
+    for (std::vector<std::string> args : {std::vector<std::string>{"--help"}, {"-s", "missing", "--help", "-b"}}) {
+        auto help = haplotypes(args, dir.path());
+        EXPECT_EQ(help.out.substr(0, usage.size()), usage);
+        EXPECT_EQ(help.err, "");
+        EXPECT_EQ(help.status, 0);
+    }
+    auto version = haplotypes({"--version", "-s", "missing"}, dir.path());
+    EXPECT_EQ(version.out, "haplotypes 1.1.0\n");
+    EXPECT_EQ(version.status, 0);
+    // -h is a letter like any other; a value named --help is a file name; after the first
+    // word that is not an option --help is ignored.
+    EXPECT_EQ(haplotypes({"-h", "-s", "snps", "-b", "blocks"}, dir.path()).out.substr(0, header.size()), header);
+    EXPECT_EQ(haplotypes({"-s", "--help", "-b", "blocks"}, dir.path()).err,
+              "haplotypes: cannot open SNP file --help: No such file or directory\n");
+    EXPECT_EQ(haplotypes({"-s", "snps", "x", "--version"}, dir.path()).err,
+              "haplotypes: no block file given (-b blockfile)\n");
+}
+
 TEST_F(Report, FirstErrorWinsAndStdoutStaysEmpty) {
     writeFile(dir.file("badsnps"), "10 1 1 0101\n");
     writeFile(dir.file("badblocks"), "SNP1\n60 5 100 9\n20 1 40 3\n");
@@ -129,6 +149,22 @@ TEST_F(Report, FirstErrorWinsAndStdoutStaysEmpty) {
     check({"-b", "strayblocks", "-s", "snps", "-k", "known"},
           "haplotypes: block file strayblocks: line 2: position 45 is not in the SNP file\n");
     check({"-b", ".", "-s", "snps"}, "haplotypes: cannot open block file .: Is a directory\n");
+    // An endless file ends with an error instead of taking all memory.
+    check({"-b", "blocks", "-s", "/dev/zero"},
+          "haplotypes: SNP file /dev/zero: record 1: field longer than 1048576 characters\n");
+    check({"-b", "/dev/zero", "-s", "snps"},
+          "haplotypes: block file /dev/zero: line 1: field longer than 1048576 characters\n");
+}
+
+TEST_F(Report, MissingAllelesNeedBothSNPs) {
+    // H10: common haplotypes 1- (33), -0 (33) and 10 (34); SNP 100 alone leaves 1- and 10
+    // together, so NeedSNP is 2.
+    writeFile(dir.file("gaps"), marker(100, [](int c) { return c >= 33 && c < 66 ? '-' : '1'; }) +
+                                    marker(200, [](int c) { return c < 33 ? '-' : '0'; }));
+    writeFile(dir.file("gapblock"), "SNP1\tindex\tSNP2\tindex\n100\t0\t200\t1\n");
+    auto r = haplotypes({"-s", "gaps", "-b", "gapblock"}, dir.path());
+    EXPECT_EQ(r.out, header + "\n100\t200\t2\t3\t3\t3\t100\t2\t1.00\t\nnotinblocks/known: 0\t0\n");
+    EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(Report, FailedWriteToStandardOutput) {

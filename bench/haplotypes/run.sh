@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Benchmarks of haplotypes (optimised build):
-#  1. the htSNP search alone on adversarial lists: 16 common haplotypes of 6 carriers
-#     each over 200 and over 400 random SNPs (no SNP is necessary, so the whole list goes
-#     to the smallest-subset search); target: at most 50 ms per search;
-#  2. the whole program on such a block written as a SNP file;
-#  3. the whole program on the chr20 3 Mb region (6,722 SNPs) with its known SNPs and a
-#     sorted block file of consecutive SNPs from makeblocks.sh; target: well under 1 s.
+# Benchmarks of haplotypes (optimised build). Each search runs under the program's default
+# work budget; a search the budget stops is marked so.
+#  1. The htSNP searches alone on hard lists, the block's own search (NeedSNP) beside the
+#     true minimum (MinSNP, what -t adds):
+#     - 16 common haplotypes of 6 carriers each over 200 and 400 random SNPs (no SNP is
+#       necessary, so the whole list goes to the smallest-subset search); target: at most
+#       50 ms for the search, at most 1 s for the true minimum;
+#     - 16 haplotypes where SNP k carries "1" on the k-th pair of haplotypes, over 30, 38, 60
+#       and 120 SNPs (the smallest sets are large and the simple bounds far below them).
+#  2. The whole program with -t on such blocks written as SNP files.
+#  3. The whole program with -t on the chr20 3 Mb region (6,722 SNPs) with its known SNPs:
+#     with the blocks the pipeline finds there (linkstat -P, its four-number records, ldtile,
+#     sorted; generated here), target at most 0.5 s; and with the larger blocks of
+#     consecutive SNPs from makeblocks.sh.
 # Each program run is repeated; the best wall-clock time and the peak memory are printed.
 #
 # usage: bench/haplotypes/run.sh [runs]
@@ -14,7 +21,7 @@ cd "$(dirname "$0")/../.."
 runs=${1:-5}
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j2 --target haplotypes htsnps_bench >/dev/null
+cmake --build build/release -j2 --target haplotypes htsnps_bench linkstat ldtile >/dev/null
 bin=build/release/Haplotypes/haplotypes
 helper=build/release/Haplotypes/bench/htsnps_bench
 work=$(mktemp -d)
@@ -26,7 +33,7 @@ best_of() {
     for _ in $(seq "$runs"); do
         local start end
         start=$EPOCHREALTIME
-        /usr/bin/time -f "%M" -o "$work/time" "$@" >"$work/out"
+        /usr/bin/time -f "%M" -o "$work/time" "$@" >"$work/out" 2>"$work/err"
         end=$EPOCHREALTIME
         local took
         took=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }')
@@ -37,22 +44,39 @@ best_of() {
 }
 
 echo "load: $(uptime)"
-echo "== htSNP search alone"
-"$helper" 20
+echo "== htSNP searches alone"
+"$helper" random 20
+"$helper" pairs
 
-echo "== whole program, one adversarial block"
+echo "== whole program with -t, one hard block"
 for snps in 200 400; do
-    "$helper" --write "$snps" 1 "$work/adversarial.txt" "$work/adversarial-blocks.txt"
-    echo -n "16 haplotypes x $snps SNPs: "
-    best_of "$bin" -s "$work/adversarial.txt" -b "$work/adversarial-blocks.txt"
+    "$helper" --write random "$snps" 1 "$work/block.txt" "$work/block-blocks.txt"
+    echo -n "16 haplotypes x $snps random SNPs: "
+    best_of "$bin" -s "$work/block.txt" -b "$work/block-blocks.txt" -t "$work/tags.txt"
     echo "   row: $(sed -n 2p "$work/out")"
+    echo "   tags: $(cut -f 3-6 "$work/tags.txt" | sed -n 2p)"
+done
+for snps in 30 38 60 120; do
+    "$helper" --write pairs "$snps" "$work/block.txt" "$work/block-blocks.txt"
+    echo -n "16 haplotypes x $snps pair-marking SNPs: "
+    best_of "$bin" -s "$work/block.txt" -b "$work/block-blocks.txt" -t "$work/tags.txt"
+    echo "   NeedSNP, MinSNP: $(cut -f 4,6 "$work/tags.txt" | sed -n 2p | tr "\t" " ")"
+    [ ! -s "$work/err" ] || sed "s/^/   /" "$work/err"
 done
 
-echo "== whole program, chr20 3 Mb region"
+echo "== whole program with -t, chr20 3 Mb region"
 gzip -dc bench/data/chr20-3mb/snps.txt.gz >"$work/snps.txt"
 gzip -dc bench/data/chr20-3mb/known.txt.gz >"$work/known.txt"
-bench/haplotypes/makeblocks.sh "$work/snps.txt" >"$work/blocks.txt"
-echo -n "$(wc -l <"$work/snps.txt") SNPs, $(($(wc -l <"$work/blocks.txt") - 1)) blocks, with known SNPs: "
-best_of "$bin" -s "$work/snps.txt" -b "$work/blocks.txt" -k "$work/known.txt"
-echo "   $(tail -1 "$work/out")"
+gzip -dc bench/data/chr20-3mb/markers.txt.gz >"$work/markers.txt"
+# The pipeline's blocks: the four-number records of linkstat -P, ldtile, sorted by position.
+build/release/linkstat/linkstat -P "-I$work/markers.txt" "-O$work/linkstat.txt"
+awk 'NF == 4' "$work/linkstat.txt" >"$work/bounds.txt"
+build/release/ldtile/ldtile -d "$work/bounds.txt" -f "$work/ldtile-blocks.txt" -o "$work/plot.dat" >/dev/null
+{ head -n 1 "$work/ldtile-blocks.txt"; tail -n +2 "$work/ldtile-blocks.txt" | LC_ALL=C sort -n -k1,1; } >"$work/blocks.txt"
+bench/haplotypes/makeblocks.sh "$work/snps.txt" >"$work/consecutive-blocks.txt"
+for blocks in blocks consecutive-blocks; do
+    echo -n "$(wc -l <"$work/snps.txt") SNPs, $(($(wc -l <"$work/$blocks.txt") - 1)) ${blocks/-/ }, known SNPs, -t: "
+    best_of "$bin" -s "$work/snps.txt" -b "$work/$blocks.txt" -k "$work/known.txt" -t "$work/tags.txt"
+    echo "   $(tail -1 "$work/out"); blocks with MinSNP < NeedSNP: $(awk -F'\t' 'NR > 1 && $6 != "NA" && $6 < $4' "$work/tags.txt" | wc -l)"
+done
 echo "load: $(uptime)"

@@ -24,6 +24,7 @@ protected:
         fs::create_symlink(LINKSTAT_BIN, bin() / "linkstat");
         fs::create_symlink(LDTILE_BIN, bin() / "ldtile");
         fs::create_symlink(HAPLOTYPES_BIN, bin() / "haplotypes");
+        fs::create_symlink(VCF2MARKERS_BIN, bin() / "vcf2markers");
     }
 
     fs::path bin() const { return scratch.path() / "bin"; }
@@ -31,9 +32,10 @@ protected:
     std::string out() const { return (scratch.path() / "out").string(); }
     std::string out(const std::string& name) const { return (scratch.path() / "out" / name).string(); }
 
-    testsupport::RunResult ldblocks(std::vector<std::string> args) const {
-        args.insert(args.begin(), {"/bin/sh", script()});
-        return run(args);
+    // Runs the script without the picture (its own tests draw it).
+    testsupport::RunResult ldblocks(std::vector<std::string> args, const std::string& workdir = "") const {
+        args.insert(args.begin(), {"/bin/sh", script(), "--no-plot"});
+        return run(args, {.input = "", .workdir = workdir, .stdoutPath = ""});
     }
 
     ScratchDir scratch;
@@ -46,8 +48,9 @@ TEST_F(Pipeline, Chr20ReportMatchesGolden) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     EXPECT_EQ(readFile(out("report.txt")), readFile(sourcePath("tests/pipeline/golden/chr20-report.txt")));
-    for (const char* name : {"linkstat.txt", "bounds.txt", "ldtile.txt", "plot.dat", "blocks.dat", "blocks.sorted.dat"})
+    for (const char* name : {"bounds.txt", "ldtile.txt", "plot.dat", "blocks.dat", "blocks.sorted.dat", "tags.txt"})
         EXPECT_TRUE(fs::exists(out(name))) << name;
+    EXPECT_FALSE(fs::exists(out("ld.png")));
     EXPECT_FALSE(fs::exists(out("report.txt.partial")));
     EXPECT_NE(r.out.find("report written to " + out("report.txt")), std::string::npos) << r.out;
 }
@@ -71,15 +74,10 @@ TEST_F(Pipeline, BoundsFileHoldsExactlyTheFourNumberRecords) {
     for (const char* position : {"1000", "1100", "1200", "1300", "500000"})
         phased += std::string(position) + " 100 51 " + std::string(50, '0') + std::string(50, '1') + "\n";
     testsupport::writeFile(out("snps.txt"), phased);
+    // A full report left by an earlier version of the script is removed with the other old files.
+    testsupport::writeFile(out("linkstat.txt"), "stale\n");
     ASSERT_EQ(ldblocks({"-o", out(), out("markers.txt"), out("snps.txt")}).status, 0);
-    EXPECT_EQ(readFile(out("linkstat.txt")),
-              "1000\t1100\t\t0.940\t1.000\n"
-              "1000\t1200\t0 0 0 0 0 0 0 1\n"
-              "1000\t1300\t\t0.940\t1.000\n"
-              "1100\t1200\t0 0 0 0 0 0 0 1\n"
-              "1100\t1300\t\t0.940\t1.000\n"
-              "1200\t1300\t0 0 0 0 0 0 0 1\n"
-              "1300\t500000 0 0 0 0 0 0 0 0 0 1\n");
+    EXPECT_FALSE(fs::exists(out("linkstat.txt")));
     EXPECT_EQ(readFile(out("bounds.txt")),
               "1000\t1100\t\t0.940\t1.000\n"
               "1000\t1300\t\t0.940\t1.000\n"
@@ -114,6 +112,71 @@ TEST_F(Pipeline, FailingStepStopsWithItsMessageAndLeavesNoReport) {
     EXPECT_FALSE(fs::exists(out("report.txt.partial")));
 }
 
+// The bounds stream from linkstat through tee into ldtile: the status of every stage counts, and
+// a stage that only stopped because a later one ended first is not blamed.
+TEST_F(Pipeline, EveryStageOfTheBoundsStreamIsChecked) {
+    fs::create_directory(out());
+    // The second marker set has a shorter allele string: linkstat fails after writing the first
+    // set's bounds, which ldtile has already read by then.
+    std::string set = readFile(chr20 + "markers.txt").substr(0, 60000);
+    set.resize(set.rfind('\n') + 1);
+    testsupport::writeFile(out("markers.txt"), set + "\n1 600 2 ACAC\n2 600 2 AC\n");
+    auto late = ldblocks({"-o", out(), out("markers.txt"), chr20 + "snps.txt"});
+    EXPECT_EQ(late.status, 1);
+    EXPECT_NE(late.err.find("Wrong number of chromosomes"), std::string::npos) << late.err;
+    EXPECT_NE(late.err.find("ldblocks: linkstat failed (exit status 1); no report written"), std::string::npos)
+        << late.err;
+    EXPECT_FALSE(fs::exists(out("report.txt")));
+
+    // A block finder that gives up at once: linkstat then dies of the broken pipe, and the
+    // block finder's failure is the one reported.
+    fs::remove(bin() / "ldtile");
+    testsupport::writeFile((bin() / "ldtile").string(), "#!/bin/sh\nhead -c 10 >/dev/null\necho 'ldtile: gave up' >&2\nexit 3\n");
+    fs::permissions(bin() / "ldtile", fs::perms::owner_all);
+    auto early = ldblocks({"-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"});
+    EXPECT_EQ(early.status, 3);
+    EXPECT_NE(early.err.find("ldtile: gave up"), std::string::npos) << early.err;
+    EXPECT_NE(early.err.find("ldblocks: ldtile failed (exit status 3); no report written"), std::string::npos)
+        << early.err;
+    EXPECT_EQ(early.err.find("linkstat failed"), std::string::npos) << early.err;
+    EXPECT_FALSE(fs::exists(out("report.txt")));
+}
+
+TEST_F(Pipeline, OutputFolderNamesAndOutputsThatAreFolders) {
+    // A folder name beginning with "-" reaches every step as a name, never as an option.
+    fs::create_directory(scratch.path() / "work");
+    const std::string work = (scratch.path() / "work").string();
+    auto dashed = ldblocks({"-o", "-out", chr20 + "markers.txt", chr20 + "snps.txt"}, work);
+    ASSERT_EQ(dashed.status, 0) << dashed.err;
+    EXPECT_EQ(readFile(work + "/-out/report.txt"), readFile(sourcePath("tests/pipeline/golden/chr20-report.txt")));
+
+    // A report name taken by a folder is an error, not a report moved into that folder.
+    fs::create_directories(out("report.txt"));
+    auto taken = ldblocks({"-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"});
+    EXPECT_EQ(taken.status, 1);
+    EXPECT_NE(taken.err.find("ldblocks: " + out("report.txt") + " is a folder"), std::string::npos) << taken.err;
+    EXPECT_TRUE(fs::is_empty(out("report.txt")));
+}
+
+// The VCF form converts the example's VCF and gives the same report as its text files.
+TEST_F(Pipeline, Chr20FromTheVcfMatchesTheGoldenReport) {
+    auto r = ldblocks({"-e", "3", "-o", out(), chr20 + "chr20.vcf.gz"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "vcf2markers: 964 SNPs written; skipped 1481 below MAF, 645 monomorphic, 154 indels or other alleles\n");
+    EXPECT_EQ(readFile(out("report.txt")), readFile(sourcePath("tests/pipeline/golden/chr20-known-report.txt")));
+    for (const char* name : {"markers.txt", "snps.txt", "known.txt"})
+        EXPECT_EQ(readFile(out(name)), readFile(chr20 + name)) << name;
+    EXPECT_FALSE(fs::exists(out("vcf2markers.markers.txt")));
+
+    // A failing conversion stops the run before any other step.
+    auto bad = ldblocks({"-s", "nobody", "-o", out(), chr20 + "chr20.vcf.gz"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_NE(bad.err.find("ldblocks: vcf2markers failed (exit status 1); no report written"), std::string::npos)
+        << bad.err;
+    EXPECT_FALSE(fs::exists(out("report.txt")));
+    EXPECT_FALSE(fs::exists(out("bounds.txt")));
+}
+
 TEST_F(Pipeline, FailingAnalyserLeavesNoReport) {
     auto r = ldblocks({"-o", out(), chr20 + "markers.txt", chr20 + "missing-snps.txt"});
     EXPECT_EQ(r.status, 1);
@@ -140,11 +203,24 @@ TEST_F(Pipeline, NoBlockGivesAReportWithoutRowsInsteadOfStaleBlocks) {
 }
 
 TEST_F(Pipeline, UsageOnHelpAndOnWrongArguments) {
-    auto help = ldblocks({"-h"});
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: ldblocks [-k knownsnpfile] [-o outdir] markerfile snpfile\n", 0), 0u);
-    EXPECT_EQ(help.err, "");
-    for (auto args : std::vector<std::vector<std::string>>{{}, {"only-one"}, {"a", "b", "c"}, {"-x", "a", "b"}}) {
+    for (const char* option : {"-h", "--help"}) {
+        auto help = ldblocks({option});
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.out.rfind("Usage: ldblocks [-k knownsnpfile] [-o outdir] markerfile snpfile\n", 0), 0u);
+        EXPECT_EQ(help.err, "");
+    }
+    auto version = ldblocks({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "ldblocks " LDTOOLS_VERSION "\n");
+    for (auto args : std::vector<std::vector<std::string>>{{},
+                                                           {"only-one"},
+                                                           {"a", "b", "c"},
+                                                           {"-x", "a", "b"},
+                                                           {"-k", "", "a", "b"},
+                                                           {"-r", "20:1-2", "a", "b"},
+                                                           {"-H", "none", "in.vcf.gz"},
+                                                           {"-k", "known", "-e", "3", "in.vcf.gz"},
+                                                           {"-o"}}) {
         auto r = ldblocks(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
@@ -156,12 +232,13 @@ TEST(Install, InstalledPipelineAndManPagesWork) {
     ScratchDir prefix;
     auto install = run({CMAKE_COMMAND, "--install", LDTOOLS_BINARY_DIR, "--prefix", prefix.path().string()});
     ASSERT_EQ(install.status, 0) << install.err;
-    for (const char* program : {"linkstat", "ldtile", "haplotypes", "loadgauge", "ldblocks"}) {
+    for (const char* program : {"vcf2markers", "linkstat", "ldtile", "haplotypes", "loadgauge", "ldblocks"}) {
         EXPECT_TRUE(fs::exists(prefix.path() / "bin" / program)) << program;
         EXPECT_TRUE(fs::exists(prefix.path() / "share/man/man1" / (std::string(program) + ".1"))) << program;
     }
     std::string outdir = prefix.file("run");
-    auto r = run({(prefix.path() / "bin/ldblocks").string(), "-o", outdir, chr20 + "markers.txt", chr20 + "snps.txt"});
+    auto r = run({(prefix.path() / "bin/ldblocks").string(), "--no-plot", "-o", outdir, chr20 + "markers.txt",
+                  chr20 + "snps.txt"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(outdir + "/report.txt"), readFile(sourcePath("tests/pipeline/golden/chr20-report.txt")));
 }
