@@ -203,6 +203,13 @@ public:
         return true;
     }
 
+    // Asks the processor to fetch the place of a key, which find will look at soon.
+    void prefetch(const Key& key) const {
+        const std::size_t slot = home(key);
+        __builtin_prefetch(&keys_[slot]);
+        __builtin_prefetch(&codes_[slot]);
+    }
+
     // Forgets every key (the slots stay allocated).
     void clear() { reset(keys_.size()); }
 
@@ -530,6 +537,7 @@ public:
                                std::max<std::size_t>(run.tuning.blockLines, 1) * kWaveBlocksPerMember * members()})),
           blocks_(cutBlocks(set.positions(), set.nMarkers(), std::min(std::max<std::size_t>(run.tuning.blockLines, 1), waveLines_))),
           seen_(members()),
+          keys_(members()),
           jobs_(members(), std::vector<std::deque<Job>>(buckets())),
           scratch_(members()),
           window_(4 * static_cast<std::size_t>(team.size())),
@@ -566,14 +574,24 @@ private:
         team_.forEach(end - first, [&](std::size_t index, int member) {
             const Block& block = blocks_[first + index];
             std::vector<Key>& found = found_[index];
+            std::vector<Key>& keys = keys_[static_cast<std::size_t>(member)];
             BlockKeys<Keys>& seen = seen_[static_cast<std::size_t>(member)];
             found.clear();
             seen.start(block.lines);
-            walkPairs(set_.positions(), set_.nMarkers(), block.from, block.stop, [](int) {}, [&](int i, int j) {
-                if (zeroRatio(i, j)) return;
-                const Key key = Keys::key(countsOf(i, j));
+            keysOf(block, keys);
+            for (const Key& key : keys)
                 if (!cache_.find(key) && seen.add(key)) found.push_back(key);
-            });
+        });
+    }
+
+    // The count keys of the pairs of a block whose marker ratios are both non-zero, in the order of the
+    // walk. Their places in the memo are fetched ahead, so that looking them up does not wait for memory.
+    void keysOf(const Block& block, std::vector<Key>& keys) const {
+        keys.clear();
+        walkPairs(set_.positions(), set_.nMarkers(), block.from, block.stop, [](int) {}, [&](int i, int j) {
+            if (zeroRatio(i, j)) return;
+            keys.push_back(Keys::key(countsOf(i, j)));
+            cache_.prefetch(keys.back());
         });
     }
 
@@ -623,9 +641,12 @@ private:
     }
 
     // The text of one block; with -D only the bounds lines.
-    void format(const Block& block, LineText& out) const {
+    void format(const Block& block, LineText& out, int member) {
         const Settings& s = run_.settings;
         const double* positions = set_.positions();
+        std::vector<Key>& keys = keys_[static_cast<std::size_t>(member)];
+        keysOf(block, keys);
+        std::size_t next = 0;
         walkPairs(
             positions, set_.nMarkers(), block.from, block.stop,
             [&](int i) {
@@ -643,12 +664,8 @@ private:
                         putDistance(out, positions[j] - positions[i]);
                     }
                 };
-                std::uint16_t code = kEmptyMargin;
-                PairCounts counts;
-                if (!zeroRatio(i, j)) {
-                    counts = countsOf(i, j);
-                    code = *cache_.find(Keys::key(counts));
-                }
+                const std::uint16_t code = zeroRatio(i, j) ? kEmptyMargin : *cache_.find(keys[next]);
+                if (!zeroRatio(i, j)) ++next;
                 if (code == kEmptyMargin) {
                     if (s.recordsOnly) return;
                     putHead();
@@ -656,7 +673,7 @@ private:
                     return;
                 }
                 putHead();
-                writeBoundsTail(out, code, counts, mode_);
+                writeBoundsTail(out, code, Keys::counts(keys[next - 1]), mode_);
             });
     }
 
@@ -678,9 +695,9 @@ private:
             b = shared.claimed++;
             return true;
         };
-        auto make = [&](std::size_t b) {
+        auto make = [&](std::size_t b, int member) {
             blockTexts_[slot(b)].clear();
-            format(blocks_[b], blockTexts_[slot(b)]);
+            format(blocks_[b], blockTexts_[slot(b)], member);
         };
         team_.run([&](int member) {
             try {
@@ -697,7 +714,7 @@ private:
                             });
                         }
                         if (!claimed) return;
-                        make(b);
+                        make(b, member);
                         {
                             std::lock_guard<std::mutex> lock(shared.mutex);
                             shared.done[slot(b)] = true;
@@ -722,7 +739,7 @@ private:
                     std::size_t mine;
                     if (claim(mine)) {
                         lock.unlock();
-                        make(mine);
+                        make(mine, 0);
                         lock.lock();
                         shared.done[slot(mine)] = true;
                         continue;
@@ -752,6 +769,7 @@ private:
     std::size_t waveLines_;
     std::vector<Block> blocks_;
     std::vector<BlockKeys<Keys>> seen_;                  // per member
+    std::vector<std::vector<Key>> keys_;                 // per member: the keys of its block
     std::vector<std::vector<Key>> found_;                // per block of a wave
     std::vector<Key> newKeys_;                           // of a wave
     std::vector<std::vector<std::deque<Job>>> jobs_;     // per member, per bucket
