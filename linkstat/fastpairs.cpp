@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <string>
@@ -172,7 +173,8 @@ constexpr int kUpperCodes = 128;
 
 // Open-addressing hash map from count key to tail code, at most three quarters full, holding at most
 // maxKeys keys: the set's walk empties it before a round whose new keys might not fit, so memory stays
-// bounded whatever the input. Several threads may find keys and set the codes of different keys at
+// bounded whatever the input. A key and its code lie side by side (10 bytes for a narrow key), so that
+// a lookup reads one cache line. Several threads may find keys and set the codes of different keys at
 // once, as long as none inserts.
 template <class Keys>
 class TailCache {
@@ -186,63 +188,68 @@ public:
 
     std::uint16_t* find(const Key& key) {
         for (std::size_t slot = home(key);; slot = (slot + 1) & mask_) {
-            if (keys_[slot] == key) return &codes_[slot];
-            if (keys_[slot] == Keys::kEmpty) return nullptr;
+            const Key there = slots_[slot].key();
+            if (there == key) return &slots_[slot].code;
+            if (there == Keys::kEmpty) return nullptr;
         }
     }
 
     // Enters a key with its code; false, changing nothing, when the key is there already.
     bool insertNew(const Key& key, std::uint16_t code) {
-        if ((size_ + 1) * 4 > keys_.size() * 3) grow();
+        if ((size_ + 1) * 4 > slots_.size() * 3) grow();
         std::size_t slot = home(key);
-        for (; !(keys_[slot] == Keys::kEmpty); slot = (slot + 1) & mask_)
-            if (keys_[slot] == key) return false;
-        keys_[slot] = key;
-        codes_[slot] = code;
+        for (Key there; !((there = slots_[slot].key()) == Keys::kEmpty); slot = (slot + 1) & mask_)
+            if (there == key) return false;
+        slots_[slot] = Slot(key, code);
         ++size_;
         return true;
     }
 
     // Asks the processor to fetch the place of a key, which find will look at soon.
-    void prefetch(const Key& key) const {
-        const std::size_t slot = home(key);
-        __builtin_prefetch(&keys_[slot]);
-        __builtin_prefetch(&codes_[slot]);
-    }
+    void prefetch(const Key& key) const { __builtin_prefetch(&slots_[home(key)]); }
 
     // Forgets every key (the slots stay allocated).
-    void clear() { reset(keys_.size()); }
+    void clear() { reset(slots_.size()); }
 
 private:
     static constexpr std::size_t kInitialSlots = 16;
 
+    // A key as bytes, so that the slot needs no more alignment than its code.
+    struct Slot {
+        Slot() = default;
+        Slot(const Key& key, std::uint16_t code) : code(code) { std::memcpy(bytes, &key, sizeof key); }
+        Key key() const {
+            Key key;
+            std::memcpy(&key, bytes, sizeof key);
+            return key;
+        }
+        unsigned char bytes[sizeof(Key)];
+        std::uint16_t code;
+    };
+
     std::size_t home(const Key& key) const { return static_cast<std::size_t>(Keys::hash(key) >> shift_) & mask_; }
-    void place(const Key& key, std::uint16_t code) {
-        std::size_t slot = home(key);
-        while (!(keys_[slot] == Keys::kEmpty)) slot = (slot + 1) & mask_;
-        keys_[slot] = key;
-        codes_[slot] = code;
+    void place(const Slot& entry) {
+        std::size_t slot = home(entry.key());
+        while (!(slots_[slot].key() == Keys::kEmpty)) slot = (slot + 1) & mask_;
+        slots_[slot] = entry;
     }
     void reset(std::size_t slots) {
-        keys_.assign(slots, Keys::kEmpty);
-        codes_.assign(slots, 0);
+        slots_.assign(slots, Slot(Keys::kEmpty, 0));
         mask_ = slots - 1;
         shift_ = 64 - std::countr_zero(slots);
         size_ = 0;
     }
     void grow() {
-        std::vector<Key> oldKeys = std::move(keys_);
-        std::vector<std::uint16_t> oldCodes = std::move(codes_);
+        std::vector<Slot> old = std::move(slots_);
         const std::size_t size = size_;
-        reset(oldKeys.size() * 2);
-        for (std::size_t s = 0; s < oldKeys.size(); ++s)
-            if (!(oldKeys[s] == Keys::kEmpty)) place(oldKeys[s], oldCodes[s]);
+        reset(old.size() * 2);
+        for (const Slot& entry : old)
+            if (!(entry.key() == Keys::kEmpty)) place(entry);
         size_ = size;
     }
 
     std::size_t maxKeys_;
-    std::vector<Key> keys_;
-    std::vector<std::uint16_t> codes_;
+    std::vector<Slot> slots_;
     std::size_t mask_ = 0;
     int shift_ = 0;
     std::size_t size_ = 0;
@@ -335,7 +342,10 @@ LikelihoodSetup oriented(const typename Keys::Job& job) {
 template <class Keys>
 void evaluateGroup(const typename Keys::Job* first, const typename Keys::Job* last, TailCache<Keys>& cache) {
     unsigned positive = 0;
-    for (const typename Keys::Job* job = first; job != last; ++job) positive |= positiveCounts(oriented<Keys>(*job));
+    for (const typename Keys::Job* job = first; job != last; ++job) {
+        positive |= positiveCounts(oriented<Keys>(*job));
+        cache.prefetch(job->key);
+    }
     MarginGrid grid(oriented<Keys>(*first), positive);
     for (const typename Keys::Job* job = first; job != last; ++job) {
         const GridBounds bounds = grid.bounds(oriented<Keys>(*job));
@@ -508,6 +518,8 @@ std::vector<Block> cutBlocks(const double* positions, int nMarkers, std::size_t 
 constexpr std::size_t kWaveBlocksPerMember = 8;
 constexpr std::size_t kPrepareKeys = 4096;
 constexpr std::size_t kBucketsPerMember = 8;
+// Keys ahead whose memo places are fetched while new keys are entered.
+constexpr std::size_t kLookAhead = 16;
 
 // The lines of one set, with count keys of the given width, computed by the members of a team and
 // written in order by the calling thread.
@@ -599,9 +611,13 @@ private:
     // tail, the others wait in their buckets of jobs. Returns how many keys were new.
     std::size_t enter(std::size_t first, std::size_t end) {
         newKeys_.clear();
-        for (std::size_t index = 0; index < end - first; ++index)
-            for (const Key& key : found_[index])
-                if (cache_.insertNew(key, kPending)) newKeys_.push_back(key);
+        for (std::size_t index = 0; index < end - first; ++index) {
+            const std::vector<Key>& found = found_[index];
+            for (std::size_t k = 0; k < found.size(); ++k) {
+                if (k + kLookAhead < found.size()) cache_.prefetch(found[k + kLookAhead]);
+                if (cache_.insertNew(found[k], kPending)) newKeys_.push_back(found[k]);
+            }
+        }
         const std::size_t pieces = (newKeys_.size() + kPrepareKeys - 1) / kPrepareKeys;
         team_.forEach(pieces, [&](std::size_t piece, int member) {
             std::vector<std::deque<Job>>& jobs = jobs_[static_cast<std::size_t>(member)];
