@@ -196,13 +196,22 @@ public:
 
     // Enters a key with its code; false, changing nothing, when the key is there already.
     bool insertNew(const Key& key, std::uint16_t code) {
-        if ((size_ + 1) * 4 > slots_.size() * 3) grow();
+        if ((size_ + 1) * 4 > slots_.size() * 3) grow(slots_.size() * 2);
         std::size_t slot = home(key);
         for (Key there; !((there = slots_[slot].key()) == Keys::kEmpty); slot = (slot + 1) & mask_)
             if (there == key) return false;
         slots_[slot] = Slot(key, code);
         ++size_;
         return true;
+    }
+
+    // Makes room for `more` keys beyond those held, up to maxKeys in all, at once rather than by
+    // repeated doubling.
+    void reserve(std::size_t more) {
+        const std::size_t keys = std::min(size_ + more, maxKeys_);
+        std::size_t slots = slots_.size();
+        while (keys * 4 > slots * 3) slots *= 2;
+        if (slots != slots_.size()) grow(slots);
     }
 
     // Asks the processor to fetch the place of a key, which find will look at soon.
@@ -239,10 +248,10 @@ private:
         shift_ = 64 - std::countr_zero(slots);
         size_ = 0;
     }
-    void grow() {
+    void grow(std::size_t slots) {
         std::vector<Slot> old = std::move(slots_);
         const std::size_t size = size_;
-        reset(old.size() * 2);
+        reset(slots);
         for (const Slot& entry : old)
             if (!(entry.key() == Keys::kEmpty)) place(entry);
         size_ = size;
@@ -513,13 +522,38 @@ std::vector<Block> cutBlocks(const double* positions, int nMarkers, std::size_t 
     return blocks;
 }
 
-// Blocks per member of the team in one gathering wave, new keys prepared at a time, and buckets of jobs
-// per member.
+// Blocks per member of the team in one gathering wave; new keys prepared at a time; buckets of jobs per
+// member, and at most; blocks of text per member that may wait to be written; keys ahead whose memo
+// places are fetched while new keys are entered.
 constexpr std::size_t kWaveBlocksPerMember = 8;
-constexpr std::size_t kPrepareKeys = 4096;
-constexpr std::size_t kBucketsPerMember = 8;
-// Keys ahead whose memo places are fetched while new keys are entered.
+constexpr std::size_t kPrepareKeys = 256;
+constexpr std::size_t kBucketsPerMember = 64;
+constexpr std::size_t kMaxBuckets = 4096;
+constexpr std::size_t kWindowPerMember = 4;
 constexpr std::size_t kLookAhead = 16;
+
+// What the walk of a set needs besides the memo, kept from set to set so that its storage is reused.
+template <class Keys>
+struct Workspace {
+    using Key = typename Keys::Key;
+    using Job = typename Keys::Job;
+
+    explicit Workspace(std::size_t members)
+        : seen(members),
+          keys(members),
+          jobs(std::min(kBucketsPerMember * members, kMaxBuckets)),
+          scratch(members),
+          texts(kWindowPerMember * members) {}
+
+    std::vector<BlockKeys<Keys>> seen;        // per member: the keys met in its block
+    std::vector<std::vector<Key>> keys;       // per member: the keys of its block
+    std::vector<std::vector<Key>> found;      // per block of a wave: its keys that have no tail
+    std::vector<Key> newKeys;                 // of a wave, as entered in the memo
+    std::vector<PreparedKey<Keys>> prepared;  // of a wave, in the order of newKeys
+    std::vector<std::deque<Job>> jobs;        // per bucket: the round's keys that wait for their bounds
+    std::vector<std::vector<Job>> scratch;    // per member: the bucket it evaluates
+    std::vector<LineText> texts;              // per block of the writing window
+};
 
 // The lines of one set, with count keys of the given width, computed by the members of a team and
 // written in order by the calling thread.
@@ -535,27 +569,26 @@ public:
     using Key = typename Keys::Key;
     using Job = typename Keys::Job;
 
-    SetLines(Run& run, const MarkerSet& set, TailCache<Keys>& cache, HaploMode mode, std::size_t chunkKeys,
-             ldtools::WorkerTeam& team)
+    SetLines(Run& run, const MarkerSet& set, TailCache<Keys>& cache, Workspace<Keys>& work, HaploMode mode,
+             std::size_t chunkKeys, ldtools::WorkerTeam& team)
         : run_(run),
           set_(set),
           cache_(cache),
+          work_(work),
           mode_(mode),
           chunkKeys_(std::max<std::size_t>(chunkKeys, 1)),
           team_(team),
           countPair_(pairCounter(mode == HaploMode::Actual)),
           texts_(set.positions(), set.nMarkers()),
+          blockLines_(std::max<std::size_t>(run.tuning.blockLines, 1)),
           waveLines_(std::min({chunkKeys_, std::max<std::size_t>(cache.maxKeys(), 1),
-                               std::max<std::size_t>(run.tuning.blockLines, 1) * kWaveBlocksPerMember * members()})),
-          blocks_(cutBlocks(set.positions(), set.nMarkers(), std::min(std::max<std::size_t>(run.tuning.blockLines, 1), waveLines_))),
-          seen_(members()),
-          keys_(members()),
-          jobs_(members(), std::vector<std::deque<Job>>(buckets())),
-          scratch_(members()),
-          window_(4 * static_cast<std::size_t>(team.size())),
-          blockTexts_(window_) {}
+                               blockLines_ * kWaveBlocksPerMember * members()})),
+          blocks_(cutBlocks(set.positions(), set.nMarkers(), std::min(blockLines_, waveLines_))) {}
 
     void write() {
+        std::size_t lines = 0;
+        for (const Block& block : blocks_) lines += block.lines;
+        cache_.reserve(std::min(lines, chunkKeys_));
         std::size_t next = 0;
         while (next < blocks_.size()) {
             if (!roomForWave()) cache_.clear();
@@ -575,19 +608,21 @@ public:
 
 private:
     std::size_t members() const { return static_cast<std::size_t>(team_.size()); }
-    std::uint32_t buckets() const { return static_cast<std::uint32_t>(kBucketsPerMember * members()); }
+    std::size_t window() const { return work_.texts.size(); }
     bool roomForWave() const { return cache_.size() + waveLines_ <= cache_.maxKeys(); }
     bool zeroRatio(int i, int j) const { return set_.ratios()[i] == 0 || set_.ratios()[j] == 0; }
-    PairCounts countsOf(int i, int j) const { return countPair_(set_.alleles()[i], set_.alleles()[j], set_.alleles().words()); }
+    PairCounts countsOf(int i, int j) const {
+        return countPair_(set_.alleles()[i], set_.alleles()[j], set_.alleles().words());
+    }
 
-    // The keys of blocks [first, end) that have no tail yet, each once per block (found_).
+    // The keys of blocks [first, end) that have no tail yet, each once per block (work_.found).
     void gather(std::size_t first, std::size_t end) {
-        if (found_.size() < end - first) found_.resize(end - first);
+        if (work_.found.size() < end - first) work_.found.resize(end - first);
         team_.forEach(end - first, [&](std::size_t index, int member) {
             const Block& block = blocks_[first + index];
-            std::vector<Key>& found = found_[index];
-            std::vector<Key>& keys = keys_[static_cast<std::size_t>(member)];
-            BlockKeys<Keys>& seen = seen_[static_cast<std::size_t>(member)];
+            std::vector<Key>& found = work_.found[index];
+            std::vector<Key>& keys = work_.keys[static_cast<std::size_t>(member)];
+            BlockKeys<Keys>& seen = work_.seen[static_cast<std::size_t>(member)];
             found.clear();
             seen.start(block.lines);
             keysOf(block, keys);
@@ -607,44 +642,40 @@ private:
         });
     }
 
-    // Enters the keys that gather found in the memo and prepares them: the empty-margin ones get their
-    // tail, the others wait in their buckets of jobs. Returns how many keys were new.
+    // Enters the keys that gather found in the memo and prepares them (on the members): the empty-margin
+    // ones get their tail, the others wait in the buckets of their margins. Returns how many were new.
     std::size_t enter(std::size_t first, std::size_t end) {
-        newKeys_.clear();
+        std::vector<Key>& newKeys = work_.newKeys;
+        newKeys.clear();
         for (std::size_t index = 0; index < end - first; ++index) {
-            const std::vector<Key>& found = found_[index];
+            const std::vector<Key>& found = work_.found[index];
             for (std::size_t k = 0; k < found.size(); ++k) {
                 if (k + kLookAhead < found.size()) cache_.prefetch(found[k + kLookAhead]);
-                if (cache_.insertNew(found[k], kPending)) newKeys_.push_back(found[k]);
+                if (cache_.insertNew(found[k], kPending)) newKeys.push_back(found[k]);
             }
         }
-        const std::size_t pieces = (newKeys_.size() + kPrepareKeys - 1) / kPrepareKeys;
-        team_.forEach(pieces, [&](std::size_t piece, int member) {
-            std::vector<std::deque<Job>>& jobs = jobs_[static_cast<std::size_t>(member)];
-            const std::size_t end = std::min(newKeys_.size(), (piece + 1) * kPrepareKeys);
+        work_.prepared.resize(newKeys.size());
+        const auto buckets = static_cast<std::uint32_t>(work_.jobs.size());
+        team_.forEach((newKeys.size() + kPrepareKeys - 1) / kPrepareKeys, [&](std::size_t piece, int) {
+            const std::size_t end = std::min(newKeys.size(), (piece + 1) * kPrepareKeys);
             for (std::size_t k = piece * kPrepareKeys; k < end; ++k) {
-                const PreparedKey<Keys> prepared = prepareKey<Keys>(newKeys_[k], mode_, buckets());
-                if (prepared.code == kPending)
-                    jobs[prepared.bucket].push_back(prepared.job);
-                else
-                    *cache_.find(newKeys_[k]) = prepared.code;
+                work_.prepared[k] = prepareKey<Keys>(newKeys[k], mode_, buckets);
+                if (work_.prepared[k].code != kPending) *cache_.find(newKeys[k]) = work_.prepared[k].code;
             }
         });
-        return newKeys_.size();
+        for (const PreparedKey<Keys>& prepared : work_.prepared)
+            if (prepared.code == kPending) work_.jobs[prepared.bucket].push_back(prepared.job);
+        return newKeys.size();
     }
 
     // Evaluates the bounds of the round's pending keys, bucket by bucket.
     void evaluate() {
         std::atomic<long> evaluated{0};
         long shown = 0;
-        team_.forEach(buckets(), [&](std::size_t bucket, int member) {
-            // the bucket's jobs, from every member that prepared some
-            std::vector<Job>& jobs = scratch_[static_cast<std::size_t>(member)];
-            jobs.clear();
-            for (std::vector<std::deque<Job>>& prepared : jobs_) {
-                jobs.insert(jobs.end(), prepared[bucket].begin(), prepared[bucket].end());
-                prepared[bucket].clear();
-            }
+        team_.forEach(work_.jobs.size(), [&](std::size_t bucket, int member) {
+            std::vector<Job>& jobs = work_.scratch[static_cast<std::size_t>(member)];
+            jobs.assign(work_.jobs[bucket].begin(), work_.jobs[bucket].end());
+            work_.jobs[bucket].clear();
             evaluateJobs(jobs, cache_);
             evaluated.fetch_add(static_cast<long>(jobs.size()), std::memory_order_relaxed);
             if (member == 0) {
@@ -660,7 +691,7 @@ private:
     void format(const Block& block, LineText& out, int member) {
         const Settings& s = run_.settings;
         const double* positions = set_.positions();
-        std::vector<Key>& keys = keys_[static_cast<std::size_t>(member)];
+        std::vector<Key>& keys = work_.keys[static_cast<std::size_t>(member)];
         keysOf(block, keys);
         std::size_t next = 0;
         walkPairs(
@@ -694,7 +725,7 @@ private:
     }
 
     // Makes the text of blocks [first, end) on the members and writes it in order from the calling
-    // thread, at most window_ blocks ahead of the writing.
+    // thread, at most window() blocks ahead of the writing.
     void writeBlocks(std::size_t first, std::size_t end) {
         struct Shared {
             std::mutex mutex;
@@ -703,17 +734,17 @@ private:
             std::size_t claimed, written;
             std::vector<bool> done;
             bool abandoned = false;
-        } shared{{}, {}, {}, first, first, std::vector<bool>(window_, false), false};
-        auto slot = [&](std::size_t b) { return b % window_; };
+        } shared{{}, {}, {}, first, first, std::vector<bool>(window(), false), false};
+        auto slot = [&](std::size_t b) { return b % window(); };
         // Claims the next block if the window allows; the lock is held.
         auto claim = [&](std::size_t& b) {
-            if (shared.claimed == end || shared.claimed >= shared.written + window_) return false;
+            if (shared.claimed == end || shared.claimed >= shared.written + window()) return false;
             b = shared.claimed++;
             return true;
         };
         auto make = [&](std::size_t b, int member) {
-            blockTexts_[slot(b)].clear();
-            format(blocks_[b], blockTexts_[slot(b)], member);
+            work_.texts[slot(b)].clear();
+            format(blocks_[b], work_.texts[slot(b)], member);
         };
         team_.run([&](int member) {
             try {
@@ -744,7 +775,7 @@ private:
                     const std::size_t b = shared.written;
                     if (shared.done[slot(b)]) {
                         lock.unlock();
-                        run_.fpo.put(blockTexts_[slot(b)].view());
+                        run_.fpo.put(work_.texts[slot(b)].view());
                         run_.progress.addPairs(blocks_[b].pairs, blocks_[b].marker);
                         lock.lock();
                         shared.done[slot(b)] = false;
@@ -777,30 +808,28 @@ private:
     Run& run_;
     const MarkerSet& set_;
     TailCache<Keys>& cache_;
+    Workspace<Keys>& work_;
     HaploMode mode_;
     std::size_t chunkKeys_;
     ldtools::WorkerTeam& team_;
     CountPair countPair_;
     PositionTexts texts_;
+    std::size_t blockLines_;
     std::size_t waveLines_;
     std::vector<Block> blocks_;
-    std::vector<BlockKeys<Keys>> seen_;                  // per member
-    std::vector<std::vector<Key>> keys_;                 // per member: the keys of its block
-    std::vector<std::vector<Key>> found_;                // per block of a wave
-    std::vector<Key> newKeys_;                           // of a wave
-    std::vector<std::vector<std::deque<Job>>> jobs_;     // per member, per bucket
-    std::vector<std::vector<Job>> scratch_;              // per member: the bucket it evaluates
-    std::size_t window_;
-    std::vector<LineText> blockTexts_;                   // per block of the writing window
 };
 
 }  // namespace
 
-// One memo per key width, kept from set to set: a key's tail depends only on the key and the mode.
+// One memo per key width, kept from set to set (a key's tail depends only on the key and the mode), and
+// the workspaces of the team, made with it.
 struct FastPairs::Memos {
     explicit Memos(const FastPairLimits& limits) : narrow(limits.memoKeys), wide(limits.wideMemoKeys) {}
     TailCache<NarrowKeys> narrow;
     TailCache<WideKeys> wide;
+    std::unique_ptr<ldtools::WorkerTeam> team;
+    std::unique_ptr<Workspace<NarrowKeys>> narrowWork;
+    std::unique_ptr<Workspace<WideKeys>> wideWork;
 };
 
 // About 1.5 million memoised narrow keys (a map of 2^21 slots, 20 MB) and half of that per chunk; a
@@ -819,11 +848,17 @@ FastPairs::~FastPairs() = default;
 
 void FastPairs::pairs(Run& run, const MarkerSet& set) {
     if (set.nMarkers() < 2) return;
-    if (!team_) team_ = std::make_unique<ldtools::WorkerTeam>(threads_ > 0 ? threads_ : ldtools::processorsOnline());
+    Memos& m = *memos_;
+    if (!m.team) {
+        m.team = std::make_unique<ldtools::WorkerTeam>(threads_ > 0 ? threads_ : ldtools::processorsOnline());
+        const auto members = static_cast<std::size_t>(m.team->size());
+        m.narrowWork = std::make_unique<Workspace<NarrowKeys>>(members);
+        m.wideWork = std::make_unique<Workspace<WideKeys>>(members);
+    }
     if (set.nChromosomes() <= std::min(limits_.narrowKeyChromosomes, NarrowKeys::kMaxChromosomes))
-        SetLines<NarrowKeys>(run, set, memos_->narrow, mode_, limits_.chunkKeys, *team_).write();
+        SetLines<NarrowKeys>(run, set, m.narrow, *m.narrowWork, mode_, limits_.chunkKeys, *m.team).write();
     else
-        SetLines<WideKeys>(run, set, memos_->wide, mode_, limits_.wideChunkKeys, *team_).write();
+        SetLines<WideKeys>(run, set, m.wide, *m.wideWork, mode_, limits_.wideChunkKeys, *m.team).write();
 }
 
 }  // namespace linkstat

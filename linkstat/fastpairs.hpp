@@ -14,10 +14,6 @@
 
 #include "linkstat.hpp"
 
-namespace ldtools {
-class WorkerTeam;
-}
-
 namespace linkstat {
 
 inline constexpr double kPairWindow = 200000;
@@ -40,8 +36,7 @@ private:
     FastPairLimits limits_;
     HaploMode mode_;
     int threads_;
-    std::unique_ptr<Memos> memos_;
-    std::unique_ptr<ldtools::WorkerTeam> team_;  // started with the first set that has pairs
+    std::unique_ptr<Memos> memos_;  // with the team, started with the first set that has pairs
 };
 
 }  // namespace linkstat
