@@ -511,11 +511,11 @@ std::vector<Block> cutBlocks(const double* positions, int nMarkers, std::size_t 
         while (windowEnd < nMarkers && positions[windowEnd] - positions[i] < kPairWindow) ++windowEnd;
         for (int j = i + 1; j < windowEnd;) {
             if (block.lines == maxLines) close(Cursor{i, j});
-            const int take = static_cast<int>(std::min<std::size_t>(static_cast<std::size_t>(windowEnd - j), maxLines - block.lines));
-            block.lines += static_cast<std::size_t>(take);
-            block.pairs += take;
+            const std::size_t take = std::min(static_cast<std::size_t>(windowEnd - j), maxLines - block.lines);
+            block.lines += take;
+            block.pairs += static_cast<long>(take);
             block.marker = i;
-            j += take;
+            j += static_cast<int>(take);
         }
     }
     if (block.lines > 0) close(Cursor{nMarkers - 1, nMarkers});
