@@ -11,6 +11,10 @@
 
 namespace {
 
+using ldtile::BoundStore;
+using ldtile::parseBound;
+using ldtile::parsePosition;
+
 TEST(Words, PositionIsAnOptionalSignAndDigitsWithin32Bits) {
     int32_t value = 0;
     EXPECT_TRUE(parsePosition("+5", value));

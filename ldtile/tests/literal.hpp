@@ -1,6 +1,7 @@
 #pragma once
-// Slow, literal versions of what ldtile computes, written straight from the documented rules, and
-// random bounds files, for checking the fast code against them.
+// Slow, literal versions of what ldtile computes, pair by pair and candidate by candidate, and
+// random bounds files, for checking the fast code against them (in the tests and in the fuzz
+// harness).
 
 #include "ldtile.hpp"
 
@@ -12,15 +13,18 @@
 
 namespace literal {
 
-// Share of informative pairs of the stretch, pair by pair through the bounds lookups.
-double share(int snp1, int snp2);
-// The acceptance table of a candidate block, using share().
-bool accepted(int first, int last, double LDpercentage);
-// The longest-first search: every candidate of every start SNP, from chooseSNP inward.
-int longestBlocks(int start, int end, std::vector<Block>& blocks, double LDpercentage);
+using ldtile::Block;
+using ldtile::LDvals;
 
-// The documented reader: an index for every new first position, the k-th stored record of a
-// group in column k, the last SNP taken from the last record.
+// Share of informative pairs of the stretch, pair by pair through the bounds lookups.
+double share(const LDvals& ld, int snp1, int snp2);
+// The acceptance table of a candidate block, using share().
+bool accepted(const LDvals& ld, int first, int last, double LDpercentage);
+// The longest-first search: every candidate of every start SNP, from chooseSNP inward.
+int longestBlocks(const LDvals& ld, int start, int end, std::vector<Block>& blocks, double LDpercentage);
+
+// The reader of a complete file: an index for every new first position, the k-th stored record
+// of a group in column k, the last SNP taken from the last record.
 struct DocumentedTable {
     int last = 0;
     std::vector<int> positions;
@@ -37,10 +41,12 @@ struct Record {
     double lower;
     double upper;
 };
+DocumentedTable readByPositions(const std::vector<Record>& records);
 std::string format(const std::vector<Record>& records);
 
-// Loads a bounds file with the given text into the bounds table; returns the last index.
-int load(const std::string& text);
+// Loads a bounds file with the given text into the bounds table of ld; returns the last index.
+// (literal_load.cpp: for the tests only.)
+int load(LDvals& ld, const std::string& text);
 
 // Random SNP positions with gaps around the interesting widths (199/200 gap, 9,999 / 19,999 /
 // 29,999 spans, the 200,000 window).
@@ -53,6 +59,7 @@ enum class Layout {
                   // then maybe farther partners (the documented format)
     linkstat,     // pairs less than 200,000 apart in loop order, nothing for isolated SNPs
     gaps,         // like linkstat with random records left out
+    sparse,       // like linkstat with most records left out: rows that skip most of their span
 };
 std::vector<Record> randomRecords(std::mt19937& random, const std::vector<int>& positions, Layout layout);
 
