@@ -182,23 +182,80 @@ private:
     std::vector<int> ends_;
 };
 
-// The longest acceptable block of the stretch start..end; the one with the lowest first SNP among
-// equally long ones. False when the stretch holds none.
-bool longestBlockOf(const LDvals& ld, const AcceptableEnds& ends, int start, int end, Block& best) {
-    int64_t bestSpan = 0;
-    bool found = false;
-    for (int i = start; i < end; ++i) {
-        const int j = ends.lastWithin(i, end);
-        if (j < 0) continue;
-        const int64_t length = span(ld, i, j);
-        if (length > bestSpan) {
-            bestSpan = length;
-            best = {i, j};
-            found = true;
+// The longest acceptable block of any stretch inside the searched one; among equally long blocks
+// the one with the lowest first SNP.
+//
+// A start SNP whose acceptable blocks all end inside the stretch offers its longest block, which
+// is the same for every stretch; a tree over the start SNPs gives the best of these for any range
+// of start SNPs in logarithmic time. Only a start SNP less than 200,000 position units below the
+// stretch's end can have a block that reaches past it (the end pair of a block lies closer than
+// that), so only the start SNPs in that window are looked at one by one.
+class LongestBlocks {
+public:
+    LongestBlocks(const LDvals& ld, const AcceptableEnds& ends, int start, int end)
+        : ld_(ld), ends_(ends), base_(start), lastEnd_(end), leaves_(static_cast<size_t>(end - start)),
+          best_(2 * leaves_, noBlock) {
+        for (size_t k = 0; k < leaves_; ++k) {
+            const int i = start + static_cast<int>(k);
+            if (ends.lastWithin(i, end) >= 0) best_[leaves_ + k] = i;
         }
+        for (size_t node = leaves_; node-- > 1;) best_[node] = better(best_[2 * node], best_[2 * node + 1]);
     }
-    return found;
-}
+
+    // The longest acceptable block of the stretch from..to; false when the stretch holds none.
+    bool find(int from, int to, Block& block) const {
+        // Start SNPs below window have all their blocks end before to.
+        const int32_t* positions = ld_.table().positions();
+        const int64_t lowest = int64_t{ld_.getSNPposition(to)} - maxBlockSpan;
+        const int window = static_cast<int>(std::upper_bound(positions + from, positions + to, lowest,
+                                                             [](int64_t value, int32_t p) { return value < p; }) -
+                                            positions);
+        int best = noBlock;
+        for (size_t l = static_cast<size_t>(from - base_) + leaves_, r = static_cast<size_t>(window - base_) + leaves_;
+             l < r; l /= 2, r /= 2) {
+            if (l & 1) best = better(best, best_[l++]);
+            if (r & 1) best = better(best, best_[--r]);
+        }
+        int64_t bestSpan = best == noBlock ? 0 : spanOf(best);
+        int bestEnd = best == noBlock ? -1 : ends_.lastWithin(best, lastEnd_);
+        for (int i = window; i < to; ++i) {
+            const int j = ends_.lastWithin(i, to);
+            if (j < 0) continue;
+            const int64_t length = span(ld_, i, j);
+            if (length > bestSpan) {
+                bestSpan = length;
+                best = i;
+                bestEnd = j;
+            }
+        }
+        if (best == noBlock) return false;
+        block = {best, bestEnd};
+        return true;
+    }
+
+private:
+    static constexpr int noBlock = -1;
+    static constexpr int64_t maxBlockSpan = 199999;
+
+    // Span of the longest block of start i in the whole searched stretch.
+    int64_t spanOf(int i) const { return span(ld_, i, ends_.lastWithin(i, lastEnd_)); }
+    // The start SNP with the longer block, the lower one of two with equally long blocks.
+    int better(int a, int b) const {
+        if (a == noBlock) return b;
+        if (b == noBlock) return a;
+        const int64_t spanA = spanOf(a);
+        const int64_t spanB = spanOf(b);
+        if (spanA != spanB) return spanA > spanB ? a : b;
+        return std::min(a, b);
+    }
+
+    const LDvals& ld_;
+    const AcceptableEnds& ends_;
+    int base_;
+    int lastEnd_;
+    size_t leaves_;
+    std::vector<int> best_;  // a tree over the start SNPs: node k covers nodes 2k and 2k + 1
+};
 
 std::string cannotWrite(const std::string& name, const std::string& reason) {
     return "ldtile: cannot write " + name + ": " + reason + "\n";
@@ -260,6 +317,7 @@ int getLongestBlock(const LDvals& ld, int start, int end, std::vector<Block>& bl
                     double LDpercentage) {
     if (start >= end) return blockindex;
     const AcceptableEnds ends(ld, start, end, LDpercentage);
+    const LongestBlocks longest(ld, ends, start, end);
     // Stretches still to search. The one on top is searched next: the stretch left of a block
     // (with everything found in it) comes before the stretch right of it.
     std::vector<std::pair<int, int>> pending{{start, end}};
@@ -267,7 +325,7 @@ int getLongestBlock(const LDvals& ld, int start, int end, std::vector<Block>& bl
         const auto [from, to] = pending.back();
         pending.pop_back();
         Block best;
-        if (from >= to || !longestBlockOf(ld, ends, from, to, best)) continue;
+        if (from >= to || !longest.find(from, to, best)) continue;
         if (blockarray.size() <= static_cast<size_t>(blockindex)) blockarray.resize(blockindex + 1);
         blockarray[blockindex++] = best;
         pending.emplace_back(ld.abovegap(best.last), to);

@@ -24,6 +24,7 @@ public:
 
     int snpCount() const { return static_cast<int>(positions_.size()); }
     int32_t position(int index) const { return positions_[index]; }
+    const int32_t* positions() const { return positions_.data(); }
 
     // Slots of row a in the store: rowBegin(a) .. rowEnd(a) - 1.
     uint64_t rowBegin(int a) const { return rowStart_[a]; }
