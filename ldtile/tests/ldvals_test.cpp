@@ -120,6 +120,48 @@ TEST_F(BoundsTable, AnyFileReadsAsItsPositionsNameThePairs) {
     }
 }
 
+TEST_F(BoundsTable, ScatteredAndFarRecordsReadAsTheirPositionsNameThePairs) {
+    // Second positions that fall between those other groups named, far records whose seconds
+    // interleave, groups that skip SNPs: every position is a SNP, every near record its pair.
+    std::vector<literal::Record> records;
+    for (int k = 0; k < 300; ++k) records.push_back({10, 200010 + 2 * k, 0.9, 1.0});
+    for (int k = 0; k < 300; ++k) records.push_back({11, 200011 + 2 * k, 0.8, 0.99});
+    for (int k = 0; k < 50; ++k) records.push_back({12, 12 + 7 * (k + 1), 0.71, 0.981});
+    records.push_back({12, 400000, 0.5, 0.5});
+    for (int k = 0; k < 30; ++k) records.push_back({13, 13 + 5 * (k + 1) + 1, 0.72, 0.982});
+    const std::string text = literal::format(records);
+    expectSameTable(ld, literal::readByPositions(text), literal::load(ld, text));
+
+    std::mt19937 random(17);
+    for (int round = 0; round < 80; ++round) {
+        const auto positions = literal::randomPositions(random, 2 + static_cast<int>(random() % 60));
+        records.clear();
+        for (size_t i = 0; i + 1 < positions.size(); ++i) {
+            const unsigned kept = 5 + random() % 60;
+            for (size_t j = i + 1; j < positions.size(); ++j) {
+                if (random() % 100 < kept) records.push_back({positions[i], positions[j], 0.8, 0.99});
+            }
+        }
+        const std::string scattered = literal::format(records);
+        SCOPED_TRACE(scattered);
+        expectSameTable(ld, literal::readByPositions(scattered), literal::load(ld, scattered));
+    }
+}
+
+TEST_F(BoundsTable, TwoTablesInOneProcessStayApart) {
+    ldtile::LDvals other;
+    literal::load(ld, "1000 1500 0.85 0.99\n1000 2500 0.11 0.5\n1500 2500 0.9 0.995\n");
+    literal::load(other, "5 6 0.2 0.3\n");
+    other.setThreshold(0.5);
+    EXPECT_EQ(ld.SNPcount(), 2);
+    EXPECT_EQ(ld.getSNPposition(2), 2500);
+    EXPECT_EQ(ld.getUpperlimit(0, 1), 0.99);
+    EXPECT_EQ(ld.threshold(), 0.9);
+    EXPECT_EQ(other.SNPcount(), 1);
+    EXPECT_EQ(other.getLowerlimit(1, 0), 0.2);
+    EXPECT_EQ(other.threshold(), 0.5);
+}
+
 TEST_F(BoundsTable, BoundsReadBackAsTheExactDoublesOfTheFile) {
     // More distinct values than the compact store has codes: the store switches to doubles, also
     // for rows already stored and rows that omit a partner.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 
 namespace {
@@ -153,6 +154,77 @@ TEST_F(Search, AgreesWithTheLiteralSearchOnRandomBoundsFiles) {
         withBlocks += !expected.empty();
     }
     EXPECT_GT(withBlocks, 200);  // the random files do exercise the search
+}
+
+TEST_F(Search, RowsThatSkipMostOfTheirSpanAgreeWithTheLiteralSearch) {
+    // Rows that hold a few pairs of a wide span: the share counts of such rows come from a tree
+    // over the columns rather than from a walk along the row. Low percentages let the share decide.
+    std::mt19937 random(99);
+    const double percentages[] = {0.02, 0.04, 0.06, 0.08};
+    int longBlocks = 0;
+    for (int round = 0; round < 8; ++round) {
+        std::vector<int> positions;
+        int position = 1000;
+        const int count = 120 + static_cast<int>(random() % 60);
+        for (int k = 0; k < count; ++k) {
+            positions.push_back(position);
+            position += 1 + static_cast<int>(random() % 600);
+        }
+        const int last =
+            literal::load(ld, literal::format(literal::randomRecords(random, positions, literal::Layout::sparse)));
+        for (int k = 0; k < 100; ++k) {
+            const int lo = static_cast<int>(random() % (last + 1));
+            const int hi = static_cast<int>(random() % (last + 1));
+            const double expected = literal::share(ld, lo, hi);
+            if (!std::isnan(expected)) {
+                ASSERT_EQ(ld.percentofinfoinLD(lo, hi), expected) << lo << ".." << hi;
+            }
+        }
+        const double percentage = percentages[round % 4];
+        std::vector<Block> expected;
+        literal::longestBlocks(ld, 0, last, expected, percentage);
+        std::vector<Block> actual;
+        ASSERT_EQ(ldtile::getLongestBlock(ld, 0, last, actual, 0, percentage), static_cast<int>(expected.size()));
+        for (size_t k = 0; k < expected.size(); ++k) {
+            ASSERT_TRUE(actual[k] == expected[k]) << "round " << round << " block " << k;
+            longBlocks += expected[k].last - expected[k].first >= 20;
+        }
+    }
+    EXPECT_GT(longBlocks, 5);
+}
+
+TEST_F(Search, CountsOfStretchesBeyondSixteenBitsAreExact) {
+    // 4,417 SNPs one unit apart and every pair in the file: rows of 4,416 partners, where sixteen
+    // neighbouring stretches of a row differ by more than 65,535 pairs. All pairs are strong but
+    // 100 recombination pairs with the last SNP (not with the first, which ends the whole), so the
+    // last pairs decide the share of the whole.
+    constexpr int n = 4417;
+    constexpr int recombinations = 100;
+    int first = 1;
+    int second = 1;
+    ld.loadRecords("dense", [&](ldtile::BoundsRecord& record) {
+        if (++second > n) {
+            ++first;
+            second = first + 1;
+        }
+        if (first >= n) return false;
+        const bool recombination = second == n && first > 1 && first <= recombinations + 1;
+        record = {first, second, recombination ? 0.1 : 0.85, recombination ? 0.5 : 0.99};
+        return true;
+    });
+    ASSERT_EQ(ld.storedPairCount(), n * (n - 1) / 2);
+    const double pairs = n * (n - 1) / 2.0;
+    const double share = (pairs - recombinations) / pairs;
+    EXPECT_EQ(ld.percentofinfoinLD(0, n - 1), share);
+
+    // Just below the share of the whole, the whole is the longest block; at the share itself (the
+    // test is strict) it is not, and the longest block leaves out the last SNP.
+    std::vector<Block> blocks;
+    ASSERT_GE(ldtile::getLongestBlock(ld, 0, n - 1, blocks, 0, (pairs - recombinations - 1) / pairs), 1);
+    EXPECT_TRUE((blocks[0] == Block{0, n - 1})) << blocks[0].first << "-" << blocks[0].last;
+    blocks.clear();
+    ASSERT_GE(ldtile::getLongestBlock(ld, 0, n - 1, blocks, 0, share), 1);
+    EXPECT_TRUE((blocks[0] == Block{0, n - 2})) << blocks[0].first << "-" << blocks[0].last;
 }
 
 }  // namespace
