@@ -5,6 +5,7 @@
 #include "replacefile.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -257,6 +258,16 @@ private:
     std::vector<int> best_;  // a tree over the start SNPs: node k covers nodes 2k and 2k + 1
 };
 
+// T8: the block file and the statistics file in one file would corrupt each other. One name
+// given twice is refused, and so are two names of one file on disk; two names of one device
+// (a terminal, /dev/null) are not, as writing both to it corrupts nothing.
+bool sameOutputFile(const std::string& blockfile, const std::string& datafile) {
+    if (blockfile == datafile) return true;
+    struct stat info {};
+    if (::stat(blockfile.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
+    return ldtools::sameFile(blockfile, datafile);
+}
+
 std::string cannotWrite(const std::string& name, const std::string& reason) {
     return "ldtile: cannot write " + name + ": " + reason + "\n";
 }
@@ -393,8 +404,7 @@ int ldtile(const std::string& LDfile, double LDstrongthreshold, double LDpercent
         std::printf("no blocks.\n");
         return count;
     }
-    // T8: the block file and the statistics file in one file would corrupt each other.
-    if (ldtools::sameFile(blockfile, datafile)) {
+    if (sameOutputFile(blockfile, datafile)) {
         throw ldtools::Error("ldtile: -f and -o name the same file: " + blockfile + "\n");
     }
     writeReports(ld, blocks, count, LDstrongthreshold, LDpercentage, minblocksize, blockselectalg, datafile,
