@@ -63,7 +63,7 @@ private:
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-void checkTable(const ldtile::LDvals& ld, const literal::DocumentedTable& expected) {
+void checkTable(const ldtile::LDvals& ld, const literal::Table& expected) {
     if (ld.SNPcount() != expected.last) mismatch("last index");
     const int last = ld.SNPcount();
     for (int a = 0; a <= last; ++a) {

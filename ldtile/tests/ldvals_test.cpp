@@ -28,7 +28,7 @@ std::string record(int first, int second, double lower, double upper) {
 }
 
 // Compares positions and the bounds of every pair up to 64 indices apart (all pairs of a small table).
-void expectSameTable(const ldtile::LDvals& ld, const literal::DocumentedTable& expected, int last) {
+void expectSameTable(const ldtile::LDvals& ld, const literal::Table& expected, int last) {
     ASSERT_EQ(last, expected.last);
     for (int a = 0; a <= last; ++a) {
         ASSERT_EQ(ld.getSNPposition(a), expected.positions[a]) << "index " << a;
@@ -99,13 +99,13 @@ TEST_F(BoundsTable, OmittedPartnerReadsZeroAndLaterPartnersKeepTheirPairs) {
     EXPECT_EQ(ld.getUpperlimit(2, 3), 0.993);
 }
 
-TEST_F(BoundsTable, CompleteFilesReadExactlyAsTheDocumentedReaderReadsThem) {
+TEST_F(BoundsTable, CompleteFilesReadExactlyAsTheirGroupsNameThePairs) {
     std::mt19937 random(7);
     for (int round = 0; round < 60; ++round) {
         const auto positions = literal::randomPositions(random, 2 + static_cast<int>(random() % 40));
         const std::string text = literal::format(literal::randomRecords(random, positions, literal::Layout::complete));
         SCOPED_TRACE(text);
-        expectSameTable(ld, literal::readDocumented(text), literal::load(ld, text));
+        expectSameTable(ld, literal::readByGroups(text), literal::load(ld, text));
     }
 }
 

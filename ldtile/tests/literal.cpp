@@ -67,8 +67,8 @@ int longestBlocks(const LDvals& ld, int start, int end, std::vector<Block>& bloc
     return static_cast<int>(blocks.size());
 }
 
-DocumentedTable readDocumented(const std::string& text) {
-    DocumentedTable table;
+Table readByGroups(const std::string& text) {
+    Table table;
     std::istringstream in(text);
     int first, second;
     double lower, upper;
@@ -94,7 +94,7 @@ DocumentedTable readDocumented(const std::string& text) {
     return table;
 }
 
-DocumentedTable readByPositions(const std::string& text) {
+Table readByPositions(const std::string& text) {
     std::vector<Record> records;
     std::istringstream in(text);
     Record r;
@@ -102,8 +102,8 @@ DocumentedTable readByPositions(const std::string& text) {
     return readByPositions(records);
 }
 
-DocumentedTable readByPositions(const std::vector<Record>& records) {
-    DocumentedTable table;
+Table readByPositions(const std::vector<Record>& records) {
+    Table table;
     for (const Record& record : records) {
         table.positions.push_back(record.first);
         table.positions.push_back(record.second);

@@ -25,15 +25,15 @@ int longestBlocks(const LDvals& ld, int start, int end, std::vector<Block>& bloc
 
 // The reader of a complete file: an index for every new first position, the k-th stored record
 // of a group in column k, the last SNP taken from the last record.
-struct DocumentedTable {
+struct Table {
     int last = 0;
     std::vector<int> positions;
     std::map<std::pair<int, int>, std::pair<double, double>> bounds;  // (a, b) -> (lower, upper)
 };
-DocumentedTable readDocumented(const std::string& text);
+Table readByGroups(const std::string& text);
 // The table by positions: every distinct position of any record is a SNP, and each record less
 // than 200,000 apart is stored at the pair its positions name.
-DocumentedTable readByPositions(const std::string& text);
+Table readByPositions(const std::string& text);
 
 struct Record {
     int first;
@@ -41,7 +41,7 @@ struct Record {
     double lower;
     double upper;
 };
-DocumentedTable readByPositions(const std::vector<Record>& records);
+Table readByPositions(const std::vector<Record>& records);
 std::string format(const std::vector<Record>& records);
 
 // Loads a bounds file with the given text into the bounds table of ld; returns the last index.
@@ -56,7 +56,7 @@ std::pair<double, double> randomBounds(std::mt19937& random);
 
 enum class Layout {
     complete,     // every SNP but the last has a group with every partner less than 200,000 away,
-                  // then maybe farther partners (the documented format)
+                  // then maybe farther partners (a file that can be read group by group)
     linkstat,     // pairs less than 200,000 apart in loop order, nothing for isolated SNPs
     gaps,         // like linkstat with random records left out
     sparse,       // like linkstat with most records left out: rows that skip most of their span
