@@ -73,6 +73,21 @@ int openTemporary(const std::string& folder, const std::string& base, std::strin
 
 }  // namespace
 
+bool sameFile(const std::string& name1, const std::string& name2) {
+    if (name1 == name2) return true;
+    struct stat info1 {}, info2 {};
+    const bool exists1 = ::stat(name1.c_str(), &info1) == 0;
+    const bool exists2 = ::stat(name2.c_str(), &info2) == 0;
+    if (exists1 && exists2) return info1.st_dev == info2.st_dev && info1.st_ino == info2.st_ino;
+    if (exists1 || exists2) return false;
+    const std::string target1 = finalTarget(name1);
+    const std::string target2 = finalTarget(name2);
+    if (baseOf(target1) != baseOf(target2)) return false;
+    struct stat folder1 {}, folder2 {};
+    return ::stat(folderOf(target1).c_str(), &folder1) == 0 && ::stat(folderOf(target2).c_str(), &folder2) == 0 &&
+           folder1.st_dev == folder2.st_dev && folder1.st_ino == folder2.st_ino;
+}
+
 ReplacementFile::ReplacementFile(const std::string& path) : path_(path), target_(finalTarget(path)) {
     // The kind of file is taken from the name as given: the system follows links that have no name
     // to follow by text, such as /dev/stdout for a pipe.

@@ -18,6 +18,11 @@
 
 namespace ldtools {
 
+// True when the two names lead to the same file: the same name, the same file on disk (links
+// followed), or, for a file that does not exist yet, the same name in the same folder once
+// symbolic links are followed (writing either would create the other).
+bool sameFile(const std::string& name1, const std::string& name2);
+
 class ReplacementFile {
 public:
     // Opens the file to write. Throws SystemError("open", errno) when neither a temporary file
