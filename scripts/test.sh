@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tool-chain twice (optimised, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs the whole test suite in both builds.
+# UndefinedBehaviorSanitizer) and runs the whole test suite in both builds; then runs every fuzz
+# harness for 20 seconds over its committed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -18,3 +19,5 @@ for variant in release asan; do
     ctest --test-dir "$dir" --output-on-failure -j "$jobs"
 done
 echo "== all tests passed in both builds"
+
+FUZZ_KEEP_CORPUS=0 scripts/fuzz.sh 20
