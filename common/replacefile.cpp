@@ -5,9 +5,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
 #include <vector>
 
 #include "error.hpp"
@@ -71,7 +76,84 @@ int openTemporary(const std::string& folder, const std::string& base, std::strin
     return -1;
 }
 
+// Temporary files still open, removed by the handler of the signals that end a process (an
+// interrupt, a hang-up, a termination request, a broken pipe) before the signal takes effect, so a
+// run stopped from outside leaves no temporary file behind. Only signals whose action is the
+// default are caught: a program or shell that ignores or handles one keeps its own choice.
+class PendingTemporaries {
+public:
+    static PendingTemporaries& instance() {
+        static PendingTemporaries pending;
+        return pending;
+    }
+
+    // A slot for name, or -1 when the name is too long or every slot is taken (the file is then
+    // only removed by the normal paths).
+    int add(const std::string& name) {
+        std::call_once(installed_, [] { installHandlers(); });
+        if (name.size() >= kNameRoom) return -1;
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (int slot = 0; slot < kSlots; ++slot) {
+            if (used_[slot].load()) continue;
+            std::memcpy(names_[slot].data(), name.c_str(), name.size() + 1);
+            used_[slot].store(true);
+            return slot;
+        }
+        return -1;
+    }
+
+    void remove(int slot) {
+        if (slot < 0) return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        used_[slot].store(false);
+    }
+
+private:
+    static constexpr int kSlots = 32;
+    static constexpr std::size_t kNameRoom = 4096;
+
+    static void installHandlers() {
+        for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+            struct sigaction current {};
+            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+            struct sigaction action {};
+            action.sa_handler = &onSignal;
+            sigemptyset(&action.sa_mask);
+            action.sa_flags = SA_RESETHAND;
+            ::sigaction(signal, &action, nullptr);
+        }
+    }
+
+    // Only async-signal-safe calls: unlink, then the signal again with its default action.
+    static void onSignal(int signal) {
+        PendingTemporaries& pending = instance();
+        for (int slot = 0; slot < kSlots; ++slot)
+            if (pending.used_[slot].load()) ::unlink(pending.names_[slot].data());
+        ::raise(signal);
+    }
+
+    std::once_flag installed_;
+    std::mutex mutex_;
+    std::array<std::atomic<bool>, kSlots> used_{};
+    std::array<std::array<char, kNameRoom>, kSlots> names_{};
+};
+
 }  // namespace
+
+bool sameFile(const std::string& name1, const std::string& name2) {
+    if (name1 == name2) return true;
+    struct stat info1 {}, info2 {};
+    const bool exists1 = ::stat(name1.c_str(), &info1) == 0;
+    const bool exists2 = ::stat(name2.c_str(), &info2) == 0;
+    if (exists1 && exists2) return info1.st_dev == info2.st_dev && info1.st_ino == info2.st_ino;
+    if (exists1 || exists2) return false;
+    const std::string target1 = finalTarget(name1);
+    const std::string target2 = finalTarget(name2);
+    if (baseOf(target1) != baseOf(target2)) return false;
+    struct stat folder1 {}, folder2 {};
+    return ::stat(folderOf(target1).c_str(), &folder1) == 0 && ::stat(folderOf(target2).c_str(), &folder2) == 0 &&
+           folder1.st_dev == folder2.st_dev && folder1.st_ino == folder2.st_ino;
+}
 
 ReplacementFile::ReplacementFile(const std::string& path) : path_(path), target_(finalTarget(path)) {
     // The kind of file is taken from the name as given: the system follows links that have no name
@@ -96,6 +178,7 @@ ReplacementFile::ReplacementFile(const std::string& path) : path_(path), target_
         if (fd_ < 0) throw SystemError("open", errno);
         return;
     }
+    pendingSlot_ = PendingTemporaries::instance().add(temporary_);
     if (exists) {
         // The replacement keeps the permission bits (and, where allowed, the owner) of the file.
         (void)::fchmod(fd_, info.st_mode & 07777);
@@ -113,17 +196,25 @@ void ReplacementFile::commit() {
     fd_ = -1;
     if (::close(fd) != 0 && errno != EINTR) {
         const int code = errno;
-        if (!temporary_.empty()) ::unlink(temporary_.c_str());
-        temporary_.clear();
+        removeTemporary();
         throw SystemError("close", code);
     }
     if (temporary_.empty()) return;
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
         const int code = errno;
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
+        removeTemporary();
         throw SystemError("rename", code);
     }
+    PendingTemporaries::instance().remove(pendingSlot_);
+    pendingSlot_ = -1;
+    temporary_.clear();
+}
+
+void ReplacementFile::removeTemporary() noexcept {
+    if (temporary_.empty()) return;
+    ::unlink(temporary_.c_str());
+    PendingTemporaries::instance().remove(pendingSlot_);
+    pendingSlot_ = -1;
     temporary_.clear();
 }
 
@@ -132,10 +223,7 @@ void ReplacementFile::abandon() noexcept {
         ::close(fd_);
         fd_ = -1;
     }
-    if (!temporary_.empty()) {
-        ::unlink(temporary_.c_str());
-        temporary_.clear();
-    }
+    removeTemporary();
 }
 
 }  // namespace ldtools

@@ -12,11 +12,18 @@
 //  - When no temporary file can be made in the folder (a read-only folder with a writable file
 //    in it), the destination is written directly.
 //  - An existing destination that is not writable is refused (SystemError "open", EACCES).
+//  - A process ended by an interrupt, a hang-up, a termination request or a broken pipe removes
+//    its temporary files on the way out (where those signals have their default action).
 // Not for files that are appended to or shared by parallel runs.
 
 #include <string>
 
 namespace ldtools {
+
+// True when the two names lead to the same file: the same name, the same file on disk (links
+// followed), or, for a file that does not exist yet, the same name in the same folder once
+// symbolic links are followed (writing either would create the other).
+bool sameFile(const std::string& name1, const std::string& name2);
 
 class ReplacementFile {
 public:
@@ -39,9 +46,12 @@ public:
     void abandon() noexcept;
 
 private:
+    void removeTemporary() noexcept;
+
     std::string path_;       // as given
     std::string target_;     // the file that is replaced (the final target of any links)
     std::string temporary_;  // empty when writing directly
+    int pendingSlot_ = -1;   // where the signal handler finds the temporary file's name
     int fd_ = -1;
 };
 

@@ -1,19 +1,17 @@
 #include "boundsfile.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "error.hpp"
+#include "numbers.hpp"
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <utility>
 
+namespace ldtile {
 namespace {
 
-constexpr size_t initialBufferSize = size_t{1} << 20;
+constexpr std::size_t readBufferSize = std::size_t{1} << 20;
 
 // The white space that separates numbers: the characters isspace accepts in the C locale.
 inline bool isSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
@@ -27,26 +25,24 @@ const char* skipDigits(const char* p, const char* end, size_t& count) {
     return p;
 }
 
+ldtools::FileReader openBoundsFile(const std::string& name) {
+    try {
+        return ldtools::FileReader(name, readBufferSize);
+    } catch (const ldtools::SystemError& error) {
+        throw BoundsFileError("cannot open bounds file " + name + ": " + error.reason());
+    }
+}
+
 }  // namespace
 
 bool parsePosition(std::string_view word, int32_t& value) {
-    const char* p = word.data();
-    const char* end = p + word.size();
-    const char* number = p;  // from_chars takes a '-' but not a '+'
-    if (p != end && (*p == '+' || *p == '-')) {
-        if (*p == '+') number = p + 1;
-        ++p;
-    }
-    size_t digits = 0;
-    if (skipDigits(p, end, digits) != end || digits == 0) return false;
-    auto [last, ec] = std::from_chars(number, end, value);
-    return ec == std::errc() && last == end;
+    return ldtools::parseInt32(word, value) == ldtools::WholeNumber::ok;
 }
 
 bool parseBound(std::string_view word, double& value) {
     const char* p = word.data();
     const char* end = p + word.size();
-    const char* number = p;
+    const char* number = p;  // from_chars takes a '-' but not a '+'
     if (p != end && (*p == '+' || *p == '-')) {
         if (*p == '+') number = p + 1;
         ++p;
@@ -75,90 +71,63 @@ bool parseBound(std::string_view word, double& value) {
     return true;
 }
 
-BoundsFileReader::BoundsFileReader(std::string name, ReadObserver* observer)
-    : name_(std::move(name)), observer_(observer), buffer_(initialBufferSize) {
-    fd_ = ::open(name_.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat info {};
-    if (fd_ >= 0 && ::fstat(fd_, &info) == 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        errno = EISDIR;
+// The file is opened here, once; a folder is refused.
+BoundsFileReader::BoundsFileReader(const std::string& name) : file_(openBoundsFile(name)) {}
+
+void BoundsFileReader::failAt(long line, const std::string& reason) const {
+    throw BoundsFileError(name() + ": line " + std::to_string(line) + ": " + reason);
+}
+
+// Reads more of the file after the unread bytes; false at the end of the file.
+bool BoundsFileReader::fill() {
+    try {
+        return file_.fill();
+    } catch (const ldtools::SystemError& error) {
+        throw BoundsFileError("cannot read bounds file " + name() + ": " + error.reason());
     }
-    if (fd_ < 0) fail("cannot open bounds file " + name_ + ": " + std::strerror(errno));
-    if (S_ISREG(info.st_mode)) size_ = static_cast<uint64_t>(info.st_size);
 }
 
-BoundsFileReader::~BoundsFileReader() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-void BoundsFileReader::fail(const std::string& message) {
-    if (observer_) observer_->finished();
-    std::fprintf(stderr, "ldtile: %s\n", message.c_str());
-    std::exit(1);
-}
-
-void BoundsFileReader::failMalformed() {
-    fail(name_ + ": line " + std::to_string(recordLine_) +
-         ": expected four numbers: first position, second position, lower bound, upper bound");
-}
-
-// Appends more of the file after the valid bytes; false at the end of the file.
-bool BoundsFileReader::refill() {
-    if (eof_) return false;
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // one very long word
-    ssize_t got;
-    do {
-        got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0) fail("cannot read bounds file " + name_ + ": " + std::strerror(errno));
-    if (got == 0) {
-        eof_ = true;
-        return false;
-    }
-    end_ += static_cast<size_t>(got);
-    consumed_ += static_cast<uint64_t>(got);
-    if (observer_) observer_->bytesRead(consumed_, size_);
-    return true;
-}
-
-// The next white-space-separated word; false when only white space is left.
+// The next white-space-separated word; false when only white space is left. The word stays valid
+// until the next call.
 bool BoundsFileReader::nextWord(std::string_view& word) {
     for (;;) {
-        while (pos_ < end_ && isSpace(buffer_[pos_])) {
-            if (buffer_[pos_] == '\n') ++line_;
-            ++pos_;
+        const char* text = file_.data();
+        const size_t available = file_.available();
+        size_t k = 0;
+        while (k < available && isSpace(text[k])) {
+            if (text[k] == '\n') ++line_;
+            ++k;
         }
-        if (pos_ < end_) break;
-        pos_ = end_ = 0;  // everything read is used up
-        if (!refill()) return false;
+        file_.consume(k);
+        if (k < available) break;
+        if (!fill()) return false;
     }
-    size_t start = pos_;
+    // The word may go on in the part of the file not read yet: keep it and read on.
+    size_t length = 0;
     for (;;) {
-        while (pos_ < end_ && !isSpace(buffer_[pos_])) ++pos_;
-        if (pos_ < end_ || eof_) break;
-        // The word may go on in the part of the file not read yet: keep it and read on.
-        std::memmove(buffer_.data(), buffer_.data() + start, end_ - start);
-        end_ -= start;
-        pos_ = end_;
-        start = 0;
-        if (!refill()) break;
+        const char* text = file_.data();
+        const size_t available = file_.available();
+        while (length < available && !isSpace(text[length])) ++length;
+        if (length > maxWordLength) {
+            failAt(line_, "word longer than " + std::to_string(maxWordLength) + " bytes");
+        }
+        if (length < available || !fill()) break;
     }
-    word = std::string_view(buffer_.data() + start, pos_ - start);
+    word = std::string_view(file_.data(), length);
+    file_.consume(length);
     return true;
 }
 
 bool BoundsFileReader::next(BoundsRecord& record) {
+    static const char* const malformed =
+        "expected four numbers: first position, second position, lower bound, upper bound";
     std::string_view word;
-    if (!nextWord(word)) {
-        if (observer_) observer_->finished();
-        return false;
-    }
+    if (!nextWord(word)) return false;
     recordLine_ = line_;
-    if (!parsePosition(word, record.first)) failMalformed();
-    if (!nextWord(word) || !parsePosition(word, record.second)) failMalformed();
-    if (!nextWord(word) || !parseBound(word, record.lower)) failMalformed();
-    if (!nextWord(word) || !parseBound(word, record.upper)) failMalformed();
+    if (!parsePosition(word, record.first)) failAt(recordLine_, malformed);
+    if (!nextWord(word) || !parsePosition(word, record.second)) failAt(recordLine_, malformed);
+    if (!nextWord(word) || !parseBound(word, record.lower)) failAt(recordLine_, malformed);
+    if (!nextWord(word) || !parseBound(word, record.upper)) failAt(recordLine_, malformed);
     checkOrder(record);
     return true;
 }
@@ -169,7 +138,9 @@ void BoundsFileReader::checkOrder(const BoundsRecord& record) {
         ascending = ascending && (record.first > previous_.first ||
                                   (record.first == previous_.first && record.second > previous_.second));
     }
-    if (!ascending) fail(name_ + ": line " + std::to_string(recordLine_) + ": records are not in order of position");
+    if (!ascending) failAt(recordLine_, "records are not in order of position");
     previous_ = record;
     havePrevious_ = true;
 }
+
+}  // namespace ldtile

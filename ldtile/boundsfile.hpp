@@ -2,12 +2,20 @@
 // Reading the records of an LD bounds file: four white-space-separated numbers each
 // (first position, second position, lower bound, upper bound), in ascending order of
 // (first position, second position).
+//
+// The reader is a library of its own (target ldtilebounds) so that every program that reads
+// bounds files reads them by the same rules. Its errors carry the reason without a program name;
+// each program's main puts its own name in front ("ldtile: ").
+
+#include "reader.hpp"
 
 #include <cstddef>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
+
+namespace ldtile {
 
 struct BoundsRecord {
     int32_t first = 0;
@@ -16,14 +24,14 @@ struct BoundsRecord {
     double upper = 0.0;
 };
 
-// Told how far the reading of a bounds file has got.
-class ReadObserver {
+// A bounds file that cannot be read, or holds anything but ordered records. what() is the reason,
+// without a program name and without a line break, e.g.
+//   "cannot open bounds file b.txt: No such file or directory"
+//   "b.txt: line 3: expected four numbers: first position, second position, lower bound, upper bound"
+//   "b.txt: line 7: records are not in order of position"
+class BoundsFileError : public std::runtime_error {
 public:
-    virtual ~ReadObserver() = default;
-    // Called after each block read from the file; total is 0 when the size is unknown (a pipe).
-    virtual void bytesRead(uint64_t done, uint64_t total) = 0;
-    // Called when reading ends, and before any error message is written.
-    virtual void finished() = 0;
+    using std::runtime_error::runtime_error;
 };
 
 // One word of a bounds file as a position: an optional sign and decimal digits, within 32 bits.
@@ -32,41 +40,38 @@ bool parsePosition(std::string_view word, int32_t& value);
 // and exponent). The value is the one strtod gives for the same text.
 bool parseBound(std::string_view word, double& value);
 
-// Reads the records of a bounds file one after the other. Any problem with the file (it cannot
-// be opened or read, a record is malformed or out of order) is reported on standard error and
-// ends the process with status 1.
+// Reads the records of a bounds file one after the other, from a file, a pipe or a device, each
+// opened once. Every problem with the file is thrown as a BoundsFileError.
 class BoundsFileReader {
 public:
-    explicit BoundsFileReader(std::string name, ReadObserver* observer = nullptr);
-    ~BoundsFileReader();
+    // A word (a run of characters other than white space) may be at most this long; a longer one
+    // is an error of its line, so that a file without white space (/dev/zero) cannot fill memory.
+    static constexpr std::size_t maxWordLength = std::size_t{4} << 20;
+
+    explicit BoundsFileReader(const std::string& name);
     BoundsFileReader(const BoundsFileReader&) = delete;
     BoundsFileReader& operator=(const BoundsFileReader&) = delete;
 
     // The next record; false at the end of the file.
     bool next(BoundsRecord& record);
-    const std::string& name() const { return name_; }
-    // Size of the file in bytes when it is a regular file, else 0.
-    uint64_t size() const { return size_; }
 
-    [[noreturn]] void fail(const std::string& message);
+    const std::string& name() const { return file_.name(); }
+    // Size of the file in bytes when it is a regular file, else 0.
+    uint64_t size() const { return file_.size(); }
+    // Bytes read from the file so far.
+    uint64_t bytesRead() const { return file_.consumed(); }
 
 private:
     bool nextWord(std::string_view& word);
-    bool refill();
+    bool fill();
     void checkOrder(const BoundsRecord& record);
-    [[noreturn]] void failMalformed();
+    [[noreturn]] void failAt(long line, const std::string& reason) const;
 
-    std::string name_;
-    ReadObserver* observer_;
-    int fd_ = -1;
-    uint64_t size_ = 0;       // of a regular file, else 0
-    uint64_t consumed_ = 0;   // bytes read from the file so far
-    std::vector<char> buffer_;
-    size_t pos_ = 0;          // next unread byte in buffer_
-    size_t end_ = 0;          // end of the valid bytes in buffer_
-    bool eof_ = false;
-    long line_ = 1;           // line of the byte at pos_
+    ldtools::FileReader file_;
+    long line_ = 1;           // line of the next unread byte
     long recordLine_ = 1;     // line on which the current record begins
     bool havePrevious_ = false;
     BoundsRecord previous_;
 };
+
+}  // namespace ldtile

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace ldtile {
+
 BoundStore::BoundStore() {
     // k / 1000 computed in double precision is the double nearest to the decimal k / 1000, the
     // same value strtod gives for the text "0.850" or "1.000".
@@ -47,33 +49,6 @@ uint32_t BoundStore::otherCode(double value) {
     return code;
 }
 
-namespace {
-template <class T>
-void spread(std::vector<T>& values, uint64_t begin, const std::vector<uint64_t>& columns, uint64_t width) {
-    const uint64_t count = columns.size();
-    values.insert(values.begin() + static_cast<std::ptrdiff_t>(begin + count), width - count, T{});
-    for (uint64_t k = count; k-- > 0;) {
-        const uint64_t from = begin + k;
-        const uint64_t to = begin + columns[k];
-        if (to != from) {
-            values[to] = values[from];
-            values[from] = T{};
-        }
-    }
-}
-}  // namespace
-
-void BoundStore::spreadRow(uint64_t begin, const std::vector<uint64_t>& columns, uint64_t width) {
-    // Code 0 stands for 0.0, like a missing double.
-    if (wide_) {
-        spread(upperWide_, begin, columns, width);
-        spread(lowerWide_, begin, columns, width);
-    } else {
-        spread(upperCode_, begin, columns, width);
-        spread(lowerCode_, begin, columns, width);
-    }
-}
-
 void BoundStore::widen() {
     upperWide_.reserve(upperCode_.capacity());
     lowerWide_.reserve(lowerCode_.capacity());
@@ -84,3 +59,5 @@ void BoundStore::widen() {
     other_.clear();
     wide_ = true;
 }
+
+}  // namespace ldtile

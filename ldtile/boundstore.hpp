@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+namespace ldtile {
+
 class BoundStore {
 public:
     BoundStore();
@@ -32,9 +34,6 @@ public:
         upperWide_.push_back(upper);
         lowerWide_.push_back(lower);
     }
-    // Moves the count = columns.size() pairs from begin on to begin + columns[k] (ascending,
-    // columns[k] >= k), making room for width pairs; the pairs in between read 0.0.
-    void spreadRow(uint64_t begin, const std::vector<uint64_t>& columns, uint64_t width);
 
     uint64_t size() const { return wide_ ? upperWide_.size() : upperCode_.size(); }
     double upper(uint64_t slot) const { return wide_ ? upperWide_[slot] : values_[upperCode_[slot]]; }
@@ -64,3 +63,5 @@ private:
     std::vector<double> upperWide_;
     std::vector<double> lowerWide_;
 };
+
+}  // namespace ldtile

@@ -6,6 +6,8 @@
 #include <sys/mman.h>
 #endif
 
+namespace ldtile {
+
 void preferLargePages(const void* data, std::size_t bytes) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     constexpr std::uintptr_t largePage = std::uintptr_t{2} << 20;
@@ -19,3 +21,5 @@ void preferLargePages(const void* data, std::size_t bytes) {
     (void)bytes;
 #endif
 }
+
+}  // namespace ldtile

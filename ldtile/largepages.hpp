@@ -6,5 +6,9 @@
 
 #include <cstddef>
 
+namespace ldtile {
+
 // Asks for large pages for the whole 2 MB extents inside [data, data + bytes).
 void preferLargePages(const void* data, std::size_t bytes);
+
+}  // namespace ldtile

@@ -1,15 +1,22 @@
 #include "ldtile.hpp"
 
-#include "LDvals.hpp"
+#include "error.hpp"
 #include "progress.hpp"
+#include "replacefile.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
+#include <new>
+#include <optional>
 #include <utility>
 
+namespace ldtile {
 namespace {
 
 // Longest span of a block of two, three and four SNPs.
@@ -17,31 +24,141 @@ constexpr int64_t maxSpanOfTwo = 9999;
 constexpr int64_t maxSpanOfThree = 19999;
 constexpr int64_t maxSpanOfFour = 29999;
 
-int64_t span(int first, int last) { return int64_t{getSNPposition(last)} - getSNPposition(first); }
+int64_t span(const LDvals& ld, int first, int last) {
+    return int64_t{ld.getSNPposition(last)} - ld.getSNPposition(first);
+}
+
+// The acceptance rule of the block first..last, given the bounds of its end pair and a way to get
+// the LD share of the stretch, which is asked for only when the rule needs it.
+template <class Share>
+bool accepts(const LDvals& ld, int first, int last, double upper, double lower, double LDpercentage, Share share) {
+    if (!(upper > upperlimit && lower > lowerlimit)) return false;
+    const int size = last - first + 1;
+    const int64_t length = span(ld, first, last);
+    switch (size) {
+    case 2:
+        return lower > twoSNPLowerCutoff && length <= maxSpanOfTwo;  // upper > upperlimit holds
+    case 3:
+        return ld.threecheck(first, first + 1) && ld.threecheck(first + 1, last) && length <= maxSpanOfThree;
+    case 4:
+        return share() > LDpercentage && length <= maxSpanOfFour;
+    default:
+        return share() > LDpercentage;
+    }
+}
+
+// Counts of strong and of uninformative pairs, packed in one number so that one addition adds
+// both: strong pairs in the high 32 bits, uninformative pairs in the low 32 bits. The table holds
+// fewer than 2^32 pairs, so no sum carries from one half into the other.
+constexpr unsigned strongShift = 32;
+constexpr uint64_t uninformativeMask = 0xFFFFFFFFu;
+inline uint64_t pairClasses(double upper, double lower) {
+    return (uint64_t{isStrong(upper, lower)} << strongShift) | isUninformative(upper, lower);
+}
+inline double shareOf(int first, int last, uint64_t counts) {
+    return shareOfStrong(int64_t{last} - first + 1, counts >> strongShift, counts & uninformativeMask);
+}
+
+// Sums of packed counts over columns 0 .. c, with additions and sums in logarithmic time.
+class CountTree {
+public:
+    explicit CountTree(size_t columns) : sums_(columns + 1, 0) {}
+    void add(size_t column, uint64_t value) {
+        for (size_t k = column + 1; k < sums_.size(); k += k & (~k + 1)) sums_[k] += value;
+    }
+    uint64_t sumThrough(size_t column) const {
+        uint64_t sum = 0;
+        for (size_t k = column + 1; k > 0; k -= k & (~k + 1)) sum += sums_[k];
+        return sum;
+    }
+
+private:
+    std::vector<uint64_t> sums_;
+};
 
 // Whether SNPs i..j form an acceptable block does not depend on the stretch being searched, so
-// the acceptable last SNPs of every start SNP are found once. Only a pair in strong LD can end a
-// block, and only pairs the bounds file supplied can be in strong LD, so the candidates of start i
-// are i + 1 .. lastStoredPartner(i).
+// the acceptable last SNPs of every start SNP of the stretch are found once. Only a pair in strong
+// LD can end a block, and only pairs the table holds can be in strong LD, so the candidates of
+// start i are the pairs of row i.
+//
+// The share of a candidate i..j needs the strong and uninformative pairs (a, b) with a >= i and
+// b <= j. The rows are visited from the last to the first, and columns[b] counts the pairs (a, b)
+// of the rows visited so far; row i adds its own pairs, and then the counts of i..j are the sum of
+// columns[i + 1 .. j], which grows along the row. A row that holds most pairs of its span is
+// walked so, in time proportional to its pairs. A row that skips most SNPs of its span (a file
+// with far-flung records) would make the walk cost more than the pairs it holds; if the stretch
+// has such rows, the counts are also kept in a tree that sums any columns in logarithmic time, and
+// those rows ask the tree.
 class AcceptableEnds {
 public:
-    AcceptableEnds(int start, int end, double LDpercentage) : base_(start), begin_(end - start + 1, 0) {
-        uint64_t candidates = 0;
-        for (int i = start; i < end; ++i) candidates += static_cast<uint64_t>(lastCandidate(i, end) - i);
-        ends_.reserve(candidates);
+    AcceptableEnds(const LDvals& ld, int start, int end, double LDpercentage)
+        : base_(start), marks_(static_cast<size_t>(end - start) + 1, 0) {
+        const BoundsTable& table = ld.table();
+        const BoundStore& bounds = table.bounds();
+        uint64_t walkCost = 0;
+        uint64_t pairs = 0;
         for (int i = start; i < end; ++i) {
-            const int last = lastCandidate(i, end);
-            for (int j = i + 1; j <= last; ++j) {
-                if (isacceptedblock(i, j, LDpercentage)) ends_.push_back(j);
+            walkCost += static_cast<uint64_t>(reachOf(table, i, end) - i);
+            pairs += table.rowEnd(i) - table.rowBegin(i);
+        }
+        std::vector<uint64_t> columns(static_cast<size_t>(end - start) + 1, 0);
+        std::optional<CountTree> tree;
+        if (walkCost > walkFactor * (pairs + static_cast<uint64_t>(end - start))) tree.emplace(columns.size());
+
+        for (int i = end - 1; i >= start; --i) {
+            const int reach = reachOf(table, i, end);
+            const uint64_t begin = table.rowBegin(i);
+            if (!table.sparse(i)) {
+                // Slot begin + k holds the pair (i, i + 1 + k).
+                uint64_t counts = 0;
+                for (int j = i + 1; j <= reach; ++j) {
+                    const uint64_t slot = begin + static_cast<uint64_t>(j - i - 1);
+                    const double upper = bounds.upper(slot);
+                    const double lower = bounds.lower(slot);
+                    const uint64_t classes = pairClasses(upper, lower);
+                    uint64_t& column = columns[static_cast<size_t>(j - start)];
+                    column += classes;
+                    if (tree) tree->add(static_cast<size_t>(j - start), classes);
+                    counts += column;
+                    note(ld, i, j, upper, lower, LDpercentage, counts);
+                }
+            } else {
+                const uint32_t* offsets = table.offsets(i);
+                const auto held = static_cast<uint64_t>(
+                    std::upper_bound(offsets, offsets + (table.rowEnd(i) - begin), static_cast<uint32_t>(reach - i)) -
+                    offsets);
+                for (uint64_t k = 0; k < held; ++k) {
+                    const int j = i + static_cast<int>(offsets[k]);
+                    const uint64_t classes = pairClasses(bounds.upper(begin + k), bounds.lower(begin + k));
+                    columns[static_cast<size_t>(j - start)] += classes;
+                    if (tree) tree->add(static_cast<size_t>(j - start), classes);
+                }
+                if (!tree || static_cast<uint64_t>(reach - i) <= walkFactor * held + walkSlack) {
+                    uint64_t counts = 0;
+                    uint64_t k = 0;
+                    for (int j = i + 1; j <= reach; ++j) {
+                        counts += columns[static_cast<size_t>(j - start)];
+                        if (k == held || offsets[k] != static_cast<uint32_t>(j - i)) continue;
+                        note(ld, i, j, bounds.upper(begin + k), bounds.lower(begin + k), LDpercentage, counts);
+                        ++k;
+                    }
+                } else {
+                    for (uint64_t k = 0; k < held; ++k) {
+                        const int j = i + static_cast<int>(offsets[k]);
+                        // Columns below i + 1 hold no pair of a row from i on.
+                        note(ld, i, j, bounds.upper(begin + k), bounds.lower(begin + k), LDpercentage,
+                             tree->sumThrough(static_cast<size_t>(j - start)));
+                    }
+                }
             }
-            begin_[i - base_ + 1] = ends_.size();
+            marks_[static_cast<size_t>(i - base_)] = ends_.size();
         }
     }
 
     // The largest acceptable last SNP of start i that is at most end, or -1.
     int lastWithin(int i, int end) const {
-        const auto first = ends_.begin() + static_cast<std::ptrdiff_t>(begin_[i - base_]);
-        const auto last = ends_.begin() + static_cast<std::ptrdiff_t>(begin_[i - base_ + 1]);
+        const auto first = ends_.begin() + static_cast<std::ptrdiff_t>(marks_[static_cast<size_t>(i - base_ + 1)]);
+        const auto last = ends_.begin() + static_cast<std::ptrdiff_t>(marks_[static_cast<size_t>(i - base_)]);
         if (first == last) return -1;
         if (*(last - 1) <= end) return *(last - 1);
         const auto above = std::upper_bound(first, last, end);
@@ -49,73 +166,169 @@ public:
     }
 
 private:
-    static int lastCandidate(int i, int end) { return std::min(lastStoredPartner(i), end); }
+    // A walk may cost this many times the pairs of the row (plus the slack) before the tree pays.
+    static constexpr uint64_t walkFactor = 4;
+    static constexpr uint64_t walkSlack = 64;
+
+    static int reachOf(const BoundsTable& table, int i, int end) { return std::min(table.lastPartner(i), end); }
+
+    void note(const LDvals& ld, int i, int j, double upper, double lower, double LDpercentage, uint64_t counts) {
+        if (accepts(ld, i, j, upper, lower, LDpercentage, [&] { return shareOf(i, j, counts); })) ends_.push_back(j);
+    }
 
     int base_;
-    std::vector<uint64_t> begin_;  // acceptable ends of start i: ends_[begin_[i - base_] ..]
+    // Rows are visited from the last to the first, each adding its acceptable ends in ascending
+    // order: those of start i are ends_[marks_[i - base_ + 1] .. marks_[i - base_] - 1].
+    std::vector<uint64_t> marks_;
     std::vector<int> ends_;
 };
 
-// The longest acceptable block of the stretch start..end; the one with the lowest first SNP among
-// equally long ones. False when the stretch holds none.
-bool longestBlockOf(const AcceptableEnds& ends, int start, int end, Block& best) {
-    int64_t bestSpan = 0;
-    bool found = false;
-    for (int i = start; i < end; ++i) {
-        const int j = ends.lastWithin(i, end);
-        if (j < 0) continue;
-        const int64_t length = span(i, j);
-        if (length > bestSpan) {
-            bestSpan = length;
-            best = {i, j};
-            found = true;
+// The longest acceptable block of any stretch inside the searched one; among equally long blocks
+// the one with the lowest first SNP.
+//
+// A start SNP whose acceptable blocks all end inside the stretch offers its longest block, which
+// is the same for every stretch; a tree over the start SNPs gives the best of these for any range
+// of start SNPs in logarithmic time. Only a start SNP less than 200,000 position units below the
+// stretch's end can have a block that reaches past it (the end pair of a block lies closer than
+// that), so only the start SNPs in that window are looked at one by one.
+class LongestBlocks {
+public:
+    LongestBlocks(const LDvals& ld, const AcceptableEnds& ends, int start, int end)
+        : ld_(ld), ends_(ends), base_(start), lastEnd_(end), leaves_(static_cast<size_t>(end - start)),
+          best_(2 * leaves_, noBlock) {
+        for (size_t k = 0; k < leaves_; ++k) {
+            const int i = start + static_cast<int>(k);
+            if (ends.lastWithin(i, end) >= 0) best_[leaves_ + k] = i;
         }
+        for (size_t node = leaves_; node-- > 1;) best_[node] = better(best_[2 * node], best_[2 * node + 1]);
     }
-    return found;
+
+    // The longest acceptable block of the stretch from..to; false when the stretch holds none.
+    bool find(int from, int to, Block& block) const {
+        // Start SNPs below window have all their blocks end before to.
+        const int32_t* positions = ld_.table().positions();
+        const int64_t lowest = int64_t{ld_.getSNPposition(to)} - maxBlockSpan;
+        const int window = static_cast<int>(std::upper_bound(positions + from, positions + to, lowest,
+                                                             [](int64_t value, int32_t p) { return value < p; }) -
+                                            positions);
+        int best = noBlock;
+        for (size_t l = static_cast<size_t>(from - base_) + leaves_, r = static_cast<size_t>(window - base_) + leaves_;
+             l < r; l /= 2, r /= 2) {
+            if (l & 1) best = better(best, best_[l++]);
+            if (r & 1) best = better(best, best_[--r]);
+        }
+        int64_t bestSpan = best == noBlock ? 0 : spanOf(best);
+        int bestEnd = best == noBlock ? -1 : ends_.lastWithin(best, lastEnd_);
+        for (int i = window; i < to; ++i) {
+            const int j = ends_.lastWithin(i, to);
+            if (j < 0) continue;
+            const int64_t length = span(ld_, i, j);
+            if (length > bestSpan) {
+                bestSpan = length;
+                best = i;
+                bestEnd = j;
+            }
+        }
+        if (best == noBlock) return false;
+        block = {best, bestEnd};
+        return true;
+    }
+
+private:
+    static constexpr int noBlock = -1;
+    static constexpr int64_t maxBlockSpan = 199999;
+
+    // Span of the longest block of start i in the whole searched stretch.
+    int64_t spanOf(int i) const { return span(ld_, i, ends_.lastWithin(i, lastEnd_)); }
+    // The start SNP with the longer block, the lower one of two with equally long blocks.
+    int better(int a, int b) const {
+        if (a == noBlock) return b;
+        if (b == noBlock) return a;
+        const int64_t spanA = spanOf(a);
+        const int64_t spanB = spanOf(b);
+        if (spanA != spanB) return spanA > spanB ? a : b;
+        return std::min(a, b);
+    }
+
+    const LDvals& ld_;
+    const AcceptableEnds& ends_;
+    int base_;
+    int lastEnd_;
+    size_t leaves_;
+    std::vector<int> best_;  // a tree over the start SNPs: node k covers nodes 2k and 2k + 1
+};
+
+// T8: the block file and the statistics file in one file would corrupt each other. One name
+// given twice is refused, and so are two names of one file on disk; two names of one device
+// (a terminal, /dev/null) are not, as writing both to it corrupts nothing.
+bool sameOutputFile(const std::string& blockfile, const std::string& datafile) {
+    if (blockfile == datafile) return true;
+    struct stat info {};
+    if (::stat(blockfile.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
+    return ldtools::sameFile(blockfile, datafile);
 }
 
-[[noreturn]] void failOutput(const char* what, const std::string& name) {
-    std::fprintf(stderr, "ldtile: cannot open %s %s: %s\n", what, name.c_str(), std::strerror(errno));
-    std::exit(1);
+std::string cannotWrite(const std::string& name, const std::string& reason) {
+    return "ldtile: cannot write " + name + ": " + reason + "\n";
 }
 
-// Flushes and closes an output file; reports a failure and returns false.
-bool closeOutput(FILE* file, const std::string& name) {
-    errno = 0;
-    bool ok = std::fflush(file) == 0 && !std::ferror(file);
-    int error = errno;
-    if (std::fclose(file) != 0 && ok) {
-        ok = false;
-        error = errno;
+// Appends the statistics line to datafile and replaces blockfile with the block list. Both files
+// are opened before anything is written to either; a file that cannot be written does not keep
+// the other from being written.
+void writeReports(const LDvals& ld, const std::vector<Block>& blocks, int count, double LDstrongthreshold,
+                  double LDpercentage, int minblocksize, const std::string& blockselectalg,
+                  const std::string& datafile, const std::string& blockfile) {
+    int statsFd;
+    do {
+        statsFd = ::open(datafile.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    } while (statsFd < 0 && errno == EINTR);
+    if (statsFd < 0) {
+        throw ldtools::Error("ldtile: cannot open statistics file " + datafile + ": " + ldtools::systemReason(errno) +
+                             "\n");
     }
-    if (!ok) {
-        std::fprintf(stderr, "ldtile: cannot write %s: %s\n", name.c_str(),
-                     error != 0 ? std::strerror(error) : "input/output error");
+    std::optional<ldtools::ReplacementFile> blockFile;
+    try {
+        blockFile.emplace(blockfile);
+    } catch (const ldtools::SystemError& error) {
+        ::close(statsFd);
+        throw ldtools::Error("ldtile: cannot open block file " + blockfile + ": " + error.reason() + "\n");
     }
-    return ok;
+
+    std::string failures;
+    ldtools::BufferedWriter stats(statsFd);
+    try {
+        stats.printf("%.3f\t%.3f\t%d\t%s\t", LDstrongthreshold, LDpercentage, minblocksize, blockselectalg.c_str());
+        printstats(ld, blocks, count, stats);
+        stats.flush();
+    } catch (const ldtools::SystemError& error) {
+        failures += cannotWrite(datafile, error.reason());
+    }
+    if (::close(statsFd) != 0 && errno != EINTR && failures.empty()) {
+        failures += cannotWrite(datafile, ldtools::systemReason(errno));
+    }
+    try {
+        ldtools::BufferedWriter out(blockFile->fd());
+        printblocks(ld, blocks, count, out);
+        out.flush();
+        blockFile->commit();
+    } catch (const ldtools::SystemError& error) {
+        failures += cannotWrite(blockfile, error.reason());
+    }
+    if (!failures.empty()) throw ldtools::Error(failures);
 }
 
 }  // namespace
 
-int isacceptedblock(int first, int last, double LDpercentage) {
-    if (!paircheck(first, last)) return 0;
-    const int size = last - first + 1;
-    const int64_t length = span(first, last);
-    switch (size) {
-    case 2:
-        return twocheck(first, last) && length <= maxSpanOfTwo;
-    case 3:
-        return threecheck(first, first + 1) && threecheck(first + 1, last) && length <= maxSpanOfThree;
-    case 4:
-        return test(first, last) > LDpercentage && length <= maxSpanOfFour;
-    default:
-        return test(first, last) > LDpercentage;
-    }
+int isacceptedblock(const LDvals& ld, int first, int last, double LDpercentage) {
+    return accepts(ld, first, last, ld.getUpperlimit(first, last), ld.getLowerlimit(first, last), LDpercentage,
+                   [&] { return ld.test(first, last); });
 }
 
-int getLongestBlock(int start, int end, std::vector<Block>& blockarray, int blockindex, double LDpercentage) {
+int getLongestBlock(const LDvals& ld, int start, int end, std::vector<Block>& blockarray, int blockindex,
+                    double LDpercentage) {
     if (start >= end) return blockindex;
-    const AcceptableEnds ends(start, end, LDpercentage);
+    const AcceptableEnds ends(ld, start, end, LDpercentage);
+    const LongestBlocks longest(ld, ends, start, end);
     // Stretches still to search. The one on top is searched next: the stretch left of a block
     // (with everything found in it) comes before the stretch right of it.
     std::vector<std::pair<int, int>> pending{{start, end}};
@@ -123,30 +336,30 @@ int getLongestBlock(int start, int end, std::vector<Block>& blockarray, int bloc
         const auto [from, to] = pending.back();
         pending.pop_back();
         Block best;
-        if (from >= to || !longestBlockOf(ends, from, to, best)) continue;
+        if (from >= to || !longest.find(from, to, best)) continue;
         if (blockarray.size() <= static_cast<size_t>(blockindex)) blockarray.resize(blockindex + 1);
         blockarray[blockindex++] = best;
-        pending.emplace_back(abovegap(best.last), to);
-        pending.emplace_back(from, belowgap(best.first));
+        pending.emplace_back(ld.abovegap(best.last), to);
+        pending.emplace_back(from, ld.belowgap(best.first));
     }
     return blockindex;
 }
 
-void printblocks(const std::vector<Block>& array, int count, FILE* blockfp) {
-    std::fprintf(blockfp, "SNP1\tindex\tSNP2\tindex\n");
+void printblocks(const LDvals& ld, const std::vector<Block>& array, int count, ldtools::BufferedWriter& blockfp) {
+    blockfp.put("SNP1\tindex\tSNP2\tindex\n");
     for (int k = 0; k < count; ++k) {
         const Block& block = array[k];
-        std::fprintf(blockfp, "%d\t%d\t%d\t%d\n", getSNPposition(block.first), block.first,
-                     getSNPposition(block.last), block.last);
+        blockfp.printf("%d\t%d\t%d\t%d\n", ld.getSNPposition(block.first), block.first, ld.getSNPposition(block.last),
+                       block.last);
     }
 }
 
-void printstats(const std::vector<Block>& array, int count, FILE* datfp) {
-    int longest = static_cast<int>(span(array[0].first, array[0].last));
+void printstats(const LDvals& ld, const std::vector<Block>& array, int count, ldtools::BufferedWriter& datfp) {
+    int longest = static_cast<int>(span(ld, array[0].first, array[0].last));
     int shortest = longest;
     int64_t total = 0;
     for (int k = 0; k < count; ++k) {
-        const int length = static_cast<int>(span(array[k].first, array[k].last));
+        const int length = static_cast<int>(span(ld, array[k].first, array[k].last));
         total += length;
         if (length > longest) {
             longest = length;
@@ -161,38 +374,42 @@ void printstats(const std::vector<Block>& array, int count, FILE* datfp) {
     std::printf("Shortest block: %d\n", shortest);
     std::printf("Longest block: %d\n", longest);
     std::printf("Percent coverage: %.3f\n", coverage);
-    std::fprintf(datfp, "%d\t%.3f\t%d\t%d\t%.3f\n", count, average, shortest, longest, coverage);
+    datfp.printf("%d\t%.3f\t%d\t%d\t%.3f\n", count, average, shortest, longest, coverage);
 }
 
 int ldtile(const std::string& LDfile, double LDstrongthreshold, double LDpercentage, int minblocksize,
            const std::string& blockselectalg, const std::string& datafile, const std::string& blockfile) {
     std::fflush(stdout);  // the option echo lines come before any progress line
-    Progress progress;
-    const int last = readConfvalues(LDfile, &progress);
-    setThreshold(LDstrongthreshold);
+    ldtools::ProgressLine progress;
+    LDvals ld;
+    int last;
+    try {
+        last = ld.readConfvalues(LDfile, &progress);
+    } catch (const std::bad_alloc&) {
+        throw ldtools::Error("ldtile: not enough memory for the bounds table\n");
+    }
+    ld.setThreshold(LDstrongthreshold);
 
     std::fflush(stdout);
     progress.show("ldtile: searching for blocks");
     std::vector<Block> blocks;
-    const int count = getLongestBlock(0, last, blocks, 0, LDpercentage);
+    int count;
+    try {
+        count = getLongestBlock(ld, 0, last, blocks, 0, LDpercentage);
+    } catch (const std::bad_alloc&) {
+        throw ldtools::Error("ldtile: not enough memory for the block search\n");
+    }
     progress.clear();
     if (count == 0) {
         std::printf("no blocks.\n");
         return count;
     }
-
-    // Both files are opened before anything is written to either.
-    FILE* datfp = std::fopen(datafile.c_str(), "a");
-    if (!datfp) failOutput("statistics file", datafile);
-    FILE* blockfp = std::fopen(blockfile.c_str(), "w");
-    if (!blockfp) failOutput("block file", blockfile);
-
-    std::fprintf(datfp, "%.3f\t%.3f\t%d\t%s\t", LDstrongthreshold, LDpercentage, minblocksize,
-                 blockselectalg.c_str());
-    printstats(blocks, count, datfp);
-    printblocks(blocks, count, blockfp);
-    const bool statisticsWritten = closeOutput(datfp, datafile);
-    const bool blocksWritten = closeOutput(blockfp, blockfile);
-    if (!statisticsWritten || !blocksWritten) std::exit(1);
+    if (sameOutputFile(blockfile, datafile)) {
+        throw ldtools::Error("ldtile: -f and -o name the same file: " + blockfile + "\n");
+    }
+    writeReports(ld, blocks, count, LDstrongthreshold, LDpercentage, minblocksize, blockselectalg, datafile,
+                 blockfile);
     return count;
 }
+
+}  // namespace ldtile

@@ -1,6 +1,11 @@
 // The command line of ldtile. Every option takes the following word as its value; each accepted
 // option is echoed on standard output, and so are the illegal-option messages and the usage text.
+// --help and --version, read where an option word is read, print the usage text or the version.
+// Errors of the run come here as exceptions and are printed on standard error.
 
+#include "boundsfile.hpp"
+#include "cli.hpp"
+#include "error.hpp"
 #include "ldtile.hpp"
 
 #include <cerrno>
@@ -8,6 +13,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 
 namespace {
@@ -94,6 +101,13 @@ int finish(int status) {
     return status;
 }
 
+// Prints an error of the run on standard error, after what standard output already holds.
+int fail(const std::string& text, int status) {
+    std::fflush(stdout);
+    std::fputs(text.c_str(), stderr);
+    return finish(status);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -104,6 +118,14 @@ int main(int argc, char** argv) {
     // word holding an illegal letter. A value-taking letter ends its word; the letters after an
     // illegal one are still read.
     while (word < argc && !illegal && argv[word][0] == '-') {
+        if (ldtools::isHelpOption(argv[word])) {
+            printUsage(settings);
+            return finish(0);
+        }
+        if (ldtools::isVersionOption(argv[word])) {
+            std::fputs(ldtools::versionLine("ldtile").c_str(), stdout);
+            return finish(0);
+        }
         const char* letters = argv[word++] + 1;
         for (; *letters != '\0'; ++letters) {
             if (!takesValue(*letters)) {
@@ -124,7 +146,17 @@ int main(int argc, char** argv) {
         printUsage(settings);
         return finish(1);
     }
-    ldtile(settings.LDfilename, settings.LDstrongthreshold, settings.LDpercentage, settings.minblocksize,
-           settings.blockselectalg, settings.datafile, settings.blockfile);
+    try {
+        ldtile::ldtile(settings.LDfilename, settings.LDstrongthreshold, settings.LDpercentage, settings.minblocksize,
+                       settings.blockselectalg, settings.datafile, settings.blockfile);
+    } catch (const ldtile::BoundsFileError& error) {
+        return fail("ldtile: " + std::string(error.what()) + "\n", 1);
+    } catch (const ldtools::Error& error) {
+        return fail(error.what(), error.status());
+    } catch (const std::bad_alloc&) {
+        return fail("ldtile: not enough memory\n", 1);
+    } catch (const std::exception& error) {
+        return fail("ldtile: " + std::string(error.what()) + "\n", 1);
+    }
     return finish(0);
 }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the tool-chain twice (optimised, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs the whole test suite in both builds.
+# UndefinedBehaviorSanitizer) and runs the whole test suite in both builds; then runs every fuzz
+# harness for 20 seconds over its committed corpus.
 # A third build with ThreadSanitizer runs only the tests of threaded code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,3 +26,5 @@ cmake --build build/tsan -j "$jobs" --target linkstat_test common_test
 echo "== threaded tests: tsan build"
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -R '^(Threads|WorkerTeam)'
 echo "== all tests passed in both builds"
+
+FUZZ_KEEP_CORPUS=0 scripts/fuzz.sh 20

@@ -20,8 +20,8 @@ double seconds(std::chrono::steady_clock::duration d) { return std::chrono::dura
 // Reads every record; the checksum keeps the conversions from being optimised away.
 double parseOnly(const std::string& name, long long& records, double& checksum) {
     const auto start = std::chrono::steady_clock::now();
-    BoundsFileReader reader(name);
-    BoundsRecord record;
+    ldtile::BoundsFileReader reader(name);
+    ldtile::BoundsRecord record;
     records = 0;
     checksum = 0;
     while (reader.next(record)) {
@@ -31,9 +31,9 @@ double parseOnly(const std::string& name, long long& records, double& checksum) 
     return seconds(std::chrono::steady_clock::now() - start);
 }
 
-double load(const std::string& name, int& lastIndex) {
+double load(ldtile::LDvals& ld, const std::string& name, int& lastIndex) {
     const auto start = std::chrono::steady_clock::now();
-    lastIndex = loadConfvalues(name);
+    lastIndex = ld.loadConfvalues(name);
     return seconds(std::chrono::steady_clock::now() - start);
 }
 
@@ -51,13 +51,19 @@ int main(int argc, char** argv) {
     double bestParse = 1e30;
     double bestLoad = 1e30;
     int lastIndex = 0;
-    for (int r = 0; r < repeats; ++r) {
-        double t = parseOnly(name, records, checksum);
-        if (t < bestParse) bestParse = t;
-        t = load(name, lastIndex);
-        if (t < bestLoad) bestLoad = t;
+    ldtile::LDvals ld;
+    try {
+        for (int r = 0; r < repeats; ++r) {
+            double t = parseOnly(name, records, checksum);
+            if (t < bestParse) bestParse = t;
+            t = load(ld, name, lastIndex);
+            if (t < bestLoad) bestLoad = t;
+        }
+    } catch (const ldtile::BoundsFileError& error) {
+        std::fprintf(stderr, "ldtile_parsebench: %s\n", error.what());
+        return 1;
     }
     std::printf("records %lld\nstored_pairs %lld\nsnps %d\nparse_seconds %.3f\nload_seconds %.3f\nchecksum %.6g\n",
-                records, storedPairCount(), lastIndex + 1, bestParse, bestLoad, checksum);
+                records, ld.storedPairCount(), lastIndex + 1, bestParse, bestLoad, checksum);
     return 0;
 }

@@ -1,7 +1,13 @@
 #!/usr/bin/env bash
-# Benchmark of ldtile on two bounds files:
-#   (a) the bounds of the chr20 3 Mb region (6,722 SNPs, about 3.07 million pairs), and
-#   (b) a stress file of 17,370 SNPs with 500 partners each (about 8.6 million pairs).
+# Benchmark of ldtile on these bounds files:
+#   (a) the bounds of the chr20 3 Mb region (6,722 SNPs, about 3.07 million pairs),
+#   (b) a stress file of 17,370 SNPs with 500 partners each (about 8.6 million pairs),
+# and three files made to be hard, whose time and memory must follow the number of records:
+#   (c) one row as wide as the file: "0 199991", then the chain "i i+1" for i = 1 .. 199,990;
+#   (d) 800,000 records too far apart to be stored, whose second positions interleave between
+#       two first SNPs ("0 200000+2k", then "1 200001+2k", k < 400,000);
+#   (e) a chain of 100,000 SNPs 200 units apart, every neighbour pair strong: 50,000 blocks of
+#       equal span, each found at the left end of what is left.
 # For each it prints the best wall time of a whole ldtile run, the best time of reading and
 # parsing the file alone (ldtile_parsebench, in a process of its own, alternating with ldtile),
 # their ratio, and the peak memory of the ldtile run.
@@ -30,10 +36,11 @@ trap 'rm -rf "$scratch"' EXIT
 # Seconds since the epoch, with nanoseconds.
 now() { date +%s.%N; }
 
-# measure NAME FILE WALL_TARGET
-# The parse-only run and the ldtile run alternate, so that both meet the same load.
+# measure NAME FILE WALL_TARGET [hard]
+# The parse-only run and the ldtile run alternate, so that both meet the same load. For a hard
+# file the time against parsing and the memory per pair mean little: memory is shown per record.
 measure() {
-    local name=$1 file=$2 target=$3
+    local name=$1 file=$2 target=$3 hard=${4:-}
     local parse records="" pairs snps
     local bestWall="" bestParse="" peak=0 start end wall rss parseSeconds
     for _ in $(seq "$runs"); do
@@ -63,14 +70,17 @@ measure() {
     done
 
     awk -v name="$name" -v records="$records" -v pairs="$pairs" -v snps="$snps" -v wall="$bestWall" \
-        -v parse="$bestParse" -v target="$target" -v peak="$peak" -v runs="$runs" 'BEGIN {
+        -v parse="$bestParse" -v target="$target" -v peak="$peak" -v runs="$runs" -v hard="$hard" 'BEGIN {
         budget = (40 * pairs) / 1048576 + 4
         printf "%s: %d records, %d stored pairs, %d SNPs\n", name, records, pairs, snps
         printf "  ldtile wall time   %7.3f s   (best of %d; target <= %d s)\n", wall, runs, target
-        printf "  parse only         %7.3f s   (best of %d); ldtile / parse = %.2f (target <= 2)\n", parse, runs, wall / parse
-        if (peak > 0)
+        if (hard == "")
+            printf "  parse only         %7.3f s   (best of %d); ldtile / parse = %.2f (target <= 2)\n", parse, runs, wall / parse
+        if (peak > 0 && hard == "")
             printf "  peak memory        %7.1f MB  = %.1f bytes per stored pair (budget 40 per pair + 4 MB = %.1f MB)\n",
                    peak / 1024, peak * 1024 / pairs, budget
+        else if (peak > 0)
+            printf "  peak memory        %7.1f MB  = %.1f bytes per record\n", peak / 1024, peak * 1024 / records
     }'
 }
 
@@ -87,3 +97,11 @@ rm -f "$scratch/markers.txt"
 
 "$generate" stress >"$scratch/stress.bounds"
 measure "(b) stress file, 17,370 SNPs x 500 partners" "$scratch/stress.bounds" 10
+
+awk 'BEGIN { print 0, 199991, 0.9, 1; for (i = 1; i <= 199990; ++i) print i, i + 1, 0.9, 1 }' >"$scratch/wide.bounds"
+measure "(c) one row as wide as the file" "$scratch/wide.bounds" 2 hard
+awk 'BEGIN { for (k = 0; k < 400000; ++k) print 0, 200000 + 2 * k, 0.9, 1
+             for (k = 0; k < 400000; ++k) print 1, 200001 + 2 * k, 0.9, 1 }' >"$scratch/interleaved.bounds"
+measure "(d) far records interleaving between two SNPs" "$scratch/interleaved.bounds" 2 hard
+awk 'BEGIN { for (i = 0; i < 100000; ++i) print 200 * i, 200 * (i + 1), 0.9, 1 }' >"$scratch/chain.bounds"
+measure "(e) a chain of 50,000 blocks of equal span" "$scratch/chain.bounds" 2 hard

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -131,6 +133,35 @@ TEST(ReplacementFile, DevicesAreWrittenDirectlyAndFolderErrorsAreReported) {
         FAIL() << "a file in a missing folder was opened";
     } catch (const ldtools::SystemError& error) {
         EXPECT_EQ(error.code(), ENOENT);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A run stopped from outside (Ctrl-C, kill, a reader that went away) removes its temporary files
+// and still ends by the signal, as a shell expects; the destination keeps its old text.
+TEST(ReplacementFile, ARunEndedByASignalLeavesNoTemporaryFile) {
+    for (int signal : {SIGINT, SIGTERM, SIGPIPE}) {
+        testsupport::ScratchDir dir;
+        const std::string name = dir.file("out.txt");
+        testsupport::writeFile(name, "old\n");
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ReplacementFile file(name);
+            ReplacementFile second(dir.file("other.txt"));
+            writeText(file, "partial");
+            ::raise(signal);
+            ::_exit(0);  // not reached
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "signal " << signal;
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_EQ(entriesIn(dir.path()), 1) << "signal " << signal;
+        EXPECT_EQ(testsupport::readFile(name), "old\n");
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "boundsfile.hpp"
 #include "boundstore.hpp"
+#include "scratch.hpp"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,13 @@
 #include <cstring>
 
 namespace {
+
+using ldtile::BoundsFileError;
+using ldtile::BoundsFileReader;
+using ldtile::BoundsRecord;
+using ldtile::BoundStore;
+using ldtile::parseBound;
+using ldtile::parsePosition;
 
 TEST(Words, PositionIsAnOptionalSignAndDigitsWithin32Bits) {
     int32_t value = 0;
@@ -61,6 +69,35 @@ TEST(Words, ThreeDecimalBoundsAreStoredAndReadBackExactly) {
         ASSERT_EQ(store.upper(k), expected[k]);
         ASSERT_EQ(store.lower(k), -expected[k]);
     }
+}
+
+// What each reason of a failed read says; every program puts its own name in front.
+std::string failureOf(const std::string& name) {
+    try {
+        BoundsFileReader reader(name);
+        BoundsRecord record;
+        while (reader.next(record)) {
+        }
+    } catch (const BoundsFileError& error) {
+        return error.what();
+    }
+    return "";
+}
+
+TEST(Reader, ErrorsCarryTheReasonWithoutAProgramName) {
+    testsupport::ScratchDir dir;
+    const std::string name = dir.file("b");
+    EXPECT_EQ(failureOf(name), "cannot open bounds file " + name + ": No such file or directory");
+    EXPECT_EQ(failureOf(dir.path().string()), "cannot open bounds file " + dir.path().string() + ": Is a directory");
+    testsupport::writeFile(name, "1 2 0.5 0.9\n\n3 4 0.5\n");
+    EXPECT_EQ(failureOf(name),
+              name + ": line 3: expected four numbers: first position, second position, lower bound, upper bound");
+    testsupport::writeFile(name, "1 2 0.5 0.9\n1 2 0.5 0.9\n");
+    EXPECT_EQ(failureOf(name), name + ": line 2: records are not in order of position");
+    testsupport::writeFile(name, "1 2 0.5 0.9\n" + std::string(BoundsFileReader::maxWordLength + 1, '1'));
+    EXPECT_EQ(failureOf(name), name + ": line 2: word longer than 4194304 bytes");
+    testsupport::writeFile(name, "1 2 0.5 0.9\n");
+    EXPECT_EQ(failureOf(name), "");
 }
 
 }  // namespace

@@ -2,10 +2,12 @@
 
 #include "process.hpp"
 #include "scratch.hpp"
+#include "version.hpp"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
 namespace {
 
@@ -40,6 +42,18 @@ protected:
     RunResult ldtile(std::vector<std::string> words) {
         words.insert(words.begin(), LDTILE_BIN);
         return run(words, {.input = "", .workdir = dir.path().string(), .stdoutPath = ""});
+    }
+    // The same under a limit of the address space (in kB), where the build allows one: the
+    // sanitizers reserve far more address space than any limit that means something.
+    RunResult ldtileWithin(long kilobytes, std::vector<std::string> words) {
+#if defined(__SANITIZE_ADDRESS__)
+        (void)kilobytes;
+        return ldtile(std::move(words));
+#else
+        words.insert(words.begin(), {"/bin/sh", "-c", "ulimit -v " + std::to_string(kilobytes) + " && exec \"$0\" \"$@\"",
+                                     LDTILE_BIN});
+        return run(words, {.input = "", .workdir = dir.path().string(), .stdoutPath = ""});
+#endif
     }
     std::string file(const std::string& name) const { return dir.file(name); }
     void write(const std::string& name, const std::string& text) const { writeFile(file(name), text); }
@@ -233,6 +247,133 @@ TEST_F(Ldtile, WriteErrorIsReportedAndTheOtherFileStillWritten) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "ldtile: cannot write /dev/full: No space left on device\n");
     EXPECT_EQ(read("blocks"), "SNP1\tindex\tSNP2\tindex\n1000\t0\t6000\t1\n");
+}
+
+TEST_F(Ldtile, HelpAndVersionAreReadWhereOptionWordsAre) {
+    auto r = ldtile({"--help"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, usage());
+    EXPECT_EQ(r.err, "");
+    r = ldtile({"--version"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, std::string("ldtile ") + ldtools::kVersion + "\n");
+    // The usage text shows the values set so far.
+    r = ldtile({"-p", "0.5", "--help", "-d", "bounds"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "the percentage specified is 0.500\n" + usage("foo.out", "0.50"));
+    // A value word is a value, whatever it looks like.
+    r = ldtile({"-d", "--help"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "the filename specified is --help\n");
+    EXPECT_EQ(r.err, "ldtile: cannot open bounds file --help: No such file or directory\n");
+    // No word after an illegal letter is read.
+    r = ldtile({"-x", "--version"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "ldtile: illegal option x\n" + usage());
+}
+
+TEST_F(Ldtile, BlockFileAndStatisticsFileMustBeDifferentFiles) {
+    // T8: refused once blocks were found, before either file is opened.
+    write("bounds", oneBlock);
+    const std::string found = "the filename specified is bounds\nthe blockfile specified is ";
+    auto r = ldtile({"-d", "bounds", "-f", "same", "-o", "same"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, found + "same\nthe datafile specified is same\n2\n");
+    EXPECT_EQ(r.err, "ldtile: -f and -o name the same file: same\n");
+    EXPECT_FALSE(exists("same"));
+
+    // Two names of one file: a link to it, or a name yet to be created, spelt two ways.
+    write("stats", "earlier\n");
+    std::filesystem::create_symlink("stats", file("link"));
+    r = ldtile({"-d", "bounds", "-f", "link", "-o", "stats"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ldtile: -f and -o name the same file: link\n");
+    EXPECT_EQ(read("stats"), "earlier\n");
+    std::filesystem::create_hard_link(file("stats"), file("hard"));
+    r = ldtile({"-d", "bounds", "-f", "stats", "-o", "hard"});
+    EXPECT_EQ(r.err, "ldtile: -f and -o name the same file: stats\n");
+    r = ldtile({"-d", "bounds", "-f", "./new", "-o", "new"});
+    EXPECT_EQ(r.err, "ldtile: -f and -o name the same file: ./new\n");
+    EXPECT_FALSE(exists("new"));
+    EXPECT_EQ(read("stats"), "earlier\n");
+
+    // Two names of one device are not refused: writing both to it corrupts nothing.
+    if (std::filesystem::exists("/dev/null")) {
+        std::filesystem::create_symlink("/dev/null", file("null"));
+        r = ldtile({"-d", "bounds", "-f", "null", "-o", "/dev/null"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, "");
+    }
+
+    // Without blocks neither file is written, so nothing is refused.
+    write("none", "1000 6000 0.75 0.99\n");
+    r = ldtile({"-d", "none", "-f", "same", "-o", "same"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, "the filename specified is none\nthe blockfile specified is same\nthe datafile specified is same\n"
+                     "1\nno blocks.\n");
+}
+
+TEST_F(Ldtile, OverlongWordIsAnErrorOfItsLine) {
+    const std::string longest(4194304 - 4, '0');
+    write("bounds", longest + "1000 6000 0.85 0.99\n");  // a word of 4,194,304 bytes is read
+    auto r = ldtile({"-d", "bounds", "-o", "stats"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(read("block.dat"), "SNP1\tindex\tSNP2\tindex\n1000\t0\t6000\t1\n");
+
+    write("bounds", "1000 6000 0.85 0.99\n\n1000 7000 0.5 " + std::string(4194305, '9') + "\n");
+    r = ldtile({"-d", "bounds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "the filename specified is bounds\n");
+    EXPECT_EQ(r.err, "ldtile: bounds: line 3: word longer than 4194304 bytes\n");
+
+    // A file without white space ends with the error instead of filling memory.
+    if (std::filesystem::exists("/dev/zero")) {
+        r = ldtileWithin(1 << 20, {"-d", "/dev/zero"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "ldtile: /dev/zero: line 1: word longer than 4194304 bytes\n");
+    }
+}
+
+// One record from the first SNP to one 199,991 units away, then a chain of neighbours between:
+// a row as wide as the file with a single pair.
+std::string wideRowFile() {
+    std::string text = "0 199991 0.9 1\n";
+    for (int i = 1; i <= 199990; ++i) text += std::to_string(i) + " " + std::to_string(i + 1) + " 0.9 1\n";
+    return text;
+}
+
+TEST_F(Ldtile, MemoryFollowsTheRecordsNotTheWidestRow) {
+    write("bounds", wideRowFile());
+    const auto r = ldtileWithin(1 << 20, {"-d", "bounds", "-o", "stats"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    // The pair (0, 1) is not in the file: the neighbours from SNP 1 on form blocks of two, each
+    // 200 units above the one before.
+    EXPECT_EQ(r.out, "the filename specified is bounds\nthe datafile specified is stats\n199991\n"
+                     "Total number of blocks: 995\nAverage length of blocks: 1.000\nShortest block: 1\n"
+                     "Longest block: 1\nPercent coverage: 0.010\n");
+    const std::string blocks = read("block.dat");
+    EXPECT_EQ(blocks.rfind("SNP1\tindex\tSNP2\tindex\n1\t1\t2\t2\n202\t202\t203\t203\n403\t403\t404\t404\n", 0), 0u);
+    const std::string last = "\n199795\t199795\t199796\t199796\n";
+    EXPECT_EQ(blocks.compare(blocks.size() - last.size(), last.size(), last), 0);
+    EXPECT_EQ(read("stats"), "0.900\t0.950\t500\tmaxsize\t995\t1.000\t1\t1\t0.010\n");
+}
+
+TEST_F(Ldtile, MemoryThatRunsOutIsAnErrorNotAnAbort) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the sanitizers reserve more address space than the limit";
+#endif
+    // Three million records need far more than 64 MB.
+    const auto r = run({"/bin/sh", "-c",
+                        "ulimit -v 65536 && awk 'BEGIN { for (i = 1; i <= 3000000; ++i) print i, i + 1, 0.9, 1 }' 2>/dev/null | "
+                        "exec \"$0\" -d /dev/stdin",
+                        LDTILE_BIN},
+                       {.input = "", .workdir = dir.path().string(), .stdoutPath = ""});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "the filename specified is /dev/stdin\n");
+    EXPECT_EQ(r.err, "ldtile: not enough memory for the bounds table\n");
+    EXPECT_FALSE(exists("block.dat"));
 }
 
 }  // namespace

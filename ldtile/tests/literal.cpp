@@ -1,24 +1,24 @@
 #include "literal.hpp"
 
 #include "LDvals.hpp"
-#include "scratch.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <sstream>
 
 namespace literal {
 
-double share(int snp1, int snp2) {
+double share(const LDvals& ld, int snp1, int snp2) {
     const int lo = std::min(snp1, snp2);
     const int hi = std::max(snp1, snp2);
     int strong = 0;
     int informative = 0;
     for (int i = lo; i < hi; ++i) {
         for (int j = i + 1; j <= hi; ++j) {
-            if (getUpperlimit(i, j) < 0.9) {
+            if (ld.getUpperlimit(i, j) < 0.9) {
                 ++informative;
-            } else if (paircheck(i, j)) {
+            } else if (ld.paircheck(i, j)) {
                 ++strong;
                 ++informative;
             }
@@ -27,30 +27,30 @@ double share(int snp1, int snp2) {
     return static_cast<double>(strong) / informative;
 }
 
-bool accepted(int first, int last, double LDpercentage) {
-    if (!paircheck(first, last)) return false;
-    const int span = getSNPposition(last) - getSNPposition(first);
+bool accepted(const LDvals& ld, int first, int last, double LDpercentage) {
+    if (!ld.paircheck(first, last)) return false;
+    const int64_t span = int64_t{ld.getSNPposition(last)} - ld.getSNPposition(first);
     switch (last - first + 1) {
     case 2:
-        return twocheck(first, last) && span <= 9999;
+        return ld.twocheck(first, last) && span <= 9999;
     case 3:
-        return threecheck(first, first + 1) && threecheck(first + 1, last) && span <= 19999;
+        return ld.threecheck(first, first + 1) && ld.threecheck(first + 1, last) && span <= 19999;
     case 4:
-        return share(first, last) > LDpercentage && span <= 29999;
+        return share(ld, first, last) > LDpercentage && span <= 29999;
     default:
-        return share(first, last) > LDpercentage;
+        return share(ld, first, last) > LDpercentage;
     }
 }
 
-int longestBlocks(int start, int end, std::vector<Block>& blocks, double LDpercentage) {
+int longestBlocks(const LDvals& ld, int start, int end, std::vector<Block>& blocks, double LDpercentage) {
     if (start >= end) return static_cast<int>(blocks.size());
-    int bestSpan = 0;
+    int64_t bestSpan = 0;
     Block best;
     bool found = false;
     for (int i = start; i <= end - 1; ++i) {
-        for (int j = chooseSNP(i, end, 200000); j >= i + 1; --j) {
-            if (!accepted(i, j, LDpercentage)) continue;
-            const int span = getSNPposition(j) - getSNPposition(i);
+        for (int j = ld.chooseSNP(i, end, 200000); j >= i + 1; --j) {
+            if (!accepted(ld, i, j, LDpercentage)) continue;
+            const int64_t span = int64_t{ld.getSNPposition(j)} - ld.getSNPposition(i);
             if (span > bestSpan) {
                 bestSpan = span;
                 best = {i, j};
@@ -61,14 +61,14 @@ int longestBlocks(int start, int end, std::vector<Block>& blocks, double LDperce
     }
     if (found) {
         blocks.push_back(best);
-        longestBlocks(start, belowgap(best.first), blocks, LDpercentage);
-        longestBlocks(abovegap(best.last), end, blocks, LDpercentage);
+        longestBlocks(ld, start, ld.belowgap(best.first), blocks, LDpercentage);
+        longestBlocks(ld, ld.abovegap(best.last), end, blocks, LDpercentage);
     }
     return static_cast<int>(blocks.size());
 }
 
-DocumentedTable readDocumented(const std::string& text) {
-    DocumentedTable table;
+Table readByGroups(const std::string& text) {
+    Table table;
     std::istringstream in(text);
     int first, second;
     double lower, upper;
@@ -83,7 +83,7 @@ DocumentedTable readDocumented(const std::string& text) {
             lastFirst = first;
             nextSlot = lastIndex + 1;
         }
-        if (second - first > 199999) continue;
+        if (int64_t{second} - first > 199999) continue;
         table.bounds[{lastIndex, nextSlot}] = {lower, upper};
         ++nextSlot;
     }
@@ -94,12 +94,16 @@ DocumentedTable readDocumented(const std::string& text) {
     return table;
 }
 
-DocumentedTable readByPositions(const std::string& text) {
+Table readByPositions(const std::string& text) {
     std::vector<Record> records;
     std::istringstream in(text);
     Record r;
     while (in >> r.first >> r.second >> r.lower >> r.upper) records.push_back(r);
-    DocumentedTable table;
+    return readByPositions(records);
+}
+
+Table readByPositions(const std::vector<Record>& records) {
+    Table table;
     for (const Record& record : records) {
         table.positions.push_back(record.first);
         table.positions.push_back(record.second);
@@ -111,7 +115,7 @@ DocumentedTable readByPositions(const std::string& text) {
                                 table.positions.begin());
     };
     for (const Record& record : records) {
-        if (record.second - record.first <= 199999) {
+        if (int64_t{record.second} - record.first <= 199999) {
             table.bounds[{index(record.first), index(record.second)}] = {record.lower, record.upper};
         }
     }
@@ -128,13 +132,6 @@ std::string format(const std::vector<Record>& records) {
         text += line;
     }
     return text;
-}
-
-int load(const std::string& text) {
-    static testsupport::ScratchDir folder;
-    const std::string name = folder.file("bounds.txt");
-    testsupport::writeFile(name, text);
-    return loadConfvalues(name);
 }
 
 std::vector<int> randomPositions(std::mt19937& random, int count) {
@@ -170,7 +167,8 @@ std::vector<Record> randomRecords(std::mt19937& random, const std::vector<int>& 
         if (layout != Layout::complete && positions[i + 1] - positions[i] > 200000) continue;
         size_t j = i + 1;
         for (; j < n && positions[j] - positions[i] < 200000; ++j) {
-            if (layout != Layout::gaps || random() % 100 >= 15) add(i, j);
+            const unsigned kept = layout == Layout::gaps ? 85 : layout == Layout::sparse ? 12 : 100;
+            if (random() % 100 < kept) add(i, j);
         }
         if (layout != Layout::complete) continue;
         // Every SNP but the last has a group, the last group ends with the last SNP, and
