@@ -303,7 +303,7 @@ private:
 
 void haplotypeCounts(const PairCounts& counts, HaploMode mode, int hapCounts[4]) {
     if (mode == HaploMode::Em) {
-        emHaplotypes(counts, hapCounts);
+        fastEmHaplotypes(counts, hapCounts);
         return;
     }
     hapCounts[0] = counts.k00;

@@ -45,16 +45,33 @@ double emLogLikelihood(const double k[4], double dh, const double p[4]) {
     return lnL;
 }
 
+// True when a marker of the table is monomorphic among the typed chromosomes (or none is typed): the
+// counts are then all zero.
+bool emptyForEm(const double k[4], double dh, double T) {
+    const double pA = (k[0] + k[1] + dh) / T;
+    const double pB = (k[0] + k[2] + dh) / T;
+    const double e00 = pA * pB, e01 = pA * (1 - pB), e10 = (1 - pA) * pB, e11 = (1 - pA) * (1 - pB);
+    return T == 0 || e00 == 0 || e01 == 0 || e10 == 0 || e11 == 0;
+}
+
+// One step of expectation-maximisation from the frequencies p.
+void emStep(const double k[4], double dh, double p[4]) {
+    // Expectation: split the double heterozygotes between the phases 00/11 and 01/10.
+    const double c = dh * p[0] * p[3] / (p[0] * p[3] + p[1] * p[2]);
+    const double r = dh * p[1] * p[2] / (p[0] * p[3] + p[1] * p[2]);
+    // Maximisation: new frequencies from the completed counts.
+    const double m[4] = {k[0] + c, k[1] + r, k[2] + r, k[3] + c};
+    const double M = m[0] + m[1] + m[2] + m[3];
+    for (int x = 0; x < 4; ++x) p[x] = m[x] / M;
+}
+
 }  // namespace
 
 void emHaplotypes(const PairCounts& counts, int hapCounts[4]) {
     const double k[4] = {double(counts.k00), double(counts.k01), double(counts.k10), double(counts.k11)};
     const double dh = counts.dh;
     const double T = k[0] + k[1] + k[2] + k[3] + 2 * dh;
-    const double pA = (k[0] + k[1] + dh) / T;
-    const double pB = (k[0] + k[2] + dh) / T;
-    const double e00 = pA * pB, e01 = pA * (1 - pB), e10 = (1 - pA) * pB, e11 = (1 - pA) * (1 - pB);
-    if (T == 0 || e00 == 0 || e01 == 0 || e10 == 0 || e11 == 0) {
+    if (emptyForEm(k, dh, T)) {
         for (int x = 0; x < 4; ++x) hapCounts[x] = 0;
         return;
     }
@@ -64,14 +81,80 @@ void emHaplotypes(const PairCounts& counts, int hapCounts[4]) {
     double previous = -999999999.0;
     while (std::fabs(lnL - previous) > 1e-9) {
         previous = lnL;
-        // Expectation: split the double heterozygotes between the phases 00/11 and 01/10.
-        const double c = dh * p[0] * p[3] / (p[0] * p[3] + p[1] * p[2]);
-        const double r = dh * p[1] * p[2] / (p[0] * p[3] + p[1] * p[2]);
-        // Maximisation: new frequencies from the completed counts.
-        const double m[4] = {k[0] + c, k[1] + r, k[2] + r, k[3] + c};
-        const double M = m[0] + m[1] + m[2] + m[3];
-        for (int x = 0; x < 4; ++x) p[x] = m[x] / M;
+        emStep(k, dh, p);
         lnL = emLogLikelihood(k, dh, p);
+    }
+    for (int x = 0; x < 4; ++x) hapCounts[x] = static_cast<int>(p[x] * T + 0.5);
+}
+
+// EM never lowers the likelihood: with the complete counts m expected under the frequencies `before`
+// of a step and T their sum, ln L(after) - ln L(before) >= T KL(m/T || before) - T KL(m/T || after)
+// (frequencies scaled to sum 1; scaling them changes ln L by T times the logarithm of the factor).
+// `after` is m/T but for a few roundings, which makes the second divergence negligible. The first is at
+// least half the squared L1 distance (Pinsker's inequality), and at least the sum of (a - b)^2 / 2
+// max(a, b) over the frequencies a of one vector and b of the other (each term of the divergence,
+// a ln(a/b) - a + b, is at least that). The distances are shortened by the roundings.
+double emRiseLowerBound(const double before[4], const double after[4], double T) {
+    constexpr double kUnit = 0x1p-53;
+    double distance = 0, spread = 0;
+    for (int x = 0; x < 4; ++x) {
+        const double a = before[x], b = after[x];
+        if (!(a >= 0 && a <= 2 && b >= 0 && b <= 2)) return -HUGE_VAL;
+        const double larger = a < b ? b : a;
+        const double d = std::fabs(b - a) - 32 * kUnit * larger;
+        if (d <= 0) continue;
+        distance += d;
+        spread += d * (d / larger);
+    }
+    return T / 2 * (distance * distance > spread ? distance * distance : spread) * (1 - 64 * kUnit);
+}
+
+// The log-likelihoods as emLogLikelihood computes them differ from their exact values by a few units in
+// the last place of each term count * ln(frequency). After the first step of EM a frequency is at least
+// its count / T, and the double-heterozygote term 2 (p00 p11 + p01 p10) at least 2 (k00 k11 + k01 k10)
+// / T^2, which bounds every such logarithm.
+double emSureRise(const double k[4], double dh) {
+    constexpr double kUnit = 0x1p-53;
+    const double T = k[0] + k[1] + k[2] + k[3] + 2 * dh;
+    double terms = 0;  // bound of the sum of |count * logarithm| over the terms of one log-likelihood
+    for (int x = 0; x < 4; ++x)
+        if (k[x] > 0) terms += k[x] * (std::log(T / k[x]) + 1e-6);
+    if (dh > 0) {
+        const double phases = k[0] * k[3] + k[1] * k[2];
+        if (!(phases > 0)) return HUGE_VAL;
+        terms += dh * (std::log(T * T / (2 * phases)) + 1e-6);
+    }
+    return (1e-9 + T * 64 * kUnit + 64 * kUnit * terms) * (1 + 1e-9);
+}
+
+void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]) {
+    const double k[4] = {double(counts.k00), double(counts.k01), double(counts.k10), double(counts.k11)};
+    const double dh = counts.dh;
+    const double T = k[0] + k[1] + k[2] + k[3] + 2 * dh;
+    if (emptyForEm(k, dh, T)) {
+        for (int x = 0; x < 4; ++x) hapCounts[x] = 0;
+        return;
+    }
+
+    // The loop of emHaplotypes, whose test |lnL - previous| > 1e-9 needs the two log-likelihoods only
+    // when the step's sure rise does not settle it (the first step always takes them).
+    const double sureRise = emSureRise(k, dh);
+    double p[4] = {0.25, 0.25, 0.25, 0.25};
+    double lnL = (k[0] + k[1] + k[2] + k[3] + dh) * std::log(0.25);
+    bool lnLKnown = true;  // lnL holds the log-likelihood of p as emHaplotypes has it
+    if (std::fabs(lnL + 999999999.0) > 1e-9) {
+        for (bool first = true;; first = false) {
+            const double before[4] = {p[0], p[1], p[2], p[3]};
+            emStep(k, dh, p);
+            if (!first && emRiseLowerBound(before, p, T) > sureRise) {
+                lnLKnown = false;
+                continue;
+            }
+            const double previous = lnLKnown ? lnL : emLogLikelihood(k, dh, before);
+            lnL = emLogLikelihood(k, dh, p);
+            lnLKnown = true;
+            if (!(std::fabs(lnL - previous) > 1e-9)) break;
+        }
     }
     for (int x = 0; x < 4; ++x) hapCounts[x] = static_cast<int>(p[x] * T + 0.5);
 }

@@ -188,6 +188,16 @@ struct PairCounts {
 PairCounts countsOfTable(const int table[3][3]);
 // Expectation-maximisation of the four haplotype counts (the core of Haplo_Em).
 void emHaplotypes(const PairCounts& counts, int hapCounts[4]);
+// The same counts with fewer logarithms: a step's log-likelihoods are taken only when the rise that
+// the step is sure to bring does not show that the iteration goes on (the fast loop's EM).
+void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]);
+// A lower bound of the exact rise of the log-likelihood from the frequencies `before` to `after`, the EM
+// step from them, for T typed chromosomes (-HUGE_VAL for frequencies that are no numbers in [0, 2]).
+double emRiseLowerBound(const double before[4], const double after[4], double T);
+// For counts k00, k01, k10, k11 and dh double heterozygotes: an exact rise beyond which the
+// log-likelihoods of an EM step after the first, as emHaplotypes computes them, differ by more than
+// 1e-9; HUGE_VAL when there is none.
+double emSureRise(const double k[4], double dh);
 // True when one of the four allele counts formed from the haplotype counts is zero.
 bool hasEmptyMargin(const int hapCounts[4]);
 
