@@ -36,15 +36,6 @@ void Haplo_Em(const int Array[3][3], int hapCounts[4]) {
 
 namespace {
 
-// Log-likelihood of the phase-known counts and the double heterozygotes under the frequencies p.
-double emLogLikelihood(const double k[4], double dh, const double p[4]) {
-    double lnL = 0;
-    for (int x = 0; x < 4; ++x)
-        if (p[x] > 0) lnL += k[x] * std::log(p[x]);
-    if (p[0] * p[3] + p[1] * p[2] > 0) lnL += dh * std::log(2 * p[0] * p[3] + 2 * p[1] * p[2]);
-    return lnL;
-}
-
 // True when a marker of the table is monomorphic among the typed chromosomes (or none is typed): the
 // counts are then all zero.
 bool emptyForEm(const double k[4], double dh, double T) {
@@ -52,6 +43,17 @@ bool emptyForEm(const double k[4], double dh, double T) {
     const double pB = (k[0] + k[2] + dh) / T;
     const double e00 = pA * pB, e01 = pA * (1 - pB), e10 = (1 - pA) * pB, e11 = (1 - pA) * (1 - pB);
     return T == 0 || e00 == 0 || e01 == 0 || e10 == 0 || e11 == 0;
+}
+
+}  // namespace
+
+// Log-likelihood of the phase-known counts and the double heterozygotes under the frequencies p.
+double emLogLikelihood(const double k[4], double dh, const double p[4]) {
+    double lnL = 0;
+    for (int x = 0; x < 4; ++x)
+        if (p[x] > 0) lnL += k[x] * std::log(p[x]);
+    if (p[0] * p[3] + p[1] * p[2] > 0) lnL += dh * std::log(2 * p[0] * p[3] + 2 * p[1] * p[2]);
+    return lnL;
 }
 
 // One step of expectation-maximisation from the frequencies p.
@@ -64,8 +66,6 @@ void emStep(const double k[4], double dh, double p[4]) {
     const double M = m[0] + m[1] + m[2] + m[3];
     for (int x = 0; x < 4; ++x) p[x] = m[x] / M;
 }
-
-}  // namespace
 
 void emHaplotypes(const PairCounts& counts, int hapCounts[4]) {
     const double k[4] = {double(counts.k00), double(counts.k01), double(counts.k10), double(counts.k11)};

@@ -188,6 +188,10 @@ struct PairCounts {
 PairCounts countsOfTable(const int table[3][3]);
 // Expectation-maximisation of the four haplotype counts (the core of Haplo_Em).
 void emHaplotypes(const PairCounts& counts, int hapCounts[4]);
+// Its parts, for counts k00, k01, k10, k11 and dh double heterozygotes: the log-likelihood of the
+// frequencies p of the four haplotypes, and one step of the iteration from p.
+double emLogLikelihood(const double k[4], double dh, const double p[4]);
+void emStep(const double k[4], double dh, double p[4]);
 // The same counts with fewer logarithms: a step's log-likelihoods are taken only when the rise that
 // the step is sure to bring does not show that the iteration goes on (the fast loop's EM).
 void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]);

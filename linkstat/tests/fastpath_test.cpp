@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <random>
 #include <sstream>
 #include <string>
@@ -47,6 +48,61 @@ TEST(GridBounds, EqualsReferenceOnRandomCounts) {
         }
     }
     EXPECT_GT(compared, 15000);
+}
+
+// Random tables from a few individuals to large cohorts, with double heterozygotes, and some without
+// them or with an empty class.
+std::vector<PairCounts> randomTables(unsigned seed, int count) {
+    std::mt19937 rng(seed);
+    std::vector<PairCounts> tables;
+    for (int n = 0; n < count; ++n) {
+        const int scale = std::vector<int>{3, 20, 150, 600, 5000, 40000}[static_cast<std::size_t>(n % 6)];
+        std::uniform_int_distribution<int> size(0, scale);
+        PairCounts c{size(rng), size(rng), size(rng), size(rng), size(rng) / (1 + n % 4)};
+        if (n % 7 == 0) c.dh = 0;
+        if (n % 11 == 0) c.k01 = 0;
+        if (n % 13 == 0) c.k00 = c.k11 = 0;
+        tables.push_back(c);
+    }
+    return tables;
+}
+
+// The fast EM gives the counts of the reference; and every step of the reference's iteration (after the
+// first) rises, as computed, by at least the lower bound less the rounding that emSureRise allows for,
+// so that a bound beyond emSureRise means a computed rise beyond 1e-9.
+TEST(FastEm, EqualsReferenceAndItsRiseBoundHolds) {
+    long steps = 0, sure = 0;
+    for (const PairCounts& c : randomTables(20240612, 60000)) {
+        int expected[4], actual[4];
+        emHaplotypes(c, expected);
+        fastEmHaplotypes(c, actual);
+        ASSERT_EQ(std::vector<int>(actual, actual + 4), std::vector<int>(expected, expected + 4))
+            << c.k00 << " " << c.k01 << " " << c.k10 << " " << c.k11 << " " << c.dh;
+
+        const double k[4] = {double(c.k00), double(c.k01), double(c.k10), double(c.k11)};
+        const double dh = c.dh, T = k[0] + k[1] + k[2] + k[3] + 2 * dh;
+        const double sureRise = emSureRise(k, dh);
+        double p[4] = {0.25, 0.25, 0.25, 0.25};
+        emStep(k, dh, p);
+        double lnL = emLogLikelihood(k, dh, p);
+        for (int step = 0; step < 100000; ++step) {
+            const double before[4] = {p[0], p[1], p[2], p[3]};
+            const double previous = lnL;
+            emStep(k, dh, p);
+            lnL = emLogLikelihood(k, dh, p);
+            const double bound = emRiseLowerBound(before, p, T);
+            ++steps;
+            if (bound > sureRise) ++sure;
+            if (sureRise < HUGE_VAL) {
+                ASSERT_LE(bound, lnL - previous + (sureRise - 1e-9))
+                    << c.k00 << " " << c.k01 << " " << c.k10 << " " << c.k11 << " " << c.dh << " step " << step;
+            }
+            if (!(std::fabs(lnL - previous) > 1e-9)) break;
+        }
+    }
+    // the bound spares the logarithms of most steps
+    EXPECT_GT(sure, steps / 2) << sure << " of " << steps;
+    EXPECT_GT(steps, 200000) << sure;
 }
 
 // Runs every option set on random files in both evaluations: the same report and the same failure.
