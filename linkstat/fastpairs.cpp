@@ -14,6 +14,8 @@
 #include "gridbounds.hpp"
 #include "report.hpp"
 
+using namespace linkstat;  // the bounds grid
+
 namespace {
 
 // ---- genotype tables on bit-packed genotypes ----------------------------------------------------------

@@ -15,6 +15,8 @@
 
 namespace {
 
+using namespace linkstat;
+
 using testsupport::readFile;
 using testsupport::ScratchDir;
 

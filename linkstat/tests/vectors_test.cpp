@@ -14,6 +14,8 @@
 
 namespace {
 
+using namespace linkstat;
+
 struct VectorLine {
     int lineNumber;
     std::string text;
