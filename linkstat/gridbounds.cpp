@@ -115,11 +115,19 @@ Probabilities probabilitiesAt(const LikelihoodSetup& L, double theta) {
     return q;
 }
 
-// Bit f set where p_f is 0: the value of D' is impossible when count f is positive.
+// Bit f set where p_f is 0 (the value of D' is impossible when count f is positive), and where p_f is
+// negative or NaN (its logarithm is NaN).
 unsigned zerosOf(const double p[5]) {
     unsigned bits = 0;
     for (int f = 0; f < 5; ++f)
         if (p[f] == 0) bits |= 1u << f;
+    return bits;
+}
+
+unsigned negativesOf(const double p[5]) {
+    unsigned bits = 0;
+    for (int f = 0; f < 5; ++f)
+        if (!(p[f] >= 0)) bits |= 1u << f;
     return bits;
 }
 
@@ -323,24 +331,49 @@ GridBounds ExactGrid::bounds(const LikelihoodSetup& c) {
 
 // ---- the approximate evaluation --------------------------------------------------------------------------
 
+namespace {
+
+// The slots of the last grid of this thread, kept for the next: groups come one after the other.
+thread_local std::unique_ptr<GridSlots> SpareSlots;
+
+}  // namespace
+
 MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive)
-    : margins_(margins), slots_(std::make_unique_for_overwrite<GridSlots>()) {
+    : margins_(margins),
+      slots_(SpareSlots ? std::move(SpareSlots) : std::make_unique_for_overwrite<GridSlots>()) {
     prepare(positive);
 }
 
 MarginGrid::~MarginGrid() {
     TalliedTables.fetch_add(tally_.tables, std::memory_order_relaxed);
     TalliedExact.fetch_add(tally_.exact, std::memory_order_relaxed);
+    if (!SpareSlots) SpareSlots = std::move(slots_);
 }
 
 void MarginGrid::prepare(unsigned positive) {
     logarithms_ |= positive;
     GridSlots& g = *slots_;
     gridKernels(boundsKernel()).prepare(g, margins_, logarithms_);
+    // The masks, where they can have bits.
     g.irregularCount = 0;
-    for (int s = 0; s < kGridSteps; ++s)
-        if (g.regular[s] == 0) g.irregular[g.irregularCount++] = s;
-    for (int s = 0; s < kSlots; ++s) g.haveDirectLn[s] = false;
+    for (int s = 0; s < kSlots; ++s) {
+        g.haveDirectLn[s] = false;
+        g.zeros[s] = g.zerosMax[s] = g.negatives[s] = 0;
+        if (g.ok[s] == 0) {
+            const double p[5] = {g.p[0][s], g.p[1][s], g.p[2][s], g.p[3][s], g.p[4][s]};
+            g.zeros[s] = zerosOf(p);
+            g.zerosMax[s] = (g.zeros[s] & 0b00111u) | (g.p11Max[s] == 0 ? 0b01000u : 0) | (g.dhMax[s] == 0 ? 0b10000u : 0);
+            g.negatives[s] = negativesOf(p);
+            if (s < kGridSteps) g.irregular[g.irregularCount++] = s;
+        }
+        g.fallingZeros[s] = g.fallingNegatives[s] = 0;
+        if (g.fallingOk[s] == 0) {
+            const double p[5] = {g.fallingP[0][s], g.fallingP[1][s], g.fallingP[2][s], g.fallingP[3][s],
+                                 g.fallingP[4][s]};
+            g.fallingZeros[s] = zerosOf(p);
+            g.fallingNegatives[s] = negativesOf(p);
+        }
+    }
 }
 
 // The approximate likelihood at an unpaired step of the upper walk (6); false when it cannot be bounded.

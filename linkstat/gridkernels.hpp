@@ -31,27 +31,27 @@ struct GridSlots {
     alignas(64) double p[5][kSlots];
     alignas(64) double p11Max[kSlots];
     alignas(64) double dhMax[kSlots];
-    alignas(64) std::uint64_t zeros[kSlots];      // p_f == 0
-    alignas(64) std::uint64_t zerosMax[kSlots];   // zero in the maximum search
-    alignas(64) std::uint64_t negatives[kSlots];  // p_f negative or NaN
-    alignas(64) double ln[5][kSlots];             // approximate logarithms of the taken p_f, else 0
-    // All ones on a grid slot where every taken p_f is positive and the slot enters the maximum.
-    alignas(64) std::int64_t regular[kSlots];
+    // All ones where every p_f is positive and neither p11 nor the double-heterozygote term of the maximum
+    // search is zero: then none of the masks below has a bit.
+    alignas(64) std::int64_t ok[kSlots];
+    alignas(64) double ln[5][kSlots];  // approximate logarithms of the taken p_f, else 0
+    alignas(64) std::int64_t regular[kSlots];  // all ones on an ok grid slot (not the slot kOneSlot)
+    unsigned zeros[kSlots];      // p_f == 0
+    unsigned zerosMax[kSlots];   // zero in the maximum search
+    unsigned negatives[kSlots];  // p_f negative or NaN
 
     // The upper walk's step k (D' = fallingTheta(k)) is stored at the slot kGridSteps - k beside it; step 0
     // (D' = 1) is then the slot kOneSlot itself.
     alignas(64) double fallingP[5][kSlots];
-    alignas(64) double fallingP11Max[kSlots];  // (the walk needs neither these two nor the next mask)
-    alignas(64) double fallingDhMax[kSlots];
-    alignas(64) std::uint64_t fallingZerosMax[kSlots];
-    alignas(64) std::uint64_t fallingZeros[kSlots];
-    alignas(64) std::uint64_t fallingNegatives[kSlots];
-    // All ones where the step's likelihood is bounded from the grid slot's (both regular for the taken p_f).
+    alignas(64) std::int64_t fallingOk[kSlots];  // every p'_f positive
+    // All ones where the step's likelihood is bounded from the grid slot's: both slots regular.
     alignas(64) std::int64_t paired[kSlots];
-    // Per probability, the largest |ln p'_f - ln p_f| between a paired step and its slot, rounded up.
+    unsigned fallingZeros[kSlots];
+    unsigned fallingNegatives[kSlots];
+    // Per probability, a bound of |ln p'_f - ln p_f| over the paired steps, rounded up.
     double lambda[5];
 
-    bool unusable;  // a taken probability above kLargestProbability
+    bool unusable;  // a probability above kLargestProbability
 
     int irregular[kGridSteps];  // the grid slots that are not regular
     int irregularCount;
@@ -60,8 +60,8 @@ struct GridSlots {
 };
 
 struct GridKernels {
-    // Fills the probabilities, masks, logarithms (of the probabilities whose bit is set in `taken`), the
-    // regular and paired slots, lambda and unusable.
+    // Fills the probabilities, ok, the logarithms of the probabilities whose bit is set in `taken`, the
+    // regular and paired slots, lambda and unusable (not the masks).
     void (*prepare)(GridSlots& g, const LikelihoodSetup& margins, unsigned taken);
     // lnL[s] = sum over f of counts[f] * ln[f][s] for every slot; returns the largest lnL[s] over the slots
     // whose regular[s] is set (-infinity when there is none).
