@@ -39,12 +39,14 @@
 // (5) Far values. With |ln p| <= 745 for every positive double, M <= 746 C, so |d - d~| <= 2^-42 746 C <= 1
 //     (checked). Where d~ < -60 the approximate like~ is taken as 0 and the reference's like is at most
 //     e^-58: an absolute error of at most a = e^-58 per value.
-// (6) Upper walk. Its values of D' (1 - 0.01 k, accumulated downwards) are not the grid's. D' = 1 is an own
-//     slot of the grid (4, 5). Every other one is paired with the grid value 100 - k beside it when all its
-//     p'_f and the grid value's p_f are positive: |ln p'_f - ln p_f| <= |p'_f - p_f| / min(p'_f, p_f) <=
-//     lambda_f (rounded up), so the reference's likelihood there is the grid value's like~ within
-//     Dnear + 2 sigma, sigma = sum of c_f lambda_f <= 2^-20 (checked), that is within r_up = Dup (1 + Dup)
-//     + 2^-44, Dup = Dnear + 2 sigma. Unpaired values are evaluated on their own as in (4) and (5).
+// (6) Upper walk. Its values of D' (1 - 0.01 k, accumulated downwards) are not the grid's. D' = 1 is a
+//     slot of its own (4, 5). Every other step is paired with the grid value 100 - k beside it when every
+//     p'_f there and every p_f of the grid value is positive: |ln p'_f - ln p_f| <= |p'_f - p_f| /
+//     min(p'_f, p_f) <= lambda_f (the largest difference over the smallest probability of all paired
+//     steps, rounded up), so the reference's likelihood at the step is the grid value's like~ within
+//     r_up = Dup (1 + Dup) + 2^-44, Dup = Dnear + 2 sigma, sigma = sum of c_f lambda_f <= 2^-20 (checked);
+//     for a far grid value, the step's like is at most e^-58 as in (5). An unpaired step (a probability
+//     at or below 0 strictly inside the grid, which the margins of a pair never give) falls back.
 // (7) Sums. Of nonnegative terms, the reference's S and c_k and the approximate P_k (the walk's partial
 //     sums of like~) and S~ are within (1 + u)(1 + 101 u) / (1 - 99 u) < 1 + 2^-45 of the real sums of
 //     their terms. With the real sums P~_k, S~ of the like~ (S~ >= like~ at the maximum >= 1/2), (4)-(6)
@@ -53,10 +55,11 @@
 //     S~ (0.05 (1 - R) - A) proves c_k < 0.05, and one at or above S~ (0.05 (1 + R) + A) proves
 //     c_k >= 0.05; the thresholds' own roundings are inside the 2^-40.
 // (8) A walk stops where the reference stops when every partial sum before its stop is proved below 0.05
-//     and the one at its stop is proved not below 0.05, or is NaN in the reference (a NaN likelihood on the
-//     upper walk, decided exactly by (1)). Anything else falls back to the exact evaluation: a partial sum
-//     inside the band, a walk that would leave the grid, a NaN or non-finite log-likelihood at D' = 0 or on
-//     the grid, a likelihood above e^60 times the maximum, or a bound of (4)-(6) not met.
+//     and the one at its stop is proved not below 0.05, or is NaN in the reference (a NaN likelihood at
+//     D' = 1, where the upper walk starts, decided exactly by (1)). Anything else falls back to the exact
+//     evaluation: a partial sum inside the band, a walk that would leave the grid, a NaN or non-finite
+//     log-likelihood at D' = 0 or on the grid, a likelihood above e^60 times the maximum, an unpaired
+//     step, or a bound of (4)-(6) not met.
 
 namespace linkstat {
 
@@ -134,6 +137,7 @@ unsigned negativesOf(const double p[5]) {
 std::atomic<int> ChosenKernel{-1};
 std::atomic<std::uint64_t> TalliedTables{0};
 std::atomic<std::uint64_t> TalliedExact{0};
+std::atomic<double> BandScale{1};
 
 }  // namespace
 
@@ -188,6 +192,12 @@ BoundsTally boundsTally() {
 void resetBoundsTally() {
     TalliedTables.store(0, std::memory_order_relaxed);
     TalliedExact.store(0, std::memory_order_relaxed);
+}
+
+bool setBoundsBandScale(double scale) {
+    if (!(scale >= 1)) return false;
+    BandScale.store(scale, std::memory_order_relaxed);
+    return true;
 }
 
 // ---- the exact evaluation --------------------------------------------------------------------------------
@@ -357,7 +367,6 @@ void MarginGrid::prepare(unsigned positive) {
     // The masks, where they can have bits.
     g.irregularCount = 0;
     for (int s = 0; s < kSlots; ++s) {
-        g.haveDirectLn[s] = false;
         g.zeros[s] = g.zerosMax[s] = g.negatives[s] = 0;
         if (g.ok[s] == 0) {
             const double p[5] = {g.p[0][s], g.p[1][s], g.p[2][s], g.p[3][s], g.p[4][s]};
@@ -366,43 +375,7 @@ void MarginGrid::prepare(unsigned positive) {
             g.negatives[s] = negativesOf(p);
             if (s < kGridSteps) g.irregular[g.irregularCount++] = s;
         }
-        g.fallingZeros[s] = g.fallingNegatives[s] = 0;
-        if (g.fallingOk[s] == 0) {
-            const double p[5] = {g.fallingP[0][s], g.fallingP[1][s], g.fallingP[2][s], g.fallingP[3][s],
-                                 g.fallingP[4][s]};
-            g.fallingZeros[s] = zerosOf(p);
-            g.fallingNegatives[s] = negativesOf(p);
-        }
     }
-}
-
-// The approximate likelihood at an unpaired step of the upper walk (6); false when it cannot be bounded.
-bool MarginGrid::directLike(int k, const double counts[5], unsigned positive, double maxL, double& like,
-                            bool& nan) {
-    GridSlots& g = *slots_;
-    const int s = kGridSteps - k;  // where the step is stored
-    if ((g.fallingZeros[s] & positive) != 0) {
-        like = 0;
-        return true;
-    }
-    if ((g.fallingNegatives[s] & positive) != 0) {
-        nan = true;
-        return true;
-    }
-    double* ln = g.directLn[s];
-    if (!g.haveDirectLn[s]) {
-        for (int f = 0; f < 5; ++f) {
-            const double p = g.fallingP[f][s];
-            ln[f] = logarithms_ >> f & 1 && p > 0 ? std::log(p) : 0;
-        }
-        g.haveDirectLn[s] = true;
-    }
-    const double d = (counts[0] * ln[0] + counts[1] * ln[1] + counts[2] * ln[2] + counts[3] * ln[3] +
-                      counts[4] * ln[4]) -
-                     maxL;
-    if (!(d <= kFarExponent)) return false;
-    like = d < -kFarExponent ? 0 : std::exp(d);
-    return true;
 }
 
 // Decides the bounds from the approximate evaluation (see the proof at the top); false when it cannot.
@@ -445,9 +418,10 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
 
     // The thresholds of (7) for the partial sums.
     const double r = nearError * (1 + nearError) + 0x1p-44;
+    const double scale = BandScale.load(std::memory_order_relaxed);
     double below = 0, above = 0;
     auto thresholds = [&](double rWalk) {
-        const double R = 2 * (rWalk + r) + 0x1p-40;
+        const double R = (2 * (rWalk + r) + 0x1p-40) * scale;
         below = S * (0.05 * (1 - R) - 0x1p-60);
         above = S * (0.05 * (1 + R) + 0x1p-60);
     };
@@ -471,7 +445,7 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
         return false;
     }
 
-    // Upper walk: D' = 1 first, then the steps down, each from the grid value beside it (6) or on its own.
+    // Upper walk: D' = 1 first, then the steps down, each from the grid value beside it (6).
     const double sigma = counts[0] * g.lambda[0] + counts[1] * g.lambda[1] + counts[2] * g.lambda[2] +
                          counts[3] * g.lambda[3] + counts[4] * g.lambda[4];
     if (!(sigma <= 0x1p-20)) return false;
@@ -490,15 +464,8 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
         int k = 0;
         for (;;) {
             if (++k > kGridSteps) return false;
-            double step = 0;
-            if (g.paired[kGridSteps - k] != 0) {
-                step = like[kGridSteps - k];
-            } else {
-                bool nan = false;
-                if (!directLike(k, counts, positive, maxL, step, nan)) return false;
-                if (nan) break;  // the reference's sum turns NaN here and the walk ends
-            }
-            sum += step;
+            if (g.paired[kGridSteps - k] == 0) return false;
+            sum += like[kGridSteps - k];
             if (sum < below) continue;
             if (sum >= above) break;
             return false;

@@ -61,6 +61,10 @@ struct BoundsTally {
 BoundsTally boundsTally();
 void resetBoundsTally();
 
+// Multiplies the error band around 5% within which a table is left to the exact evaluation (1, the proven
+// band, unless set; tests widen it to send more tables there). A scale below 1 is refused (false).
+bool setBoundsBandScale(double scale);
+
 class ExactGrid;
 struct GridSlots;
 
@@ -79,7 +83,6 @@ public:
 private:
     void prepare(unsigned positive);
     bool approximate(const LikelihoodSetup& counts, unsigned positive, GridBounds& result);
-    bool directLike(int steps, const double counts[5], unsigned positive, double maxL, double& like, bool& nan);
 
     LikelihoodSetup margins_;
     unsigned logarithms_ = 0;  // which of the five logarithms the grid holds

@@ -46,8 +46,6 @@ struct GridSlots {
     alignas(64) std::int64_t fallingOk[kSlots];  // every p'_f positive
     // All ones where the step's likelihood is bounded from the grid slot's: both slots regular.
     alignas(64) std::int64_t paired[kSlots];
-    unsigned fallingZeros[kSlots];
-    unsigned fallingNegatives[kSlots];
     // Per probability, a bound of |ln p'_f - ln p_f| over the paired steps, rounded up.
     double lambda[5];
 
@@ -55,8 +53,6 @@ struct GridSlots {
 
     int irregular[kGridSteps];  // the grid slots that are not regular
     int irregularCount;
-    double directLn[kSlots][5];  // logarithms at unpaired steps, taken when a table first needs them
-    bool haveDirectLn[kSlots];
 };
 
 struct GridKernels {

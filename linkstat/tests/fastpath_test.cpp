@@ -109,6 +109,19 @@ TEST(FastPairs, EqualsLiteralOnRandomMarkerFiles) {
     expectFastEqualsLiteral(7, 25);
 }
 
+// Every bounds kernel, and a band widened by 2^30, which leaves many tables to the exact evaluation.
+TEST(FastPairs, EqualsLiteralWithEveryKernelAndWidenedBand) {
+    const BoundsKernel saved = boundsKernel();
+    for (const auto kernel : {BoundsKernel::Scalar, BoundsKernel::Avx2, BoundsKernel::Avx512})
+        if (useBoundsKernel(kernel)) expectFastEqualsLiteral(21, 4);
+    useBoundsKernel(saved);
+    ASSERT_TRUE(setBoundsBandScale(0x1p30));
+    resetBoundsTally();
+    expectFastEqualsLiteral(22, 6);
+    EXPECT_GT(boundsTally().exact, 0u);
+    setBoundsBandScale(1);
+}
+
 TEST(FastPairs, EqualsLiteralWithTinyChunksAndMemo) {
     setFastPairLimits(FastPairLimits{3, 8});
     expectFastEqualsLiteral(11, 10);
