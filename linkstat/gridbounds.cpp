@@ -364,18 +364,18 @@ void MarginGrid::prepare(unsigned positive) {
     logarithms_ |= positive;
     GridSlots& g = *slots_;
     gridKernels(boundsKernel()).prepare(g, margins_, logarithms_);
-    // The masks, where they can have bits.
+    // The masks, on the slots where they can have bits (the others are regular and never read them).
     g.irregularCount = 0;
-    for (int s = 0; s < kSlots; ++s) {
-        g.zeros[s] = g.zerosMax[s] = g.negatives[s] = 0;
-        if (g.ok[s] == 0) {
-            const double p[5] = {g.p[0][s], g.p[1][s], g.p[2][s], g.p[3][s], g.p[4][s]};
-            g.zeros[s] = zerosOf(p);
-            g.zerosMax[s] = (g.zeros[s] & 0b00111u) | (g.p11Max[s] == 0 ? 0b01000u : 0) | (g.dhMax[s] == 0 ? 0b10000u : 0);
-            g.negatives[s] = negativesOf(p);
-            if (s < kGridSteps) g.irregular[g.irregularCount++] = s;
-        }
+    for (int s = 0; s <= kOneSlot; ++s) {
+        if (g.ok[s] != 0) continue;
+        const double p[5] = {g.p[0][s], g.p[1][s], g.p[2][s], g.p[3][s], g.p[4][s]};
+        g.zeros[s] = zerosOf(p);
+        g.zerosMax[s] = (g.zeros[s] & 0b00111u) | (g.p11Max[s] == 0 ? 0b01000u : 0) | (g.dhMax[s] == 0 ? 0b10000u : 0);
+        g.negatives[s] = negativesOf(p);
+        if (s < kGridSteps) g.irregular[g.irregularCount++] = s;
     }
+    if (g.ok[0] != 0) g.zeros[0] = g.zerosMax[0] = g.negatives[0] = 0;
+    if (g.ok[kOneSlot] != 0) g.zeros[kOneSlot] = g.zerosMax[kOneSlot] = g.negatives[kOneSlot] = 0;
 }
 
 // Decides the bounds from the approximate evaluation (see the proof at the top); false when it cannot.

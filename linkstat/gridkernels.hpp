@@ -36,9 +36,11 @@ struct GridSlots {
     alignas(64) std::int64_t ok[kSlots];
     alignas(64) double ln[5][kSlots];  // approximate logarithms of the taken p_f, else 0
     alignas(64) std::int64_t regular[kSlots];  // all ones on an ok grid slot (not the slot kOneSlot)
-    unsigned zeros[kSlots];      // p_f == 0
-    unsigned zerosMax[kSlots];   // zero in the maximum search
-    unsigned negatives[kSlots];  // p_f negative or NaN
+    // Masks, set by MarginGrid on the slots that are not ok and on the slots 0 and kOneSlot (no other slot
+    // is read): p_f == 0, zero in the maximum search, p_f negative or NaN.
+    unsigned zeros[kSlots];
+    unsigned zerosMax[kSlots];
+    unsigned negatives[kSlots];
 
     // The upper walk's step k (D' = fallingTheta(k)) is stored at the slot kGridSteps - k beside it; step 0
     // (D' = 1) is then the slot kOneSlot itself.
