@@ -74,11 +74,17 @@ int openTemporary(const std::string& folder, const std::string& base, std::strin
 }  // namespace
 
 ReplacementFile::ReplacementFile(const std::string& path) : path_(path), target_(finalTarget(path)) {
+    // The kind of file is taken from the name as given: the system follows links that have no name
+    // to follow by text, such as /dev/stdout for a pipe.
     struct stat info {};
-    const bool exists = ::stat(target_.c_str(), &info) == 0;
-    if (exists && !S_ISREG(info.st_mode)) {
-        // A device, a pipe or a folder: opened as it is (a folder fails here with EISDIR).
-        fd_ = openDirect(target_);
+    const bool exists = ::stat(path_.c_str(), &info) == 0;
+    struct stat targetInfo {};
+    const bool sameFile = exists && ::stat(target_.c_str(), &targetInfo) == 0 && targetInfo.st_dev == info.st_dev &&
+                          targetInfo.st_ino == info.st_ino;
+    if (exists && (!S_ISREG(info.st_mode) || !sameFile)) {
+        // A device, a pipe or a folder (which fails here with EISDIR), or a file reached through a
+        // link whose target has no name: opened as it is.
+        fd_ = openDirect(path_);
         if (fd_ < 0) throw SystemError("open", errno);
         return;
     }

@@ -11,6 +11,8 @@
 #include "likelihood.hpp"
 #include "linkstat.hpp"
 
+namespace linkstat {
+
 double findlnandmult(double value, double count) {
     if (count == 0) return 0;
     return count * std::log(value);
@@ -43,10 +45,13 @@ double calclike(double theta, double pA, double pB, double k00, double k01, doub
     return std::exp(calclnlike(theta, pA, pB, k00, k01, k10, k11, dh, Dmax, pApB) - maxL);
 }
 
-void calcConfidenceLimits(double result[2], double X) {
+void calcConfidenceLimits(const int Array[3][3], double result[2], double X) {
     confidenceLimitsFromCounts(result, countsOfTable(Array), X);
 }
 
+}  // namespace linkstat
+
+// Declared at global scope with the single-pass bounds (likelihood.hpp).
 LikelihoodSetup orientLikelihood(const PairCounts& counts, double X) {
     LikelihoodSetup L;
     L.k00 = counts.k00;
@@ -72,6 +77,8 @@ LikelihoodSetup orientLikelihood(const PairCounts& counts, double X) {
     L.pApB = L.pA * L.pB;
     return L;
 }
+
+namespace linkstat {
 
 void confidenceLimitsFromCounts(double result[2], const PairCounts& counts, double X) {
     const LikelihoodSetup L = orientLikelihood(counts, X);
@@ -115,3 +122,5 @@ void confidenceLimitsFromCounts(double result[2], const PairCounts& counts, doub
     result[0] = lower;
     result[1] = upper;
 }
+
+}  // namespace linkstat

@@ -3,26 +3,36 @@
 //
 // The tail of a pair line depends only on the phase-known counts (k00, k01, k10, k11) and the double
 // heterozygotes dh of its genotype table (in actual-haplotype mode: the four phased counts, dh = 0),
-// because X, the margins and T all follow from them. The fast loop counts the tables on bit-packed
-// genotypes and memoises the tail per count key. It works in chunks of pairs: a first walk gathers
-// the keys not seen before, these are evaluated grouped by their margins (gridbounds.hpp), and a
-// second walk writes the lines.
+// because X, the margins and T all follow from them. The fast loop counts the tables on the packed
+// allele codes, 64 individuals at a time, and memoises the tail per count key. It works in chunks of
+// pairs: a first walk gathers the keys not seen before, these are evaluated grouped by their margins
+// (gridbounds.hpp), and a second walk writes the lines.
 
-#include <cstddef>
+#include <memory>
 
 #include "linkstat.hpp"
+
+namespace linkstat {
 
 inline constexpr double kPairWindow = 200000;
 inline constexpr const char* kEmptyMarginTail = "0 0 0 0 0 0 0 1\n";
 
-void fastPairs(int nChromosomes, int nMarkers, const double* positions, const double* ratios,
-               const AlleleTable& alleles, HaploMode mode);
+// What the fast loop keeps from set to set: the memo of tails per count key, for one counting mode.
+class FastPairs {
+public:
+    FastPairs(const FastPairLimits& limits, HaploMode mode);
+    ~FastPairs();
+    FastPairs(const FastPairs&) = delete;
+    FastPairs& operator=(const FastPairs&) = delete;
 
-// Memory limits of the fast loop: new keys evaluated per chunk, and keys kept memoised (the memo is
-// emptied when a chunk's keys would not fit). Tests lower them to exercise both boundaries.
-struct FastPairLimits {
-    std::size_t chunkKeys;
-    std::size_t memoKeys;
+    // Writes the report lines of one marker set.
+    void pairs(Run& run, const MarkerSet& set);
+
+private:
+    struct Memos;
+    FastPairLimits limits_;
+    HaploMode mode_;
+    std::unique_ptr<Memos> memos_;
 };
-FastPairLimits defaultFastPairLimits();
-void setFastPairLimits(const FastPairLimits& limits);
+
+}  // namespace linkstat

@@ -6,6 +6,8 @@
 
 #include "linkstat.hpp"
 
+namespace linkstat {
+
 PairCounts countsOfTable(const int t[3][3]) {
     PairCounts c;
     c.k00 = 2 * t[0][0] + t[0][1] + t[1][0];
@@ -20,7 +22,7 @@ bool hasEmptyMargin(const int h[4]) {
     return h[0] + h[1] == 0 || h[2] + h[3] == 0 || h[0] + h[2] == 0 || h[1] + h[3] == 0;
 }
 
-void Haplo_Knw(int hapCounts[4]) {
+void Haplo_Knw(const int Array[3][3], int hapCounts[4]) {
     const PairCounts c = countsOfTable(Array);
     hapCounts[0] = c.k00;
     hapCounts[1] = c.k01;
@@ -28,7 +30,7 @@ void Haplo_Knw(int hapCounts[4]) {
     hapCounts[3] = c.k11;
 }
 
-void Haplo_Em(int hapCounts[4]) {
+void Haplo_Em(const int Array[3][3], int hapCounts[4]) {
     emHaplotypes(countsOfTable(Array), hapCounts);
 }
 
@@ -81,3 +83,5 @@ void Haplo_Act(int hapCounts[4], const char* first, const char* second, int n) {
         if ((s == '0' || s == '1') && (t == '0' || t == '1')) ++hapCounts[2 * (s - '0') + (t - '0')];
     }
 }
+
+}  // namespace linkstat

@@ -1,73 +1,152 @@
-// Front of linkstat: the command line, the input checks, the header line and the reader that gathers
-// marker sets and hands each complete set, recoded by Clean, to the pair loop.
-
-#include <sys/stat.h>
+// Front of linkstat: the command line, the run of one marker file from its header line to the commit of
+// the report, and the loop that gathers marker sets and hands each complete set to the pair loop.
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
+#include <new>
+#include <optional>
 #include <string>
-#include <vector>
 
+#include "cli.hpp"
+#include "fastpairs.hpp"
 #include "linkstat.hpp"
+#include "markers.hpp"
+#include "reader.hpp"
 #include "report.hpp"
 
-int Position = 0;
-int Bounds = 0;
-int MxS = 2000;
+namespace linkstat {
 
 namespace {
 
-constexpr std::size_t kMaxNameLength = 511;      // -I and -O values
-constexpr std::size_t kMaxMissingLength = 104;   // -R value
-constexpr std::size_t kMaxLineLength = 2098;     // characters before the line break
-constexpr std::size_t kMaxFieldLength = 1999;    // each of the first four fields
-constexpr int kMarkerFields = 4;
+constexpr std::size_t kMaxNameLength = 511;     // -I and -O values
+constexpr std::size_t kMaxMissingLength = 104;  // -R value
+constexpr std::size_t kReportBuffer = std::size_t{1} << 18;
 
-struct Settings {
-    HaploMode mode = HaploMode::Em;
-    bool header = false;
-    bool separator = false;
-    bool haveInput = false;
-    std::string inputName;
-    bool haveOutput = false;
-    std::string outputName;
-    std::string missing;
-};
-
-[[noreturn]] void failInputAccess(const std::string& name) {
-    fail({"\n\nCannot Access Input File " + name + "\n", "Exiting Now......\n\n"});
-}
-
-[[noreturn]] void failOptionTooLong(char letter) {
-    fail({std::string("\n\nOption Value Too Long -") + letter + "\n", "Exiting Now......\n\n"});
-}
-
-std::string optionValue(const char* argument, std::size_t limit) {
-    const char* value = argument + 2;
-    if (std::strlen(value) > limit) failOptionTooLong(argument[1]);
+std::string optionValue(const char* value, char letter, std::size_t limit) {
+    if (std::strlen(value) > limit) throw optionTooLong(letter);
     return value;
 }
 
+void writeHeader(Run& run) {
+    const Settings& s = run.settings;
+    if (!s.header || s.recordsOnly) return;
+    run.fpo.put(s.Position ? "\t\t\t\t  r\t  d\t  D'\tdelta\t  Q\t rho" : "\t\t\t  r\t  d\t  D'\tdelta\t  Q\t rho");
+    if (s.Bounds) run.fpo.put("\tLower\tUpper");
+    run.fpo.put("\n");
+}
+
+// Positions must be printable as an int: finite and within 0 <= position < 2^31.
+bool printablePosition(double position) {
+    return std::isfinite(position) && position >= 0 && position < 2147483648.0;
+}
+
+// Writes the pairs of a complete set and the optional separator, and empties the set.
+void completeSet(Run& run, MarkerSet& set) {
+    if (set.thirdAllele()) throw moreThanTwoAlleles(*set.thirdAllele());
+    Calculate_LD(run, set);
+    set.clear();
+    if (run.settings.separator && !run.settings.recordsOnly) run.fpo.put(">\n");
+}
+
+void readMarkers(Run& run, ldtools::FileReader& input) {
+    const Settings& s = run.settings;
+    MarkerReader reader(input, s.inputName, s.missing, run.tuning.lineLimit, run.tuning.fieldLimit);
+    MarkerSet set(run);
+    MarkerLine line;
+    while (reader.next(line)) {
+        if (line.fields < 4) {
+            completeSet(run, set);
+            continue;
+        }
+        const double position = std::atof(line.text[0].c_str());
+        if (!printablePosition(position)) throw inFile(s.inputName, reader.lineNumber(), "Bad Position\n");
+        // Decision L9: the pair window needs the positions of a set in ascending order; ties are fine.
+        if (set.nMarkers() > 0 && position < set.positions()[set.nMarkers() - 1])
+            throw inFile(s.inputName, reader.lineNumber(), "Position Out Of Order\n");
+        const double ratio = std::atof(line.text[2].c_str()) / std::atof(line.text[1].c_str());
+        set.add(position, ratio, line, s.inputName);
+    }
+    completeSet(run, set);
+}
+
+// Runs the program on an open input: the report goes to `report`, which is committed at the end.
+void runReport(const Settings& settings, const Tuning& tuning, ldtools::FileReader& input, ReportFile& report) {
+    ldtools::BufferedWriter fpo(report.fd(), kReportBuffer);
+    try {
+        Run run(settings, tuning, fpo);
+        analyse(run, input);
+    } catch (const Failure&) {
+        // What the run wrote stays where it cannot be taken back; a replaced file is left as it was.
+        if (report.keepsPartialOutput()) {
+            try {
+                fpo.flush();
+            } catch (const ldtools::SystemError&) {
+            }
+        }
+        throw;
+    }
+    try {
+        fpo.flush();
+    } catch (const ldtools::SystemError&) {
+        throw outputWrite(report.name());
+    }
+    report.commit();
+}
+
+void writeStandardOutput(const std::string& text) {
+    try {
+        ldtools::writeAll(1, text.data(), text.size());
+    } catch (const ldtools::SystemError&) {
+        throw outputWrite("stdout");
+    }
+}
+
+// Writes each piece of the message with its own call; returns the exit status.
+int printFailure(const Failure& failure) {
+    for (const std::string& piece : failure.pieces()) std::fputs(piece.c_str(), stderr);
+    return failure.status();
+}
+
+}  // namespace
+
+Run::Run(const Settings& settings, const Tuning& tuning, ldtools::BufferedWriter& fpo)
+    : settings(settings), tuning(tuning), fpo(fpo), fast(std::make_unique<FastPairs>(tuning.fastLimits, settings.mode)) {
+    // The progress line would run into report lines shown on the same terminal.
+    progress.line.restart(!fpo.onTerminal());
+}
+
+Run::~Run() = default;
+
 Settings readOptions(int argc, char** argv) {
     Settings s;
-    Position = 0;
-    Bounds = 0;
     for (int a = 1; a < argc; ++a) {
         const char* arg = argv[a];
+        if (ldtools::isHelpOption(arg)) {
+            s.request = Request::Help;
+            return s;
+        }
+        if (ldtools::isVersionOption(arg)) {
+            s.request = Request::Version;
+            return s;
+        }
         if (arg[0] != '-') continue;
-        switch (arg[1]) {
+        const char letter = arg[1];
+        // Decision L13: a bare -I or -O takes the next argument as its value.
+        const char* value = arg + 2;
+        if ((letter == 'I' || letter == 'O') && *value == '\0' && a + 1 < argc) value = argv[++a];
+        switch (letter) {
             case 'A': s.mode = HaploMode::Actual; break;
-            case 'B': Bounds = 1; break;
+            case 'B': s.Bounds = 1; break;
+            case 'D': s.recordsOnly = true; s.Position = 1; break;
             case 'E': s.mode = HaploMode::Em; break;
             case 'H': s.header = true; break;
-            case 'I': s.inputName = optionValue(arg, kMaxNameLength); s.haveInput = true; break;
+            case 'I': s.inputName = optionValue(value, letter, kMaxNameLength); s.haveInput = true; break;
             case 'K': s.mode = HaploMode::Known; break;
-            case 'O': s.outputName = optionValue(arg, kMaxNameLength); s.haveOutput = true; break;
-            case 'P': Position = 1; break;
-            case 'R': s.missing = optionValue(arg, kMaxMissingLength); break;
+            case 'O': s.outputName = optionValue(value, letter, kMaxNameLength); s.haveOutput = true; break;
+            case 'P': s.Position = 1; break;
+            case 'R': s.missing = optionValue(value, letter, kMaxMissingLength); break;
             case 'S': s.separator = true; break;
             default: break;
         }
@@ -75,208 +154,64 @@ Settings readOptions(int argc, char** argv) {
     return s;
 }
 
-bool inputAccessible(const std::string& name) {
-    struct stat info;
-    if (stat(name.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
-    std::FILE* fp = std::fopen(name.c_str(), "r");
-    if (!fp) return false;
-    std::fclose(fp);
-    return true;
+std::string usageText() {
+    return "Usage: linkstat -Ifile [-E|-K|-A] [-P] [-D] [-H] [-B] [-S] [-Rchars] [-Ofile]\n"
+           "Likelihood bounds of D' for every pair of markers less than 200000 positions apart.\n"
+           "  -Ifile   marker file to read (required); -I file works too\n"
+           "  -Ofile   write the report to file instead of standard output; -O file works too\n"
+           "  -E       estimate the phase of double heterozygotes by EM (default)\n"
+           "  -K       leave double heterozygotes out\n"
+           "  -A       read the allele strings as phased chromosomes\n"
+           "  -P       start each pair line with both positions instead of their distance\n"
+           "  -D       write only the bounds lines (first, second position, lower, upper); implies -P\n"
+           "  -H       write a header line\n"
+           "  -B       end the header line with the columns Lower and Upper\n"
+           "  -S       write a line \">\" after each marker set\n"
+           "  -Rchars  each of chars stands for a missing allele, as \"-\" does\n"
+           "  --help     show this text\n"
+           "  --version  show the version\n"
+           "See linkstat(1) for the file formats and messages.\n";
 }
 
-void openReport(const Settings& s) {
-    if (!s.haveOutput) {
-        fpo.open(stdout, "stdout");
-        return;
+void analyse(Run& run, ldtools::FileReader& input) {
+    try {
+        writeHeader(run);
+        readMarkers(run, input);
+    } catch (const ldtools::SystemError& error) {
+        if (error.operation() == "read") throw inputAccess(run.settings.inputName);
+        throw outputWrite(run.settings.haveOutput ? run.settings.outputName : "stdout");
+    } catch (const std::bad_alloc&) {
+        throw notEnoughMemory();
     }
-    std::FILE* fp = std::fopen(s.outputName.c_str(), "w");
-    if (!fp) fail({"\n\nCannot Access Output File " + s.outputName + "\n", "Exiting Now......\n\n"});
-    fpo.open(fp, s.outputName);
 }
 
-void writeHeader() {
-    fpo.put(Position ? "\t\t\t\t  r\t  d\t  D'\tdelta\t  Q\t rho" : "\t\t\t  r\t  d\t  D'\tdelta\t  Q\t rho");
-    if (Bounds) fpo.put("\tLower\tUpper");
-    fpo.put("\n");
-}
-
-// Reads one line into `line` (without its break). Returns false at the end of the input; sets tooLong
-// when the line holds more than kMaxLineLength characters before its break.
-bool readLine(std::FILE* fp, std::string& line, bool& tooLong) {
-    line.clear();
-    tooLong = false;
-    int ch;
-    while ((ch = getc_unlocked(fp)) != EOF && ch != '\n') {
-        if (line.size() == kMaxLineLength) {
-            tooLong = true;
-            return true;
+int linkstatMain(int argc, char** argv, const Tuning& tuning) {
+    try {
+        const Settings settings = readOptions(argc, argv);
+        if (settings.request == Request::Help) {
+            writeStandardOutput(usageText());
+            return 0;
         }
-        line.push_back(static_cast<char>(ch));
-    }
-    return ch != EOF || !line.empty();
-}
-
-bool isFieldSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-// Splits off up to four white-space-separated fields and NUL-terminates each in place. The line is read
-// as text: a NUL byte ends it. Returns the number of fields found.
-int splitFields(std::string& line, char* fields[kMarkerFields], std::size_t lengths[kMarkerFields]) {
-    char* p = line.data();
-    char* end = p + std::strlen(p);
-    int found = 0;
-    while (found < kMarkerFields) {
-        while (p < end && isFieldSpace(*p)) ++p;
-        if (p == end) break;
-        char* start = p;
-        while (p < end && !isFieldSpace(*p)) ++p;
-        fields[found] = start;
-        lengths[found] = static_cast<std::size_t>(p - start);
-        ++found;
-        if (p < end) *p++ = '\0';
-    }
-    return found;
-}
-
-// The marker tables of the current set; their capacity MxS carries over from set to set.
-class MarkerSet {
-public:
-    explicit MarkerSet(const Settings& settings) : settings_(settings) { resize(); }
-
-    void add(double position, double ratio, const char* alleles, std::size_t length) {
-        if (nMarkers_ == 0) {
-            nChromosomes_ = Chromosomes(alleles);
-            if (stride_ < length + 1) {
-                stride_ = length + 1;
-                resize();
-            }
-        } else if (static_cast<int>(length) != nChromosomes_) {
-            failInFile(settings_.inputName, nMarkers_ + 1, "Wrong number of chromosomes\n");
+        if (settings.request == Request::Version) {
+            writeStandardOutput(ldtools::versionLine("linkstat"));
+            return 0;
         }
-        positions_[nMarkers_] = position;
-        ratios_[nMarkers_] = ratio;
-        std::memcpy(table()[nMarkers_], alleles, length + 1);
-        ++nMarkers_;
-        if (nMarkers_ == MxS) {
-            MxS += 1000;
-            resize();
+        if (!settings.haveInput) throw needInputFile();
+        // The input is opened once (a named pipe cannot be opened twice) and before the report is made.
+        std::optional<ldtools::FileReader> input;
+        try {
+            input.emplace(settings.inputName);
+        } catch (const ldtools::SystemError&) {
+            throw inputAccess(settings.inputName);
         }
-    }
-
-    // Recodes the set, writes its pair lines and the optional separator, and starts a new set.
-    void complete() {
-        const AlleleTable alleles = table();
-        for (int m = 0; m < nMarkers_; ++m)
-            Clean(alleles[m], nChromosomes_, settings_.missing.c_str(), static_cast<int>(settings_.missing.size()));
-        const HaploMode mode = settings_.mode;
-        Calculate_LD(nChromosomes_, nMarkers_, positions_.data(), ratios_.data(), alleles,
-                     mode == HaploMode::Actual, mode == HaploMode::Em, mode == HaploMode::Known);
-        nMarkers_ = 0;
-        nChromosomes_ = 0;
-        if (settings_.separator) fpo.put(">\n");
-    }
-
-private:
-    AlleleTable table() { return AlleleTable{alleles_.data(), stride_}; }
-    void resize() {
-        positions_.resize(static_cast<std::size_t>(MxS));
-        ratios_.resize(static_cast<std::size_t>(MxS));
-        alleles_.resize(static_cast<std::size_t>(MxS) * stride_);
-    }
-
-    const Settings& settings_;
-    std::vector<double> positions_, ratios_;
-    std::vector<char> alleles_;
-    std::size_t stride_ = 1;
-    int nMarkers_ = 0;
-    int nChromosomes_ = 0;
-};
-
-// Positions must be printable as an int: finite and within 0 <= position < 2^31.
-bool printablePosition(double position) {
-    return std::isfinite(position) && position >= 0 && position < 2147483648.0;
-}
-
-void readMarkers(const Settings& settings) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> input(std::fopen(settings.inputName.c_str(), "r"),
-                                                          &std::fclose);
-    if (!input) failInputAccess(settings.inputName);
-    MarkerSet set(settings);
-    std::string line;
-    bool tooLong = false;
-    int fileLine = 0;
-    while (readLine(input.get(), line, tooLong)) {
-        ++fileLine;
-        if (tooLong) failInFile(settings.inputName, fileLine, "Line Too Long\n");
-        char* fields[kMarkerFields];
-        std::size_t lengths[kMarkerFields];
-        const int found = splitFields(line, fields, lengths);
-        for (int f = 0; f < found; ++f)
-            if (lengths[f] > kMaxFieldLength) failInFile(settings.inputName, fileLine, "Field Too Long\n");
-        if (found < kMarkerFields) {
-            set.complete();
-            continue;
-        }
-        const double position = std::atof(fields[0]);
-        if (!printablePosition(position)) failInFile(settings.inputName, fileLine, "Bad Position\n");
-        const double ratio = std::atof(fields[2]) / std::atof(fields[1]);
-        set.add(position, ratio, fields[3], lengths[3]);
-    }
-    // A read error is not the end of the file: no set is completed from a partial read.
-    if (std::ferror(input.get())) failInputAccess(settings.inputName);
-    set.complete();
-}
-
-}  // namespace
-
-int Chromosomes(const char* alleles) {
-    return static_cast<int>(std::strlen(alleles));
-}
-
-void Clean(char* s, int n, const char* missing, int nMissing) {
-    for (int k = 0; k < n; ++k)
-        if (std::memchr(missing, s[k], static_cast<std::size_t>(nMissing))) s[k] = '-';
-
-    char alleles[2];
-    int nAlleles = 0;
-    for (int k = 0; k < n; ++k) {
-        const char c = s[k];
-        if (c == '-' || (nAlleles > 0 && alleles[0] == c) || (nAlleles > 1 && alleles[1] == c)) continue;
-        if (nAlleles == 2) fail({std::string("\n\nMore Than Two Alleles ") + s + "\n", "Exiting Now....\n\n\n"});
-        alleles[nAlleles++] = c;
-    }
-
-    // "0" and "1" keep their own code; the other alleles take the free codes, "0" first.
-    bool codeFree[2] = {true, true};
-    for (int a = 0; a < nAlleles; ++a)
-        if (alleles[a] == '0' || alleles[a] == '1') codeFree[alleles[a] - '0'] = false;
-    char code[2];
-    for (int a = 0; a < nAlleles; ++a) {
-        if (alleles[a] == '0' || alleles[a] == '1') {
-            code[a] = alleles[a];
-            continue;
-        }
-        const int free = codeFree[0] ? 0 : 1;
-        codeFree[free] = false;
-        code[a] = static_cast<char>('0' + free);
-    }
-    for (int k = 0; k < n; ++k) {
-        if (s[k] == '-') continue;
-        s[k] = s[k] == alleles[0] ? code[0] : code[1];
+        ReportFile report(settings);
+        runReport(settings, tuning, *input, report);
+        return 0;
+    } catch (const Failure& failure) {
+        return printFailure(failure);
+    } catch (const std::bad_alloc&) {
+        return printFailure(notEnoughMemory());
     }
 }
 
-int linkstatMain(int argc, char** argv, Evaluation evaluation) {
-    const Settings settings = readOptions(argc, argv);
-    if (!settings.haveInput) fail({"\n\nNeed an Input File\n", "Exiting Now......\n\n"});
-    if (!inputAccessible(settings.inputName)) failInputAccess(settings.inputName);
-    openReport(settings);
-    progress.start(fpo.onTerminal());
-    setEvaluation(evaluation);
-    if (settings.header) writeHeader();
-    readMarkers(settings);
-    progress.erase();
-    fpo.close();
-    return 0;
-}
+}  // namespace linkstat

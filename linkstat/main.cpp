@@ -3,5 +3,5 @@
 #include "linkstat.hpp"
 
 int main(int argc, char** argv) {
-    return linkstatMain(argc, argv);
+    return linkstat::linkstatMain(argc, argv);
 }

@@ -1,91 +1,44 @@
 #pragma once
-// The report stream of linkstat, failure messages and the terminal progress line.
+// The failure messages of linkstat and the destination of its report.
 
-#include <cstdarg>
-#include <cstddef>
-#include <cstdio>
-#include <cstring>
-#include <initializer_list>
+#include <optional>
 #include <string>
-#include <string_view>
-#include <vector>
 
-// Buffered writer for the report. A failed write ends the program with the
-// "Cannot Write Output File" message, so no run that lost output exits with status 0.
-class ReportStream {
-public:
-    // Takes over an open stream; name is the -O name, or "stdout".
-    void open(std::FILE* fp, std::string name);
-    bool onTerminal() const;
+#include "linkstat.hpp"
+#include "replacefile.hpp"
 
-    void put(const char* text, std::size_t length) {
-        if (length > buffer_.size() - used_) makeRoom(length);
-        std::memcpy(buffer_.data() + used_, text, length);
-        used_ += length;
-    }
-    void put(std::string_view text) { put(text.data(), text.size()); }
-    void printf(const char* format, ...) __attribute__((format(printf, 2, 3)));
+namespace linkstat {
 
-    // Writes what is buffered and closes the stream; fails on any write error.
-    void close();
-    // Writes what is buffered and closes the stream, ignoring errors (used on the way out after a failure).
-    void abandon();
-
-private:
-    void makeRoom(std::size_t length);
-    bool drain();
-
-    std::FILE* fp_ = nullptr;
-    std::string name_;
-    std::vector<char> buffer_;
-    std::size_t used_ = 0;
-};
-
-extern ReportStream fpo;
-
-// Writes each piece to standard error with its own call, keeps the report written so far, exits with 1.
-[[noreturn]] void fail(std::initializer_list<std::string> pieces);
+// File-access failures close with "Exiting Now......\n\n", data errors with "Exiting Now....\n\n\n".
+Failure needInputFile();
+Failure inputAccess(const std::string& inputName);
+Failure outputAccess(const std::string& outputName);
+Failure outputWrite(const std::string& reportName);
+Failure optionTooLong(char letter);
 // The data errors of the marker file: "Error in File <name> at Line <line>" and the reason.
-[[noreturn]] void failInFile(const std::string& inputName, int line, const char* reason);
+Failure inFile(const std::string& inputName, int line, const char* reason);
+Failure moreThanTwoAlleles(const std::string& alleles);
+Failure notEnoughMemory();
 
-// One-line progress indicator on standard error, shown only when standard error is a terminal and the
-// report does not go to a terminal itself (where its lines would run into the indicator). Callers
-// report work in coarse steps; the clock is read only every few thousand pairs or tables.
-class Progress {
+// Where the report goes: standard output, or the -O file. A regular file (or a new one) is written under
+// a temporary name in its folder and put in place by commit() (decision L11), so a failed run leaves
+// the destination as it was; devices, pipes and files in folders where no temporary file can be made
+// are written directly.
+class ReportFile {
 public:
-    void start(bool reportOnTerminal);
-    // A new marker set of nMarkers markers is about to be paired.
-    void enterSet(int nMarkers) {
-        marker_ = 0;
-        nMarkers_ = nMarkers;
-    }
-    // Pairs written, with the first marker of the set reached.
-    void addPairs(long pairs, int marker, int nMarkers) {
-        if (!enabled_) return;
-        pairs_ += pairs;
-        marker_ = marker;
-        nMarkers_ = nMarkers;
-        if (pairs_ + tables_ >= nextCheck_) refresh();
-    }
-    // Genotype tables whose bounds were computed.
-    void addTables(long tables) {
-        if (!enabled_) return;
-        tables_ += tables;
-        if (pairs_ + tables_ >= nextCheck_) refresh();
-    }
-    void erase();
+    // Throws the "Cannot Access Output File" failure.
+    explicit ReportFile(const Settings& settings);
+    int fd() const { return file_ ? file_->fd() : 1; }
+    // The name in the messages: the -O name, or "stdout".
+    const std::string& name() const { return name_; }
+    // True when what was written before a failure stays (standard output, a direct destination).
+    bool keepsPartialOutput() const { return !file_ || file_->direct(); }
+    // Puts the file in place; throws the "Cannot Write Output File" failure.
+    void commit();
 
 private:
-    void refresh();
-
-    bool enabled_ = false;
-    long pairs_ = 0;
-    long tables_ = 0;
-    int marker_ = 0;
-    int nMarkers_ = 0;
-    long nextCheck_ = 0;
-    double lastShown_ = 0;
-    std::size_t shownWidth_ = 0;
+    std::string name_;
+    std::optional<ldtools::ReplacementFile> file_;
 };
 
-extern Progress progress;
+}  // namespace linkstat

@@ -11,6 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "cli.hpp"
+#include "error.hpp"
+#include "writer.hpp"
+
 namespace loadgauge {
 namespace {
 
@@ -18,14 +22,9 @@ constexpr int NICEVALUE = 18;
 constexpr size_t FILLERBLOCK = 512;
 constexpr size_t REPORTCHUNK = 1 << 16;  // bytes collected before each write to standard output
 
+// The failure of a system call, worded as perror words it: "what: reason".
 [[noreturn]] void failsystem(const char* what) {
-    std::perror(what);
-    std::exit(1);
-}
-
-[[noreturn]] void failmessage(const char* message) {
-    std::fputs(message, stderr);
-    std::exit(1);
+    throw ldtools::Error(std::string(what) + ": " + ldtools::systemReason(errno) + "\n");
 }
 
 // Creates a unique file from `path` (a mkstemp template) and removes its name
@@ -61,16 +60,12 @@ void fillfile(int fd, size_t len) {
     }
 }
 
-// Hands all of `text` to `fd`, retrying short and interrupted writes.
 void writeall(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            failsystem("loadgauge: write");
-        }
-        done += static_cast<size_t>(n);
+    try {
+        ldtools::writeAll(fd, text.data(), text.size());
+    } catch (const ldtools::SystemError& error) {
+        errno = error.code();
+        failsystem("loadgauge: write");
     }
 }
 
@@ -147,7 +142,7 @@ unsigned char* salloc(size_t len) {
     const int fd = opennamelessfile(path);
     fillfile(fd, len);
     void* map = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (map == MAP_FAILED) failmessage("loadgauge: mmap() failed\n");
+    if (map == MAP_FAILED) throw ldtools::Error("loadgauge: mmap() failed\n");
     close(fd);
     std::memset(map, 0, len);
     return static_cast<unsigned char*>(map);
@@ -170,9 +165,25 @@ void doit(time_t t0, int id, unsigned char* buf) {
     }
 }
 
+const char* const usagetext =
+    "Usage: loadgauge [number-of-processes]\n"
+    "Records, for a window of 2 seconds cut into 20000 slots of 100 microseconds, which of\n"
+    "number-of-processes (default 1, at most 255) low-priority busy processes held a processor,\n"
+    "and prints one line \"TIME PROCESS\" per slot and running process (process 0: none ran).\n"
+    "  --help     show this text\n"
+    "  --version  show the version\n";
+
 int run(int argc, const char* const* argv) {
+    if (argc == 2 && ldtools::isHelpOption(argv[1])) {
+        writeall(STDOUT_FILENO, usagetext);
+        return 0;
+    }
+    if (argc == 2 && ldtools::isVersionOption(argv[1])) {
+        writeall(STDOUT_FILENO, ldtools::versionLine("loadgauge"));
+        return 0;
+    }
     const Args args = parseargs(argc, argv);
-    if (args.error != nullptr) failmessage(args.error);
+    if (args.error != nullptr) throw ldtools::Error(args.error);
     const int nprocs = static_cast<int>(args.nprocs);
 
     if (setpriority(PRIO_PROCESS, static_cast<id_t>(getpid()), NICEVALUE) != 0) {

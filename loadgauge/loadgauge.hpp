@@ -34,17 +34,18 @@ int64_t slotof(const timeval& now, time_t t0);
 void appendslotline(std::string& out, int slot, int p);
 
 // Writes the whole time line of the slot buffers (buffer k belongs to process
-// k + 1) to descriptor `fd`. Ends the process with status 1 on a write error.
+// k + 1) to descriptor `fd`. Throws ldtools::Error on a write error.
 void report(const std::vector<unsigned char*>& bufs, int fd);
 
 // `len` bytes of zeroed memory shared with every process forked afterwards.
-// Ends the process with status 1 on failure.
+// Throws ldtools::Error (its text the message for standard error) on failure.
 unsigned char* salloc(size_t len);
 
 // Waits for second t0, then marks `buf` with `id` in every slot this process runs in.
 void doit(time_t t0, int id, unsigned char* buf);
 
-// The whole program: returns the exit status of the first process.
+// The whole program: returns the exit status of the first process; failures are thrown as
+// ldtools::Error, which main prints.
 int run(int argc, const char* const* argv);
 
 }  // namespace loadgauge

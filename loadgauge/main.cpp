@@ -1,5 +1,13 @@
+#include <cstdio>
+
+#include "error.hpp"
 #include "loadgauge.hpp"
 
 int main(int argc, char** argv) {
-    return loadgauge::run(argc, argv);
+    try {
+        return loadgauge::run(argc, argv);
+    } catch (const ldtools::Error& error) {
+        std::fputs(error.what(), stderr);
+        return error.status();
+    }
 }

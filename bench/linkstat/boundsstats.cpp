@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         }
         args.erase(args.begin() + 1);
     }
-    const int status = linkstatMain(static_cast<int>(args.size()), args.data());
+    const int status = linkstat::linkstatMain(static_cast<int>(args.size()), args.data());
     const linkstat::BoundsTally tally = linkstat::boundsTally();
     std::fprintf(stderr, "kernel %s: %llu tables, %llu evaluated exactly (%.4f%%)\n",
                  linkstat::boundsKernelName(linkstat::boundsKernel()),

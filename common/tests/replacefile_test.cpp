@@ -105,6 +105,20 @@ TEST(ReplacementFile, DevicesAreWrittenDirectlyAndFolderErrorsAreReported) {
         file.commit();
     }
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    // a pipe reached through a link of the system that names no file (/dev/stdout, /proc/self/fd/N)
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    {
+        ReplacementFile file("/proc/self/fd/" + std::to_string(fds[1]));
+        EXPECT_TRUE(file.direct());
+        writeText(file, "through the pipe");
+        file.commit();
+    }
+    ::close(fds[1]);
+    char text[32] = {};
+    EXPECT_EQ(::read(fds[0], text, sizeof text), 16);
+    EXPECT_STREQ(text, "through the pipe");
+    ::close(fds[0]);
     testsupport::ScratchDir dir;
     try {
         ReplacementFile file(dir.path().string());

@@ -53,6 +53,19 @@ TEST(Chr20, ReportEqualsGolden) {
     expectSameText(readFile(dir.file("bounds.txt")), golden(dir));
 }
 
+// -D keeps the four-number records of the report, what `awk 'NF == 4'` keeps of it (here every pair
+// line; no header or separators either).
+TEST(Chr20, RecordsOnlyEqualTheFourFieldLinesOfGolden) {
+    ScratchDir dir;
+    const auto r = testsupport::run({LINKSTAT_BIN, "-D", "-H", "-S", "-I" + kMarkers});
+    EXPECT_EQ(r.status, 0);
+    const std::string report = golden(dir);
+    testsupport::writeFile(dir.file("golden.txt"), report);
+    const auto records = testsupport::run({AWK_BIN, "NF == 4", dir.file("golden.txt")});
+    EXPECT_GT(records.out.size(), 1000000u);
+    expectSameText(r.out, records.out);
+}
+
 // The golden file itself comes from the pair-by-pair loop; check that on the first 150 markers.
 TEST(Chr20, StraightforwardLoopReproducesGoldenOnFirstMarkers) {
     ScratchDir dir;
@@ -66,7 +79,9 @@ TEST(Chr20, StraightforwardLoopReproducesGoldenOnFirstMarkers) {
     std::vector<std::string> args = {"linkstat", "-P", "-I" + dir.file("subset.txt"), "-O" + dir.file("out.txt")};
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
-    ASSERT_EQ(linkstatMain(static_cast<int>(argv.size()), argv.data(), Evaluation::Literal), 0);
+    linkstat::Tuning literal;
+    literal.evaluation = linkstat::Evaluation::Literal;
+    ASSERT_EQ(linkstat::linkstatMain(static_cast<int>(argv.size()), argv.data(), literal), 0);
 
     std::istringstream all(golden(dir));
     std::string expected;

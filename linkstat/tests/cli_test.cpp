@@ -13,6 +13,7 @@
 
 namespace {
 
+using namespace linkstat;
 using testsupport::RunResult;
 using testsupport::ScratchDir;
 
@@ -60,8 +61,8 @@ void expectFailure(const RunResult& r, const std::string& err, const std::string
 TEST_F(Cli, InputIsRequiredAndMustBeAReadableFile) {
     expectFailure(linkstat({"-P", "-H", "-Ofoo"}), kNeedInput);
     const std::string file = input(marker("1", "AC"));
-    // -I with the name as the next argument: the name is empty
-    expectFailure(linkstat({"-I", file.substr(2)}), "\n\nCannot Access Input File \nExiting Now......\n\n");
+    // a bare -I at the end has no value: the name is empty
+    expectFailure(linkstat({"-P", "-I"}), "\n\nCannot Access Input File \nExiting Now......\n\n");
     expectFailure(linkstat({"-I" + dir.file("missing")}),
                   "\n\nCannot Access Input File " + dir.file("missing") + "\nExiting Now......\n\n");
     expectFailure(linkstat({"-I" + dir.path().string()}),
@@ -72,6 +73,60 @@ TEST_F(Cli, InputIsRequiredAndMustBeAReadableFile) {
     const std::string badOutput = dir.file("no/such/folder.txt");
     expectFailure(linkstat({file, "-O" + badOutput}),
                   "\n\nCannot Access Output File " + badOutput + "\nExiting Now......\n\n");
+}
+
+// Decision L13: a bare -I or -O takes the next argument as its value; a bare -R stays empty.
+TEST_F(Cli, BareInputAndOutputOptionsTakeTheNextArgument) {
+    const std::string file = input(marker("100", kLinkedA) + marker("150", kLinkedB));
+    const std::string out = dir.file("out.txt");
+    const RunResult r = linkstat({"-P", "-I", file.substr(2), "-O", out});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(testsupport::readFile(out), "100\t150\t\t0.850\t1.000\n");
+    EXPECT_EQ(linkstat({"-O", "-I" + file.substr(2)}).err, kNeedInput);  // "-I..." was the output's name
+    const std::string withN = input(marker("1", "ANAC") + marker("2", "GGTT"), "n.txt");
+    EXPECT_EQ(linkstat({withN, "-RN"}).status, 0);
+    expectFailure(linkstat({withN, "-R", "N"}), "\n\nMore Than Two Alleles ANAC\nExiting Now....\n\n\n");
+}
+
+TEST_F(Cli, HelpAndVersion) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"-P", "--help", "-Imissing"}}) {
+        const RunResult help = linkstat(args);
+        EXPECT_EQ(help.status, 0);
+        EXPECT_EQ(help.err, "");
+        EXPECT_EQ(help.out, usageText());
+    }
+    EXPECT_EQ(usageText().rfind("Usage: linkstat -Ifile", 0), 0u);
+    const RunResult version = linkstat({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "linkstat 1.1.0\n");
+    // options are read from left to right: an error before --help is reported
+    expectFailure(linkstat({"-R" + std::string(105, 'x'), "--help"}), "\n\nOption Value Too Long -R\nExiting Now......\n\n");
+    // -h and other spellings are ignored letters, as before
+    const std::string file = input(marker("100", kLinkedA) + marker("150", kLinkedB));
+    EXPECT_EQ(linkstat({file, "-h", "--helpme", "-version"}).out, linkstat({file}).out);
+    expectFailure(linkstat({"-h"}), kNeedInput);
+    const RunResult full = linkstat({"--version"}, {.input = "", .workdir = "", .stdoutPath = "/dev/full"});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, "\n\nCannot Write Output File stdout\nExiting Now......\n\n");
+}
+
+// Decision L9: within a marker set positions may repeat but not fall.
+TEST_F(Cli, PositionsOutOfOrderAreRefused) {
+    const std::string ordered = marker("100", kLinkedA) + marker("100", kLinkedB) + marker("150.5", kLinkedB);
+    const RunResult r = linkstat({input(ordered + "\n" + marker("20", kLinkedA) + marker("150", kLinkedB)), "-P"});
+    EXPECT_EQ(r.status, 0);  // ties, and a new set that starts lower
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 4);
+    const std::string falling = input(ordered + "\n" + marker("300", kLinkedA) + marker("299.5", kLinkedB), "f.txt");
+    expectFailure(linkstat({falling, "-P"}),
+                  "\n\nError in File " + falling.substr(2) + " at Line 6\nPosition Out Of Order\nExiting Now....\n\n\n",
+                  linkstat({input(ordered, "o.txt"), "-P"}).out);
+    // a bad position is reported as such; a falling one before a wrong number of chromosomes
+    const std::string bad = input(marker("300", kLinkedA) + marker("-1", kLinkedB), "b.txt");
+    expectFailure(linkstat({bad}), "\n\nError in File " + bad.substr(2) + " at Line 2\nBad Position\nExiting Now....\n\n\n");
+    const std::string both = input(marker("300", kLinkedA) + marker("200", "AC"), "w.txt");
+    expectFailure(linkstat({both}),
+                  "\n\nError in File " + both.substr(2) + " at Line 2\nPosition Out Of Order\nExiting Now....\n\n\n");
 }
 
 TEST_F(Cli, UnknownArgumentsAreIgnoredAndOnlyTheLetterCounts) {
@@ -196,19 +251,20 @@ TEST_F(Cli, OverLongValuesAreRefused) {
     expectFailure(linkstat({file, "-R" + std::string(105, 'x')}), "\n\nOption Value Too Long -R\nExiting Now......\n\n");
 }
 
-TEST_F(Cli, OverLongLinesAndFieldsAreRefused) {
+// Decision L12: lines and fields far beyond 2098 and 1999 characters are read (3000 individuals here);
+// the 256 MiB limits refuse a line without end, and their boundaries are checked in markers_test.
+TEST_F(Cli, LongLinesAndFieldsAreReadAndEndlessLinesRefused) {
     const std::string pair = marker("100", kLinkedA) + marker("150", kLinkedB) + "\n";
     const std::string written = "100\t150\t\t0.850\t1.000\n";
     auto padded = [](std::string line, std::size_t length) { return line.append(length - line.size(), ' ') + "\n"; };
-    const std::string fits = padded("1 2 3 " + kLinkedA, 2098) + padded("2 2 3 " + kLinkedB, 2098);
-    EXPECT_EQ(linkstat({input(pair + fits), "-P"}).out, written + "1\t2\t\t0.850\t1.000\n");
-    const std::string file = input(pair + marker("1", kLinkedA) + padded("2 2 3 " + kLinkedB, 2099));
-    expectFailure(linkstat({file, "-P"}),
-                  "\n\nError in File " + file.substr(2) + " at Line 5\nLine Too Long\nExiting Now....\n\n\n", written);
-    EXPECT_EQ(linkstat({input(marker("1", std::string(1999, 'A')))}).status, 0);
-    const std::string field = input(marker("1", std::string(2000, 'A')));
-    expectFailure(linkstat({field}),
-                  "\n\nError in File " + field.substr(2) + " at Line 1\nField Too Long\nExiting Now....\n\n\n");
+    const std::string wide = padded("1 2 3 " + kLinkedA, 5000) + padded("2 2 3 " + kLinkedB, 5000);
+    EXPECT_EQ(linkstat({input(pair + wide), "-P"}).out, written + "1\t2\t\t0.850\t1.000\n");
+    const std::string large = marker("1", repeat("AA", 1500) + repeat("CC", 1500)) + marker("2", repeat("GG", 1500) + repeat("TT", 1500));
+    const RunResult r = linkstat({input(large), "-P"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "1\t2\t\t0.990\t1.000\n");
+    // a line without end: refused once it passes 256 MiB, before memory runs out
+    expectFailure(linkstat({"-I/dev/zero"}), "\n\nError in File /dev/zero at Line 1\nLine Too Long\nExiting Now....\n\n\n");
 }
 
 TEST_F(Cli, PositionsMustBePrintable) {

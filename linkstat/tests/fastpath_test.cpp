@@ -1,5 +1,6 @@
 // The fast evaluation against the straightforward one: single-pass bounds on random counts, and whole
-// runs on random marker files in every mode, also with chunks and memo small enough to overflow.
+// runs on random marker files in every mode, also with chunks and memo small enough to overflow and
+// with the wide count keys of large cohorts.
 
 #include <gtest/gtest.h>
 
@@ -11,12 +12,13 @@
 #include "fastpairs.hpp"
 #include "gridbounds.hpp"
 #include "linkstat.hpp"
+#include "inprocess.hpp"
 #include "scratch.hpp"
 
 namespace {
 
 using namespace linkstat;
-
+using namespace linkstat::testkit;
 using testsupport::readFile;
 using testsupport::ScratchDir;
 
@@ -47,87 +49,87 @@ TEST(GridBounds, EqualsReferenceOnRandomCounts) {
     EXPECT_GT(compared, 15000);
 }
 
-// A random marker file: several sets, odd and even chromosome numbers, missing alleles ("-" and "N"),
-// monomorphic markers, zero marker ratios, ties, gaps beyond the window and positions out of order.
-std::string randomMarkers(std::mt19937& rng) {
-    auto chance = [&](double p) { return std::bernoulli_distribution(p)(rng); };
-    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
-    const std::string letters = "ACGT01";
-    std::ostringstream out;
-    const int sets = uniform(1, 3);
-    for (int s = 0; s < sets; ++s) {
-        if (s > 0) out << (chance(0.5) ? "\n" : "1 2 3\n");
-        const int chromosomes = uniform(1, 25);
-        const int markers = uniform(0, 60);
-        double position = uniform(0, 1000);
-        for (int m = 0; m < markers; ++m) {
-            const char first = letters[static_cast<std::size_t>(uniform(0, 5))];
-            char second = letters[static_cast<std::size_t>(uniform(0, 5))];
-            if (second == first || chance(0.05)) second = first;  // monomorphic
-            const double frequency = uniform(5, 95) / 100.0;
-            std::string alleles;
-            for (int k = 0; k < chromosomes; ++k)
-                alleles += chance(0.06) ? (chance(0.5) ? '-' : 'N') : chance(frequency) ? first : second;
-            const std::string ratio = chance(0.05) ? "0" : chance(0.03) ? "x" : std::to_string(uniform(1, 50));
-            out << static_cast<long>(position) << (chance(0.2) ? ".5" : "") << " " << chromosomes << " " << ratio
-                << " " << alleles << "\n";
-            const int step = uniform(0, 9);
-            position += step == 0 ? 0 : step == 1 ? 200000 : step == 2 ? 200001 : step == 3 ? -20 : uniform(1, 60000);
-            if (position < 0) position = 0;
-        }
-    }
-    return out.str();
-}
-
-std::string runInProcess(const std::vector<std::string>& options, const std::string& input,
-                         const std::string& output, Evaluation evaluation) {
-    std::vector<std::string> args = {"linkstat", "-I" + input, "-O" + output};
-    args.insert(args.end(), options.begin(), options.end());
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    EXPECT_EQ(linkstatMain(static_cast<int>(argv.size()), argv.data(), evaluation), 0);
-    return readFile(output);
-}
-
-void expectFastEqualsLiteral(unsigned seed, int files) {
+// Runs every option set on random files in both evaluations: the same report and the same failure.
+// Returns the number of bounds lines compared.
+long expectFastEqualsLiteral(unsigned seed, int files, const FastPairLimits& limits = defaultFastPairLimits(),
+                             int minChromosomes = 1, int maxChromosomes = 25, int maxMarkers = 60) {
+    Tuning fast, literal;
+    fast.fastLimits = limits;
+    literal.evaluation = Evaluation::Literal;
     ScratchDir dir;
     std::mt19937 rng(seed);
+    long boundsLines = 0;
     const std::vector<std::vector<std::string>> optionSets = {
-        {"-P", "-RN"}, {"-K", "-RN", "-S"}, {"-A", "-P", "-RN"}, {"-E", "-RN"}, {"-K", "-P", "-RN"}, {"-A", "-RN"}};
+        {"-P", "-RN"}, {"-K", "-RN", "-S"}, {"-A", "-P", "-RN"}, {"-E", "-RN"}, {"-K", "-P", "-RN"}, {"-A", "-RN"},
+        {"-D", "-RN", "-H"}, {"-A", "-D", "-S", "-RN"}};
     for (int f = 0; f < files; ++f) {
         const std::string input = dir.file("markers" + std::to_string(f) + ".txt");
-        testsupport::writeFile(input, randomMarkers(rng));
-        for (const auto& options : optionSets) {
-            const std::string literal = runInProcess(options, input, dir.file("literal.txt"), Evaluation::Literal);
-            const std::string fast = runInProcess(options, input, dir.file("fast.txt"), Evaluation::Fast);
-            ASSERT_EQ(fast, literal) << "file " << f << " options " << options[0];
+        testsupport::writeFile(input, randomMarkers(rng, minChromosomes, maxChromosomes, maxMarkers));
+        for (std::vector<std::string> options : optionSets) {
+            options.push_back("-I" + input);
+            const Captured expected = runCaptured(options, literal);
+            const Captured actual = runCaptured(options, fast);
+            EXPECT_EQ(expected.error, "") << "file " << f;
+            EXPECT_EQ(actual.report, expected.report) << "file " << f << " options " << options[0];
+            EXPECT_EQ(actual.error, expected.error);
+            if (actual.report != expected.report) return boundsLines;
+            for (std::size_t at = 0; (at = expected.report.find("\t\t", at)) != std::string::npos; ++at) ++boundsLines;
         }
     }
+    return boundsLines;
 }
 
 TEST(FastPairs, EqualsLiteralOnRandomMarkerFiles) {
-    expectFastEqualsLiteral(7, 25);
+    EXPECT_GT(expectFastEqualsLiteral(7, 25), 10000);
 }
 
 // Every bounds kernel, and a band widened by 2^30, which leaves many tables to the exact evaluation.
 TEST(FastPairs, EqualsLiteralWithEveryKernelAndWidenedBand) {
     const BoundsKernel saved = boundsKernel();
-    for (const auto kernel : {BoundsKernel::Scalar, BoundsKernel::Avx2, BoundsKernel::Avx512})
-        if (useBoundsKernel(kernel)) expectFastEqualsLiteral(21, 4);
+    for (const auto kernel : {BoundsKernel::Scalar, BoundsKernel::Avx2, BoundsKernel::Avx512}) {
+        if (useBoundsKernel(kernel)) {
+            EXPECT_GT(expectFastEqualsLiteral(21, 8), 600);
+        }
+    }
     useBoundsKernel(saved);
     ASSERT_TRUE(setBoundsBandScale(0x1p30));
     resetBoundsTally();
-    expectFastEqualsLiteral(22, 6);
+    EXPECT_GT(expectFastEqualsLiteral(22, 8), 2000);
     EXPECT_GT(boundsTally().exact, 0u);
     setBoundsBandScale(1);
 }
 
 TEST(FastPairs, EqualsLiteralWithTinyChunksAndMemo) {
-    setFastPairLimits(FastPairLimits{3, 8});
-    expectFastEqualsLiteral(11, 10);
-    setFastPairLimits(FastPairLimits{1, 1});
-    expectFastEqualsLiteral(12, 4);
-    setFastPairLimits(defaultFastPairLimits());
+    EXPECT_GT(expectFastEqualsLiteral(11, 10, FastPairLimits{3, 8, 3, 8, 4095}), 3000);
+    EXPECT_GT(expectFastEqualsLiteral(12, 4, FastPairLimits{1, 1, 1, 1, 4095}), 1000);
+}
+
+// Sets of more than 4095 chromosomes take wide count keys; forcing them on small sets checks the same
+// code on many tables.
+TEST(FastPairs, EqualsLiteralWithWideKeys) {
+    FastPairLimits wide = defaultFastPairLimits();
+    wide.narrowKeyChromosomes = 0;
+    EXPECT_GT(expectFastEqualsLiteral(13, 12, wide), 4000);
+    EXPECT_GT(expectFastEqualsLiteral(14, 4, FastPairLimits{2, 5, 2, 5, 0}), 1000);
+    EXPECT_GT(expectFastEqualsLiteral(15, 2, defaultFastPairLimits(), 4090, 4300, 12), 100);
+}
+
+// A run leaves nothing behind for the next one in the same process, also when it fails half way.
+TEST(FastPairs, RunsInOneProcessAreIndependent) {
+    ScratchDir dir;
+    std::mt19937 rng(16);
+    const std::string good = dir.file("good.txt"), bad = dir.file("bad.txt");
+    const std::string content = randomMarkers(rng, 20, 25, 60);
+    testsupport::writeFile(good, content);
+    testsupport::writeFile(bad, content + std::string(content, 0, content.find('\n') + 1) + "9 1 1 A\n");
+    Tuning tiny;
+    tiny.fastLimits = FastPairLimits{2, 4, 2, 4, 4095};
+    const Captured first = runCaptured({"-I" + good, "-RN"}, tiny);
+    EXPECT_EQ(runCaptured({"-I" + bad, "-RN"}, tiny).status, 1);
+    EXPECT_EQ(runCaptured({"-I" + good, "-RN", "-K"}, tiny).error, "");
+    const Captured again = runCaptured({"-I" + good, "-RN"}, tiny);
+    EXPECT_EQ(again.report, first.report);
+    EXPECT_FALSE(first.report.empty());
 }
 
 }  // namespace

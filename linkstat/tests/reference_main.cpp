@@ -4,5 +4,7 @@
 #include "linkstat.hpp"
 
 int main(int argc, char** argv) {
-    return linkstatMain(argc, argv, Evaluation::Literal);
+    linkstat::Tuning tuning;
+    tuning.evaluation = linkstat::Evaluation::Literal;
+    return linkstat::linkstatMain(argc, argv, tuning);
 }

@@ -11,6 +11,8 @@
 
 namespace {
 
+using namespace linkstat;
+
 std::string cleaned(std::string s, const std::string& missing = "") {
     Clean(s.data(), Chromosomes(s.c_str()), missing.c_str(), static_cast<int>(missing.size()));
     return s;
@@ -36,14 +38,16 @@ TEST(Clean, EveryMissingCharacterBecomesDash) {
 
 TEST(ThreeByThree, CountsIndividualsByClassAtBothMarkers) {
     // individuals: 00/00, 01/11, 10/01, 11/--, -0/00, 11/11
-    Three_by_Three("00011011-011", "001101--0011", 12);
+    int Array[3][3];
+    Three_by_Three(Array, "00011011-011", "001101--0011", 12);
     const std::array<std::array<int, 3>, 3> expected{{{1, 0, 0}, {0, 1, 0}, {0, 1, 1}}};
     for (int b = 0; b < 3; ++b)
         for (int a = 0; a < 3; ++a) EXPECT_EQ(Array[b][a], expected[b][a]) << b << a;
 }
 
 TEST(ThreeByThree, UnpairedLastChromosomeIsIgnored) {
-    Three_by_Three("001", "111", 3);
+    int Array[3][3];
+    Three_by_Three(Array, "001", "111", 3);
     EXPECT_EQ(Array[2][0], 1);
     int total = 0;
     for (const auto& row : Array)
@@ -66,25 +70,27 @@ TEST(HaploAct, CountsChromosomesSingly) {
     EXPECT_EQ(h[0] + h[1] + h[2] + h[3], 0);
 }
 
+int Array[3][3];
+
 void setTable(std::array<int, 9> rows) {
     for (int k = 0; k < 9; ++k) Array[k / 3][k % 3] = rows[static_cast<std::size_t>(k)];
 }
 
 std::array<int, 4> em() {
     std::array<int, 4> h;
-    Haplo_Em(h.data());
+    Haplo_Em(Array, h.data());
     return h;
 }
 
 std::array<int, 4> known() {
     std::array<int, 4> h;
-    Haplo_Knw(h.data());
+    Haplo_Knw(Array, h.data());
     return h;
 }
 
 std::string bounds(double X) {
     double result[2];
-    calcConfidenceLimits(result, X);
+    calcConfidenceLimits(Array, result, X);
     char text[32];
     std::snprintf(text, sizeof text, "%5.3f %5.3f", result[0], result[1]);
     return text;

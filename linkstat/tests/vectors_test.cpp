@@ -67,17 +67,18 @@ class PhasedCounts : public testing::TestWithParam<VectorLine> {};
 TEST_P(GenotypeTables, EmAndKnownCountsAndTails) {
     const std::vector<std::string> f = splitTabs(GetParam().text);
     ASSERT_EQ(f.size(), 13u);
+    int Array[3][3];
     for (int b = 0; b < 3; ++b)
         for (int a = 0; a < 3; ++a) Array[b][a] = std::stoi(f[static_cast<std::size_t>(3 * b + a)]);
     const PairCounts counts = countsOfTable(Array);
 
     int em[4];
-    Haplo_Em(em);
+    Haplo_Em(Array, em);
     EXPECT_EQ(countsText(em), f[9]);
     EXPECT_EQ(tailText(em, counts), f[10]);
 
     int known[4];
-    Haplo_Knw(known);
+    Haplo_Knw(Array, known);
     EXPECT_EQ(countsText(known), f[11]);
     EXPECT_EQ(tailText(known, counts), f[12]);
 }

@@ -119,3 +119,19 @@ TEST(LoadgaugeRun, FailedFillerWriteLeavesNoFile) {
     EXPECT_EQ(r.out, "");
     expectnonewtempfiles(before);
 }
+
+TEST(LoadgaugeRun, HelpAndVersionAnswerAtOnceWithoutMeasuring) {
+    const auto before = tempfiles();
+    const auto help = testsupport::run({BIN, "--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: loadgauge [number-of-processes]\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.err, "");
+    const auto version = testsupport::run({BIN, "--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "loadgauge " LDTOOLS_VERSION "\n");
+    // Only as the single argument: with a count after it, it is a usage error as before.
+    const auto both = testsupport::run({BIN, "--help", "2"});
+    EXPECT_EQ(both.status, 1);
+    EXPECT_EQ(both.err, "Usage: loadgauge [number-of-processes]\n");
+    expectnonewtempfiles(before);
+}

@@ -1,0 +1,175 @@
+#pragma once
+// The marker file: lines split into their first four fields, allele strings recoded and packed as they
+// are read, and the tables of the current marker set.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "linkstat.hpp"
+#include "reader.hpp"
+
+namespace linkstat {
+
+// ---- allele recoding ----------------------------------------------------------------------------------
+
+// The recoding rules of one allele string: "-" and the -R characters are missing; the other characters
+// are alleles, numbered 0 and 1 in order of first appearance; a third one is an error. After the whole
+// string, the allele characters "0" and "1" keep their own code and the others take the free codes,
+// "0" first.
+class AlleleCoder {
+public:
+    static constexpr int kMissing = 2;
+    static constexpr int kThird = 3;
+
+    explicit AlleleCoder(std::string_view missing);
+    // Starts a new string: no allele seen yet.
+    void start();
+    bool isMissing(unsigned char c) const { return table_[c] == kMissing; }
+    // 0 or 1 for the first or second allele of the string, kMissing, or kThird for any further allele.
+    int classify(unsigned char c) {
+        const int k = table_[c];
+        return k != kNew ? k : addAllele(c);
+    }
+    int alleleCount() const { return nAlleles_; }
+    char allele(int index) const { return alleles_[index]; }
+    // The code ('0' or '1') of allele 0 and 1 of the string so far.
+    std::array<char, 2> codes() const;
+
+private:
+    static constexpr std::int8_t kNew = -1;
+    int addAllele(unsigned char c);
+
+    std::array<std::int8_t, 256> table_;
+    char alleles_[2] = {0, 0};
+    int nAlleles_ = 0;
+};
+
+// ---- packed allele codes ------------------------------------------------------------------------------
+
+// The allele codes of one marker, two bits per chromosome, in four bit planes of `words` 64-bit words:
+// plane 0 has bit u set where the first chromosome of individual u carries code 1, plane 1 where it is
+// missing, planes 2 and 3 the same for the second chromosome (bit u % 64 of word u / 64). A missing
+// allele has no code bit. An odd last chromosome is the first of an individual whose second one is
+// missing; the bits past the last individual are missing too.
+inline constexpr int kPlanes = 4;
+
+inline int wordsForChromosomes(std::size_t nChromosomes) {
+    return static_cast<int>((nChromosomes + 127) / 128);
+}
+
+// Codes of chromosome k ('0', '1' or '-') of packed planes.
+inline char codeAt(const std::uint64_t* planes, int words, std::size_t k) {
+    const std::size_t slot = k & 1, u = k >> 1;
+    const std::uint64_t bit = std::uint64_t{1} << (u % 64);
+    if (planes[(2 * slot + 1) * words + u / 64] & bit) return '-';
+    return planes[2 * slot * words + u / 64] & bit ? '1' : '0';
+}
+
+// The packed strings of a marker set, in blocks of 1000 markers so that the tables grow without copying.
+class PackedAlleles {
+public:
+    // Starts a new set of strings of nChromosomes chromosomes; keeps the blocks when their size stays.
+    void reset(int nChromosomes);
+    int words() const { return words_; }
+    // The planes of marker m (allocated on first use).
+    std::uint64_t* slot(int m);
+    const std::uint64_t* operator[](int m) const {
+        return blocks_[static_cast<std::size_t>(m / kBlockMarkers)].get() +
+               static_cast<std::size_t>(m % kBlockMarkers) * kPlanes * static_cast<std::size_t>(words_);
+    }
+    // Writes the codes of marker m as a string of '0', '1' and '-' (n characters and a NUL).
+    void decode(int m, int nChromosomes, char* out) const;
+
+private:
+    static constexpr int kBlockMarkers = 1000;
+    int words_ = -1;
+    std::vector<std::unique_ptr<std::uint64_t[]>> blocks_;
+};
+
+// ---- lines of the marker file -------------------------------------------------------------------------
+
+// The first four fields of one line: the first three as text, the fourth (the allele string) recoded
+// and packed in planes of wordsForChromosomes(alleleCount) words.
+struct MarkerLine {
+    int fields = 0;
+    std::string text[3];
+    std::size_t alleleCount = 0;
+    std::vector<std::uint64_t> planes;
+    // The allele string with every missing character shown as "-", kept when it holds a third allele.
+    std::optional<std::string> thirdAllele;
+};
+
+// Reads the marker file one line at a time. A line is split into white-space-separated fields; a NUL
+// byte ends its text. "Line Too Long" fires while the line is read, "Field Too Long" once it is
+// complete.
+class MarkerReader {
+public:
+    MarkerReader(ldtools::FileReader& input, const std::string& inputName, std::string_view missing,
+                 std::size_t lineLimit, std::size_t fieldLimit);
+    // Reads the next line; false at the end of the file.
+    bool next(MarkerLine& line);
+    int lineNumber() const { return lineNumber_; }
+
+private:
+    void scan(const char* text, std::size_t length, MarkerLine& line);
+    void endField(MarkerLine& line);
+    void addAlleles(const char* text, std::size_t length, MarkerLine& line);
+    void finishAlleles(MarkerLine& line);
+    void noteThirdAllele(const char* text, std::size_t length, std::size_t at, MarkerLine& line);
+
+    ldtools::FileReader& input_;
+    const std::string& inputName_;
+    AlleleCoder coder_;
+    std::size_t lineLimit_;
+    std::size_t fieldLimit_;
+    int lineNumber_ = 0;
+
+    // state of the line being read
+    bool textEnded_ = false;
+    bool inField_ = false;
+    bool fieldTooLong_ = false;
+    std::size_t fieldLength_ = 0;
+    std::uint64_t word_[kPlanes] = {};
+};
+
+// ---- the current marker set ---------------------------------------------------------------------------
+
+// The three tables of the markers read since the last end of a set; their capacity MxS grows by 1000
+// and carries over from set to set.
+class MarkerSet {
+public:
+    explicit MarkerSet(Run& run);
+
+    int nMarkers() const { return nMarkers_; }
+    int nChromosomes() const { return nChromosomes_; }
+    const double* positions() const { return positions_.data(); }
+    const double* ratios() const { return ratios_.data(); }
+    const PackedAlleles& alleles() const { return alleles_; }
+
+    // Adds the marker of a line; "Wrong number of chromosomes" when its string's length differs from
+    // the set's first.
+    void add(double position, double ratio, MarkerLine& line, const std::string& inputName);
+    // The allele string, after missing-allele recoding, of the first marker of the set with a third
+    // allele; the set fails with it once it is complete.
+    const std::optional<std::string>& thirdAllele() const { return thirdAllele_; }
+    // Empties the set.
+    void clear();
+
+private:
+    void resize();
+
+    Run& run_;
+    std::vector<double> positions_, ratios_;
+    PackedAlleles alleles_;
+    int nMarkers_ = 0;
+    int nChromosomes_ = 0;
+    std::optional<std::string> thirdAllele_;
+};
+
+}  // namespace linkstat

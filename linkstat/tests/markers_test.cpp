@@ -1,0 +1,161 @@
+// The marker reader: allele strings packed while they are read must give exactly what Clean gives, at
+// any place where the input's buffer cuts a line; the line and field limits and the order in which
+// the data errors of a marker set fire.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "inprocess.hpp"
+#include "linkstat.hpp"
+#include "markers.hpp"
+#include "report.hpp"
+#include "scratch.hpp"
+
+namespace {
+
+using namespace linkstat;
+using namespace linkstat::testkit;
+using testsupport::ScratchDir;
+
+std::string randomAlleles(std::mt19937& rng) {
+    const std::string alphabet = "ACGT01-N?";
+    std::uniform_int_distribution<int> length(1, 300);
+    std::uniform_int_distribution<std::size_t> pick(0, alphabet.size() - 1);
+    // mostly two or three letters, so that most strings are valid and some hold a third allele
+    std::string letters;
+    for (int k = 0; k < 3; ++k) letters += alphabet[pick(rng)];
+    std::uniform_int_distribution<int> choose(0, 19);
+    std::string s;
+    for (int n = length(rng); n > 0; --n) {
+        const int c = choose(rng);
+        s += c < 10 ? letters[0] : c < 18 ? letters[1] : c == 18 ? letters[2] : alphabet[pick(rng)];
+    }
+    return s;
+}
+
+TEST(PackedAlleles, FollowCleanAtEveryBufferCut) {
+    ScratchDir dir;
+    std::mt19937 rng(31);
+    const std::vector<std::string> missingSets = {"", "N", "N?", "A"};
+    for (const std::string& missing : missingSets) {
+        std::vector<std::string> strings;
+        std::string content;
+        for (int m = 0; m < 150; ++m) {
+            strings.push_back(randomAlleles(rng));
+            content += std::to_string(m) + " 2 3\t" + strings.back() + (m % 3 ? " extra field\n" : "\n");
+        }
+        const std::string path = dir.file("alleles.txt");
+        testsupport::writeFile(path, content);
+        for (const std::size_t bufferSize : {std::size_t{1}, std::size_t{5}, std::size_t{64}, std::size_t{1} << 16}) {
+            ldtools::FileReader input(path, bufferSize);
+            Settings settings;
+            Tuning tuning;
+            ldtools::BufferedWriter unused;
+            linkstat::Run run(settings, tuning, unused);
+            MarkerReader reader(input, path, missing, kMaxLineLength, kMaxFieldLength);
+            MarkerSet set(run);
+            MarkerLine line;
+            for (const std::string& original : strings) {
+                ASSERT_TRUE(reader.next(line));
+                ASSERT_EQ(line.fields, 4);
+                ASSERT_EQ(line.alleleCount, original.size());
+                std::string cleaned = original;
+                try {
+                    Clean(cleaned.data(), static_cast<int>(cleaned.size()), missing.data(), static_cast<int>(missing.size()));
+                } catch (const Failure& failure) {
+                    ASSERT_TRUE(line.thirdAllele) << original;
+                    EXPECT_EQ(moreThanTwoAlleles(*line.thirdAllele).what(), std::string(failure.what())) << original;
+                    continue;
+                }
+                ASSERT_FALSE(line.thirdAllele) << original;
+                set.clear();
+                set.add(1, 1, line, path);
+                std::vector<char> decoded(original.size() + 1);
+                set.alleles().decode(0, static_cast<int>(original.size()), decoded.data());
+                ASSERT_EQ(std::string(decoded.data()), cleaned) << original << " buffer " << bufferSize;
+                // the places after the last chromosome are missing, so no individual or chromosome is counted there
+                const int words = set.alleles().words();
+                for (std::size_t k = original.size(); k < 128 * static_cast<std::size_t>(words); ++k)
+                    ASSERT_EQ(codeAt(set.alleles()[0], words, k), '-') << original.size() << " " << k;
+            }
+            EXPECT_FALSE(reader.next(line));
+        }
+    }
+}
+
+class Limits : public testing::Test {
+protected:
+    // Runs on a marker file with lines of at most 40 characters and fields of at most 12.
+    Captured run(const std::string& content, bool limited = true) {
+        testsupport::writeFile(dir.file("m.txt"), content);
+        Tuning tuning;
+        if (limited) {
+            tuning.lineLimit = 40;
+            tuning.fieldLimit = 12;
+        }
+        return runCaptured({"-I" + dir.file("m.txt"), "-P"}, tuning);
+    }
+    std::string error(int line, const std::string& reason) {
+        return "\n\nError in File " + dir.file("m.txt") + " at Line " + std::to_string(line) + "\n" + reason +
+               "\nExiting Now....\n\n\n";
+    }
+    ScratchDir dir;
+};
+
+TEST_F(Limits, LinesUpToTheLimitAreRead) {
+    const std::string a = "100 2 3 AAAAACCCCC", b = "150 2 3 GGGGGTTTTT";
+    const std::string line40 = a + std::string(40 - a.size(), ' ');
+    const std::string fits = line40 + "\n" + b + std::string(40 - b.size(), '\t');  // the last line has no break
+    const Captured r = run(fits);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.report, run(fits, false).report);
+    EXPECT_EQ(std::count(r.report.begin(), r.report.end(), '\n'), 1);
+    EXPECT_EQ(run(line40 + " \n" + b + "\n").error, error(1, "Line Too Long"));
+    EXPECT_EQ(run(a + "\n" + b + std::string(41 - b.size(), ' ')).error, error(2, "Line Too Long"));
+    // the bytes after a NUL end no field but still count
+    EXPECT_EQ(run(a + "\n" + b + std::string(1, '\0') + std::string(40 - b.size(), 'x') + "\n").error,
+              error(2, "Line Too Long"));
+}
+
+TEST_F(Limits, FieldsUpToTheLimitAreRead) {
+    EXPECT_EQ(run("000000000100 2 3 AC\n150 2 3 GT\n").error, "");
+    EXPECT_EQ(run("100 2 3 AC\n\n0000000000150 2 3 GT\n").error, error(3, "Field Too Long"));
+    EXPECT_EQ(run("100 2 3 ACACACACACACA\n").error, error(1, "Field Too Long"));
+    EXPECT_EQ(run("1 2 3\n4 5 0000000000006\n").error, error(2, "Field Too Long"));
+    // only the first four fields are read
+    EXPECT_EQ(run("100 2 3 AC 5555555555555\n").error, "");
+    // a line too long is refused as such, also when one of its fields is too long as well
+    EXPECT_EQ(run("100 2 3 ACACACACACACACACACACACACACACACACACACAC\n").error, error(1, "Line Too Long"));
+}
+
+// The errors of one marker set: read errors of a line fire at once, the third allele of the set's first
+// such marker only when the set is complete.
+TEST(SetErrors, FireInTheirOrder) {
+    ScratchDir dir;
+    const std::string path = dir.file("m.txt");
+    const std::string good = "10 2 3 AACC\n20 2 3 AACC\n\n";
+    auto run = [&](const std::string& content) {
+        testsupport::writeFile(path, content);
+        return runCaptured({"-I" + path, "-P", "-RN"});
+    };
+    auto inFile = [&](int line, const std::string& reason) {
+        return "\n\nError in File " + path + " at Line " + std::to_string(line) + "\n" + reason + "\nExiting Now....\n\n\n";
+    };
+    const std::string written = run(good).report;
+    ASSERT_EQ(std::count(written.begin(), written.end(), '\n'), 1);
+    const std::string third = "\n\nMore Than Two Alleles AC-G\nExiting Now....\n\n\n";
+    Captured r = run(good + "1 2 3 AAAA\n2 2 3 ACNG\n3 2 3 ACTT\n4 2 3 AC\n");
+    EXPECT_EQ(r.error, inFile(4, "Wrong number of chromosomes"));
+    EXPECT_EQ(r.report, written);
+    r = run(good + "1 2 3 AAAA\n2 2 3 ACNG\n3 2 3 ACTT\n4 2 3 ACGT\n\n5 2 3 AAAA\n");
+    EXPECT_EQ(r.error, third);  // the first marker with a third allele is quoted, after -R recoding
+    EXPECT_EQ(r.report, written);
+    EXPECT_EQ(run(good + "1 2 3 AAAA\n2 2 3 ACNG\n-3 2 3 ACTT\n").error, inFile(6, "Bad Position"));
+    EXPECT_EQ(run(good + "1 2 3 AAAA\n2 2 3 ACNG\n").error, third);
+}
+
+}  // namespace

@@ -1,0 +1,269 @@
+#include "converter.hpp"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "error.hpp"
+#include "known.hpp"
+#include "output.hpp"
+#include "progress.hpp"
+#include "samples.hpp"
+#include "sitefilter.hpp"
+#include "vcfreader.hpp"
+
+namespace vcf2markers {
+namespace {
+
+constexpr std::int64_t kLargestPosition = 2147483647;  // positions are 32-bit in the later steps
+
+struct Individuals {
+    std::vector<int> columns;  // in the reader's genotype arrays
+    std::vector<std::string> names;
+};
+
+Individuals pick(const std::vector<int>& chosen, const std::vector<int>& used, const std::vector<int>& columns,
+                 const std::vector<std::string>& names) {
+    Individuals individuals;
+    std::size_t u = 0;
+    for (const int index : chosen) {
+        while (used[u] != index) ++u;  // both ascending, chosen a subset of used
+        individuals.columns.push_back(columns[u]);
+        individuals.names.push_back(names[static_cast<std::size_t>(index)]);
+    }
+    return individuals;
+}
+
+class Converter {
+public:
+    explicit Converter(const Options& options) : options_(options), reader_(options.input) {}
+    Summary run();
+
+private:
+    [[noreturn]] void failAt(const std::string& message) const {
+        throw ldtools::Error("vcf2markers: " + options_.input + ": position " + std::to_string(reader_.position()) +
+                             ": " + message + "\n");
+    }
+    void checkOrder(bool first);
+    void markerAlleles(const std::int32_t* genotypes, int ploidy, Skip& verdict, int& called, int& ac);
+    int haplotypeAlleles(const std::int32_t* genotypes, int ploidy);
+    void writeKnown(std::int64_t position, int ones);
+
+    const Options& options_;
+    VcfReader reader_;
+    std::optional<KnownPositions> known_;
+    Individuals markers_;
+    Individuals haplotypes_;
+    std::unique_ptr<OutputFile> markerFile_;
+    std::unique_ptr<OutputFile> snpFile_;
+    std::unique_ptr<OutputFile> knownFile_;
+    std::vector<std::int64_t> knownList_;
+    std::size_t nextKnown_ = 0;
+    std::size_t knownFound_ = 0;
+    std::string chromosome_;
+    std::int64_t lastPosition_ = 0;
+    std::string alleles_;
+    std::string haplotypeText_;
+    char letters_[3] = {'-', 'A', 'C'};  // missing, REF, ALT: indexed by allele + 1
+    Summary summary_;
+};
+
+Summary Converter::run() {
+    if (!options_.knownFile.empty()) known_ = KnownPositions::load(options_.knownFile);
+    const SampleSelection selection =
+        selectSamples(reader_.samples(), options_.markers, options_.haplotypes, options_.input);
+    const std::vector<int> columns = reader_.keepSamples(selection.used);
+    markers_ = pick(selection.markers, selection.used, columns, reader_.samples());
+    haplotypes_ = pick(selection.haplotypes, selection.used, columns, reader_.samples());
+    if (!options_.region.empty()) reader_.setRegion(options_.region);
+
+    markerFile_ = std::make_unique<OutputFile>(options_.prefix + ".markers.txt");
+    if (!haplotypes_.columns.empty()) snpFile_ = std::make_unique<OutputFile>(options_.prefix + ".snps.txt");
+    if (known_ || options_.every > 0) knownFile_ = std::make_unique<OutputFile>(options_.prefix + ".known.txt");
+
+    ldtools::ProgressLine progress(options_.progress);
+    std::int64_t lastWritten = -1;  // VCF allows position 0
+    std::size_t records = 0;
+    while (reader_.next()) {
+        checkOrder(records == 0);
+        if ((++records & 0xFFF) == 0 && progress.due())
+            progress.show("vcf2markers: position " + std::to_string(reader_.position()) + ", " +
+                          std::to_string(summary_.written) + " SNPs written");
+
+        Skip verdict = alleleVerdict(reader_.record());
+        if (verdict == Skip::none) {
+            int ploidy = 0;
+            const std::int32_t* genotypes = reader_.genotypes(ploidy);
+            int called = 0;
+            int ac = 0;
+            markerAlleles(genotypes, ploidy, verdict, called, ac);
+            if (verdict == Skip::none && reader_.position() == lastWritten) verdict = Skip::duplicatePosition;
+            if (verdict == Skip::none) {
+                const std::int64_t position = reader_.position();
+                markerFile_->writeLine(position, called, ac + 1, alleles_);
+                if (snpFile_) {
+                    const int ones = haplotypeAlleles(genotypes, ploidy);
+                    snpFile_->writeLine(position, static_cast<int>(haplotypeText_.size()), ones + 1, haplotypeText_);
+                    writeKnown(position, ones);
+                }
+                ++summary_.written;
+                lastWritten = position;
+                continue;
+            }
+        }
+        switch (verdict) {
+        case Skip::belowMaf: ++summary_.belowMaf; break;
+        case Skip::monomorphic: ++summary_.monomorphic; break;
+        case Skip::otherAlleles: ++summary_.otherAlleles; break;
+        case Skip::multiAllelic: ++summary_.multiAllelic; break;
+        case Skip::duplicatePosition: ++summary_.duplicatePositions; break;
+        case Skip::none: break;
+        }
+    }
+    progress.clear();
+
+    if (known_) {
+        // Without records the region names the chromosome; without either, only a plain list
+        // of positions applies.
+        if (records == 0) knownList_ = known_->on(reader_.regionChromosome(), reader_.regionFirst(), reader_.regionLast());
+        summary_.knownMissing = knownList_.size() - knownFound_;
+    }
+
+    // Every file is complete before the first one is put in place.
+    markerFile_->flush();
+    if (snpFile_) snpFile_->flush();
+    if (knownFile_) knownFile_->flush();
+    markerFile_->commit();
+    if (snpFile_) snpFile_->commit();
+    if (knownFile_) knownFile_->commit();
+    return summary_;
+}
+
+// One chromosome per run, positions in order along it.
+void Converter::checkOrder(bool first) {
+    const std::int64_t position = reader_.position();
+    if (first) {
+        chromosome_ = reader_.chromosome();
+        if (known_) knownList_ = known_->on(chromosome_, reader_.regionFirst(), reader_.regionLast());
+    } else if (chromosome_ != reader_.chromosome()) {
+        throw ldtools::Error("vcf2markers: " + options_.input + " holds several chromosomes (" + chromosome_ + ", " +
+                             reader_.chromosome() + "); choose one with -r\n");
+    } else if (position < lastPosition_) {
+        failAt("the records are not sorted (position " + std::to_string(lastPosition_) + " came before)");
+    }
+    if (position > kLargestPosition) failAt("positions above 2147483647 cannot be converted");
+    lastPosition_ = position;
+}
+
+// Fills alleles_ with the marker individuals' letters and counts their called and ALT alleles.
+void Converter::markerAlleles(const std::int32_t* genotypes, int ploidy, Skip& verdict, int& called, int& ac) {
+    const bcf1_t& record = reader_.record();
+    letters_[1] = static_cast<char>(record.d.allele[0][0] & ~0x20);  // upper case
+    letters_[2] = static_cast<char>(record.d.allele[1][0] & ~0x20);
+    alleles_.resize(2 * markers_.columns.size());
+    char* out = alleles_.data();
+    for (std::size_t i = 0; i < markers_.columns.size(); ++i) {
+        const std::int32_t* values = genotypes + static_cast<std::ptrdiff_t>(markers_.columns[i]) * ploidy;
+        if (ploidy == 2) {
+            // The common case: two values that are each missing, REF or ALT, phased or not
+            // (htslib's codes 0 to 5).
+            const auto first = static_cast<std::uint32_t>(values[0]);
+            const auto second = static_cast<std::uint32_t>(values[1]);
+            if (first <= 5 && second <= 5) {
+                static constexpr int kAllele[6] = {-1, -1, 0, 0, 1, 1};
+                *out++ = letters_[kAllele[first] + 1];
+                *out++ = letters_[kAllele[second] + 1];
+                called += (first >= 2) + (second >= 2);
+                ac += (first >= 4) + (second >= 4);
+                continue;
+            }
+        }
+        const Genotype genotype = decodeGenotype(values, ploidy);
+        if (!genotype.diploid || genotype.first > 1 || genotype.second > 1) {
+            if (!genotype.diploid)
+                failAt("individual " + markers_.names[i] + " is not diploid (genotype " +
+                       genotypeText(values, ploidy) + ")");
+            failAt("individual " + markers_.names[i] + " has a genotype with an allele the record lacks (" +
+                   genotypeText(values, ploidy) + ")");
+        }
+        *out++ = letters_[genotype.first + 1];
+        *out++ = letters_[genotype.second + 1];
+        called += (genotype.first >= 0) + (genotype.second >= 0);
+        ac += (genotype.first == 1) + (genotype.second == 1);
+    }
+    verdict = frequencyVerdict(called, ac, options_.minMaf);
+}
+
+// Fills haplotypeText_ with the haplotype individuals' alleles as 0/1 and returns the number of
+// 1s. Every one of them must be phased and complete.
+int Converter::haplotypeAlleles(const std::int32_t* genotypes, int ploidy) {
+    haplotypeText_.resize(2 * haplotypes_.columns.size());
+    char* out = haplotypeText_.data();
+    int ones = 0;
+    for (std::size_t i = 0; i < haplotypes_.columns.size(); ++i) {
+        const std::int32_t* values = genotypes + static_cast<std::ptrdiff_t>(haplotypes_.columns[i]) * ploidy;
+        const Genotype genotype = decodeGenotype(values, ploidy);
+        const std::string& name = haplotypes_.names[i];
+        if (!genotype.diploid)
+            failAt("individual " + name + " is not diploid (genotype " + genotypeText(values, ploidy) + ")");
+        if (genotype.first > 1 || genotype.second > 1)
+            failAt("individual " + name + " has a genotype with an allele the record lacks (" +
+                   genotypeText(values, ploidy) + ")");
+        if (genotype.first < 0 || genotype.second < 0)
+            failAt("haplotype individual " + name + " has a missing allele (genotype " + genotypeText(values, ploidy) +
+                   "); the SNP file needs both alleles of its individuals");
+        if (genotype.first != genotype.second && !genotype.phased)
+            failAt("haplotype individual " + name + " has an unphased heterozygous genotype (" +
+                   genotypeText(values, ploidy) + "); the SNP file needs phased genotypes");
+        *out++ = static_cast<char>('0' + genotype.first);
+        *out++ = static_cast<char>('0' + genotype.second);
+        ones += genotype.first + genotype.second;
+    }
+    return ones;
+}
+
+// The SNP just written to the SNP file goes to the known-SNP file too when it is known.
+void Converter::writeKnown(std::int64_t position, int ones) {
+    if (!knownFile_) return;
+    bool isKnown = false;
+    if (options_.every > 0) {
+        isKnown = summary_.written % static_cast<std::size_t>(options_.every) == 0;
+    } else {
+        while (nextKnown_ < knownList_.size() && knownList_[nextKnown_] < position) ++nextKnown_;
+        if (nextKnown_ < knownList_.size() && knownList_[nextKnown_] == position) {
+            isKnown = true;
+            ++nextKnown_;
+            ++knownFound_;
+        }
+    }
+    if (isKnown) knownFile_->writeLine(position, static_cast<int>(haplotypeText_.size()), ones + 1, haplotypeText_);
+}
+
+}  // namespace
+
+Summary convert(const Options& options) {
+    return Converter(options).run();
+}
+
+std::string summaryLine(const Summary& summary) {
+    std::string line = "vcf2markers: " + std::to_string(summary.written) + " SNPs written";
+    const std::pair<std::size_t, const char*> reasons[] = {
+        {summary.belowMaf, "below MAF"},
+        {summary.monomorphic, "monomorphic"},
+        {summary.otherAlleles, "indels or other alleles"},
+        {summary.multiAllelic, "multi-allelic"},
+        {summary.duplicatePositions, "duplicate positions"},
+    };
+    const char* separator = "; skipped ";
+    for (const auto& [count, reason] : reasons) {
+        if (count == 0) continue;
+        line += separator + std::to_string(count) + " " + reason;
+        separator = ", ";
+    }
+    if (summary.knownMissing > 0)
+        line += "; " + std::to_string(summary.knownMissing) + " known positions not in the SNP file";
+    return line + "\n";
+}
+
+}  // namespace vcf2markers

@@ -1,0 +1,29 @@
+#pragma once
+// The conversion: VCF/BCF records in, marker file, SNP file and known-SNP file out.
+
+#include <cstddef>
+#include <string>
+
+#include "options.hpp"
+
+namespace vcf2markers {
+
+struct Summary {
+    std::size_t written = 0;  // SNPs in the marker file (and the SNP file)
+    std::size_t belowMaf = 0;
+    std::size_t monomorphic = 0;
+    std::size_t otherAlleles = 0;
+    std::size_t multiAllelic = 0;
+    std::size_t duplicatePositions = 0;
+    std::size_t knownMissing = 0;  // -k positions in the region that are not SNPs of the SNP file
+};
+
+// Runs the whole conversion. The output files appear only when it succeeds; on any failure it
+// throws ldtools::Error with the one-line message and leaves no output file behind.
+Summary convert(const Options& options);
+
+// The line for standard error: "vcf2markers: N SNPs written", then the skipped records by
+// reason (zero counts left out), then the known positions not found.
+std::string summaryLine(const Summary& summary);
+
+}  // namespace vcf2markers

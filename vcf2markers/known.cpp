@@ -1,0 +1,94 @@
+#include "known.hpp"
+
+#include <htslib/kseq.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string_view>
+
+#include "error.hpp"
+#include "htshandles.hpp"
+#include "numbers.hpp"
+
+namespace vcf2markers {
+namespace {
+
+[[noreturn]] void fail(const std::string& message) {
+    throw ldtools::Error("vcf2markers: " + message + "\n");
+}
+
+void readVcf(htsFile* file, const std::string& path, std::map<std::string, std::vector<std::int64_t>>& positions) {
+    HtsPtr<bcf_hdr_t> header(bcf_hdr_read(file));
+    if (!header) fail(path + " (-k): the VCF header cannot be read");
+    // Only the positions matter: no genotype is decoded.
+    if (bcf_hdr_set_samples(header.get(), nullptr, 0) != 0) fail(path + " (-k): cannot read the records");
+    HtsPtr<bcf1_t> record(bcf_init());
+    if (!record) throw std::bad_alloc();
+    std::int64_t last = 0;
+    int status;
+    while ((status = bcf_read(file, header.get(), record.get())) == 0) {
+        if ((record->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF)) != 0) break;
+        last = record->pos + 1;
+        positions[bcf_hdr_id2name(header.get(), record->rid)].push_back(last);
+    }
+    if (status != -1 || record->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF)) {
+        if (last == 0) fail(path + " (-k): cannot read the first record (truncated or malformed file)");
+        fail(path + " (-k): cannot read the record after position " + std::to_string(last) +
+             " (truncated or malformed file)");
+    }
+}
+
+void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>& positions) {
+    KString line;
+    long number = 0;
+    int status;
+    while ((status = hts_getline(file, KS_SEP_LINE, &line.text)) >= 0) {
+        ++number;
+        std::string_view text(line.text.s, line.text.l);
+        const std::size_t first = text.find_first_not_of(" \t\r");
+        if (first == std::string_view::npos) continue;
+        text = text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+        std::int32_t position = 0;
+        if (ldtools::parseInt32(text, position) != ldtools::WholeNumber::ok || position < 1)
+            fail(path + " (-k), line " + std::to_string(number) + ": '" + std::string(text) +
+                 "' is not a position (a whole number from 1 to 2147483647)");
+        positions.push_back(position);
+    }
+    if (status < -1) fail("cannot read " + path + " (-k)");
+}
+
+}  // namespace
+
+KnownPositions KnownPositions::load(const std::string& path) {
+    errno = 0;
+    HtsPtr<htsFile> file(hts_open(path.c_str(), "r"));
+    if (!file) fail("cannot open the known-SNP file " + path + " (-k): " + ldtools::systemReason(errno));
+    KnownPositions known;
+    const htsFormat* format = hts_get_format(file.get());
+    if (format->category == variant_data && (format->format == vcf || format->format == bcf)) {
+        readVcf(file.get(), path, known.positions_);
+    } else if (format->category == unknown_category || format->format == text_format) {
+        known.anyChromosome_ = true;
+        readList(file.get(), path, known.positions_[""]);
+    } else {
+        fail(path + " (-k) is neither a VCF/BCF file nor a list of positions");
+    }
+    for (auto& [chromosome, list] : known.positions_) {
+        std::sort(list.begin(), list.end());
+        list.erase(std::unique(list.begin(), list.end()), list.end());
+    }
+    return known;
+}
+
+std::vector<std::int64_t> KnownPositions::on(const std::string& chromosome, std::int64_t first,
+                                             std::int64_t last) const {
+    const auto found = positions_.find(anyChromosome_ ? std::string() : chromosome);
+    if (found == positions_.end()) return {};
+    const std::vector<std::int64_t>& list = found->second;
+    return {std::lower_bound(list.begin(), list.end(), first), std::upper_bound(list.begin(), list.end(), last)};
+}
+
+}  // namespace vcf2markers

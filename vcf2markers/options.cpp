@@ -1,0 +1,207 @@
+#include "options.hpp"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "error.hpp"
+#include "numbers.hpp"
+
+namespace vcf2markers {
+namespace {
+
+const char kUsage[] =
+    "Usage: vcf2markers [options] -o PREFIX INPUT.vcf|INPUT.vcf.gz|INPUT.bcf\n"
+    "\n"
+    "Turns the biallelic SNPs of one chromosome of a VCF/BCF file into a marker file\n"
+    "(PREFIX.markers.txt), a phased SNP file of 50 individuals (PREFIX.snps.txt) and, with -k\n"
+    "or -e, a known-SNP file (PREFIX.known.txt).\n"
+    "\n"
+    "  -r, --region CHR:FROM-TO      only this region (needs the index next to INPUT)\n"
+    "  -s, --samples LIST            marker individuals, comma-separated (default: all)\n"
+    "  -S, --samples-file FILE       marker individuals, one name a line\n"
+    "  -H, --hap-samples LIST        the 50 individuals of the SNP file, comma-separated\n"
+    "                                (default: the first 50 marker individuals; 'none': no\n"
+    "                                SNP file and no known-SNP file)\n"
+    "  -F, --hap-samples-file FILE   the 50 individuals of the SNP file, one name a line\n"
+    "  -m, --maf MAF                 minimum minor-allele frequency among the marker\n"
+    "                                individuals' called alleles, 0 to 0.5 (default 0.05)\n"
+    "  -k, --known FILE              known SNPs: positions, one a line, or a VCF/BCF file\n"
+    "  -e, --every N                 known SNPs: every N-th SNP of the SNP file (1st, N+1-th, ...)\n"
+    "  -o, --output PREFIX           prefix of the output files (required)\n"
+    "  -h, --help                    show this help\n"
+    "      --version                 show the version\n";
+
+struct OptionSpec {
+    char letter;
+    const char* name;
+    bool takesValue;
+};
+
+constexpr OptionSpec kOptions[] = {
+    {'r', "region", true},       {'s', "samples", true}, {'S', "samples-file", true},
+    {'H', "hap-samples", true},  {'F', "hap-samples-file", true},
+    {'m', "maf", true},          {'k', "known", true},   {'e', "every", true},
+    {'o', "output", true},       {'h', "help", false},   {'V', "version", false},
+};
+
+[[noreturn]] void usageError(const std::string& message) {
+    throw ldtools::Error("vcf2markers: " + message + " (see vcf2markers -h)\n");
+}
+
+const OptionSpec* findShort(char letter) {
+    // --version has no short form: 'V' is only its internal key.
+    if (letter == 'V') return nullptr;
+    for (const OptionSpec& spec : kOptions)
+        if (spec.letter == letter) return &spec;
+    return nullptr;
+}
+
+const OptionSpec* findLong(const std::string& name) {
+    for (const OptionSpec& spec : kOptions)
+        if (name == spec.name) return &spec;
+    return nullptr;
+}
+
+std::string shown(const OptionSpec& spec) {
+    return spec.letter == 'V' ? std::string("--version") : std::string("-") + spec.letter;
+}
+
+double parseMaf(const std::string& text) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(begin, &end);
+    const bool whole = !text.empty() && end == begin + text.size() && errno == 0;
+    // Only plain decimal numbers: no "nan", "inf" or hexadecimal forms.
+    const bool plain = text.find_first_not_of("0123456789.eE+-") == std::string::npos;
+    if (!whole || !plain || !std::isfinite(value) || value < 0.0 || value > 0.5)
+        usageError("-m takes a frequency from 0 to 0.5, not '" + text + "'");
+    return value;
+}
+
+int parseEvery(const std::string& text) {
+    std::int32_t value = 0;
+    if (ldtools::parseInt32(text, value) != ldtools::WholeNumber::ok || value < 1)
+        usageError("-e takes a whole number of at least 1, not '" + text + "'");
+    return value;
+}
+
+}  // namespace
+
+const char* usageText() {
+    return kUsage;
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine result;
+    Options& options = result.options;
+    std::vector<std::string> operands;
+    std::string seen;  // letters of the options given so far
+
+    auto apply = [&](const OptionSpec& spec, const std::string& value) {
+        if (seen.find(spec.letter) != std::string::npos) usageError(shown(spec) + " is given twice");
+        seen.push_back(spec.letter);
+        switch (spec.letter) {
+        case 'r':
+            options.region = value;
+            break;
+        case 's':
+        case 'S':
+        case 'H':
+        case 'F': {
+            const bool forMarkers = spec.letter == 's' || spec.letter == 'S';
+            SampleChoice& choice = forMarkers ? options.markers : options.haplotypes;
+            if (choice.kind != SampleChoice::Kind::byDefault)
+                usageError(std::string("-") + choice.option + " and -" + spec.letter +
+                           " cannot be given together");
+            const bool isFile = spec.letter == 'S' || spec.letter == 'F';
+            choice.kind = isFile ? SampleChoice::Kind::file : SampleChoice::Kind::list;
+            if (spec.letter == 'H' && value == "none") choice.kind = SampleChoice::Kind::none;
+            choice.value = value;
+            choice.option = spec.letter;
+            break;
+        }
+        case 'm':
+            options.minMaf = parseMaf(value);
+            break;
+        case 'k':
+            options.knownFile = value;
+            break;
+        case 'e':
+            options.every = parseEvery(value);
+            break;
+        case 'o':
+            options.prefix = value;
+            break;
+        }
+    };
+
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const OptionSpec* spec = nullptr;
+        std::string value;
+        bool attached = false;
+        if (arg[1] == '-') {
+            const std::size_t equals = arg.find('=');
+            spec = findLong(arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
+            if (spec == nullptr) usageError("unknown option " + arg.substr(0, equals));
+            if (equals != std::string::npos) {
+                if (!spec->takesValue) usageError(arg.substr(0, equals) + " takes no value");
+                value = arg.substr(equals + 1);
+                attached = true;
+            }
+        } else {
+            spec = findShort(arg[1]);
+            if (spec == nullptr || (!spec->takesValue && arg.size() > 2)) usageError("unknown option " + arg);
+            if (arg.size() > 2) {
+                value = arg.substr(2);
+                attached = true;
+            }
+        }
+        if (spec->letter == 'h') {
+            result.action = CommandLine::Action::help;
+            return result;
+        }
+        if (spec->letter == 'V') {
+            result.action = CommandLine::Action::version;
+            return result;
+        }
+        if (!attached) {
+            if (i + 1 >= args.size()) usageError(shown(*spec) + " needs a value");
+            value = args[++i];
+        }
+        apply(*spec, value);
+    }
+
+    if (operands.empty()) usageError("no input file given");
+    if (operands.size() > 1) usageError("one input file expected, got " + std::to_string(operands.size()));
+    options.input = operands.front();
+    if (options.input.empty()) usageError("the input file name is empty");
+    if (seen.find('o') == std::string::npos) usageError("-o PREFIX is required");
+    if (options.prefix.empty()) usageError("the output prefix (-o) is empty");
+    if (options.prefix.back() == '/')
+        usageError("-o takes a prefix for the file names, such as out/chr20, not a folder ('" + options.prefix + "')");
+    if (!options.knownFile.empty() || seen.find('k') != std::string::npos) {
+        if (options.knownFile.empty()) usageError("the known-SNP file name (-k) is empty");
+        if (options.every != 0) usageError("-k and -e cannot be given together");
+    }
+    const bool knownWanted = seen.find('k') != std::string::npos || options.every != 0;
+    if (knownWanted && options.haplotypes.kind == SampleChoice::Kind::none)
+        usageError(std::string(seen.find('k') != std::string::npos ? "-k" : "-e") +
+                   " needs the SNP file, which -H none leaves out");
+    if (seen.find('r') != std::string::npos && options.region.empty()) usageError("the region (-r) is empty");
+    return result;
+}
+
+}  // namespace vcf2markers

@@ -1,0 +1,81 @@
+#pragma once
+// Reading the records of a VCF, bgzipped VCF or BCF file through htslib: the header's
+// individuals, decoding limited to the individuals in use, an optional region read through the
+// file's index, and every failure turned into a one-line error.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <htslib/vcf.h>
+
+#include "htshandles.hpp"
+
+namespace vcf2markers {
+
+class VcfReader {
+public:
+    // Opens the file and reads its header. Throws ldtools::Error when the file cannot be opened,
+    // is not a VCF or BCF file, is a bgzip file without its end-of-file marker (truncated), has an
+    // unreadable header or no individuals.
+    explicit VcfReader(const std::string& path);
+    ~VcfReader();
+    VcfReader(const VcfReader&) = delete;
+    VcfReader& operator=(const VcfReader&) = delete;
+
+    const std::string& path() const { return path_; }
+    // The file's individuals in header order.
+    const std::vector<std::string>& samples() const { return samples_; }
+
+    // Decodes only the individuals with these indices (ascending indices into samples()). Returns
+    // where each of them stands in the genotype arrays that genotypes() hands out, in the same
+    // order. Call before the first record.
+    std::vector<int> keepSamples(const std::vector<int>& used);
+
+    // Reads only the records whose position lies in the region (CHR, CHR:POS, CHR:FROM-TO or
+    // CHR:FROM-), through the index next to the file. Throws ldtools::Error for a file without
+    // an index, a malformed region or a chromosome without records. Call before the first record.
+    void setRegion(const std::string& region);
+    bool hasRegion() const { return iterator_ != nullptr; }
+    // The region's chromosome; empty without a region.
+    const std::string& regionChromosome() const { return regionChromosome_; }
+    // The region's first and last position (1-based, inclusive); the whole range without -r.
+    std::int64_t regionFirst() const { return regionBegin_ + 1; }
+    std::int64_t regionLast() const { return regionEnd_; }
+
+    // Moves to the next record; false at the end of the file or region. Throws ldtools::Error for
+    // a record that cannot be read (truncated or malformed file).
+    bool next();
+
+    // The current record.
+    const bcf1_t& record() const { return *record_; }
+    std::int64_t position() const { return record_->pos + 1; }
+    const char* chromosome() const { return bcf_hdr_id2name(header_.get(), record_->rid); }
+    // The genotypes of the current record, `ploidy` values per decoded individual (htslib's
+    // encoding). Throws ldtools::Error when the record has no GT field.
+    const std::int32_t* genotypes(int& ploidy);
+
+private:
+    [[noreturn]] void fail(const std::string& message) const;
+    [[noreturn]] void failRead() const;
+    int readOne();
+
+    std::string path_;
+    HtsPtr<htsFile> file_;
+    HtsPtr<bcf_hdr_t> header_;
+    HtsPtr<bcf1_t> record_;
+    std::vector<std::string> samples_;
+    bool isBcf_ = false;
+    HtsPtr<hts_idx_t> index_;  // BCF
+    HtsPtr<tbx_t> tabix_;      // bgzipped VCF
+    HtsPtr<hts_itr_t> iterator_;
+    KString line_;
+    std::string regionChromosome_;
+    std::int64_t regionBegin_ = 0;  // 0-based, half open
+    std::int64_t regionEnd_ = INT64_MAX;
+    std::int64_t lastPosition_ = 0;
+    std::unique_ptr<std::int32_t, decltype(&std::free)> genotypes_{nullptr, &std::free};
+    int genotypesSize_ = 0;
+};
+
+}  // namespace vcf2markers
