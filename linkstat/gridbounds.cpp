@@ -19,8 +19,8 @@
 // The approximate evaluation computes the same p_f bit for bit (same formulas, same order, no contraction)
 // and, from them, its own lnL~, maxL~, like~ and sums; only the logarithms, the exponentials and the order of
 // the additions differ. Assumed accuracy: the C library's scalar log and exp and its vector variants err by
-// at most 2^-46 relative (the scalar functions are documented to below 1 ulp, the vector variants to 4 ulp,
-// that is below 2^-50). Then, per value of D', with C = sum of the counts and M = sum of |c_f ln p_f|:
+// at most 2^-46 relative (the C library gives below 1 ulp for the scalar functions and 4 ulp for the vector
+// variants, that is below 2^-50). Then, per value of D', with C = sum of the counts and M = sum of |c_f ln p_f|:
 //
 // (1) Classification is exact. Which values of D' are impossible (like 0), which have a NaN likelihood (a
 //     positive count meets a negative p_f), and which enter the maximum are decided from the p_f alone, in
@@ -350,6 +350,7 @@ thread_local std::unique_ptr<GridSlots> SpareSlots;
 
 MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive)
     : margins_(margins),
+      kernels_(&gridKernels(boundsKernel())),
       slots_(SpareSlots ? std::move(SpareSlots) : std::make_unique_for_overwrite<GridSlots>()) {
     prepare(positive);
 }
@@ -363,7 +364,7 @@ MarginGrid::~MarginGrid() {
 void MarginGrid::prepare(unsigned positive) {
     logarithms_ |= positive;
     GridSlots& g = *slots_;
-    gridKernels(boundsKernel()).prepare(g, margins_, logarithms_);
+    kernels_->prepare(g, margins_, logarithms_);
     // The masks, on the slots where they can have bits (the others are regular and never read them).
     g.irregularCount = 0;
     for (int s = 0; s <= kOneSlot; ++s) {
@@ -385,7 +386,7 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
     const double counts[5] = {c.k00, c.k01, c.k10, c.k11, c.dh};
     const double C = counts[0] + counts[1] + counts[2] + counts[3] + counts[4];
     if (!(C * 746 * 0x1p-42 <= 1)) return false;  // (5)
-    const GridKernels& kernels = gridKernels(boundsKernel());
+    const GridKernels& kernels = *kernels_;
     alignas(64) double lnL[kSlots];
     alignas(64) double like[kSlots];
 
@@ -494,13 +495,6 @@ GridBounds gridBounds(const PairCounts& counts, double X) {
     const LikelihoodSetup oriented = orientLikelihood(counts, X);
     MarginGrid grid(oriented, positiveCounts(oriented));
     return grid.bounds(oriented);
-}
-
-unsigned long long marginKey(const LikelihoodSetup& L) {
-    const auto a0 = static_cast<unsigned long long>(L.k00 + L.k01 + L.dh);
-    const auto b0 = static_cast<unsigned long long>(L.k00 + L.k10 + L.dh);
-    const auto T = static_cast<unsigned long long>(L.k00 + L.k01 + L.k10 + L.k11 + 2 * L.dh);
-    return a0 << 22 | b0 << 11 | T;
 }
 
 }  // namespace linkstat

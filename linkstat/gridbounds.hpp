@@ -67,6 +67,7 @@ bool setBoundsBandScale(double scale);
 
 class ExactGrid;
 struct GridSlots;
+struct GridKernels;
 
 class MarginGrid {
 public:
@@ -86,6 +87,7 @@ private:
 
     LikelihoodSetup margins_;
     unsigned logarithms_ = 0;  // which of the five logarithms the grid holds
+    const GridKernels* kernels_;  // the kernel in use when the grid was made
     std::unique_ptr<GridSlots> slots_;
     std::unique_ptr<ExactGrid> exact_;  // the reference evaluation, made on the first undecided table
     BoundsTally tally_;
@@ -93,8 +95,5 @@ private:
 
 // Bounds of one pair (a MarginGrid of its own).
 GridBounds gridBounds(const PairCounts& counts, double X);
-
-// Oriented margins a0, b0 and T of a pair, packed for grouping pairs that can share a MarginGrid.
-unsigned long long marginKey(const LikelihoodSetup& oriented);
 
 }  // namespace linkstat

@@ -34,20 +34,20 @@ const SlotThetas& slotThetas() {
     return instance;
 }
 
-// ---- scalar: the C library's log and exp, one value at a time ----------------------------------------------
+// ---- scalar: the C library's log and exp, one value at a time (two lanes of plain arithmetic) ----------
 
 namespace scalar {
-constexpr int W = 1;
-typedef double D __attribute__((vector_size(8)));
-typedef std::int64_t I __attribute__((vector_size(8)));
+constexpr int W = 2;
+typedef double D __attribute__((vector_size(16)));
+typedef std::int64_t I __attribute__((vector_size(16)));
 inline D vlog(D x) {
-    return D{std::log(x[0])};
+    return D{std::log(x[0]), std::log(x[1])};
 }
 inline D vexp(D x) {
-    return D{std::exp(x[0])};
+    return D{std::exp(x[0]), std::exp(x[1])};
 }
 inline bool anyLane(I mask) {
-    return mask[0] != 0;
+    return (mask[0] | mask[1]) != 0;
 }
 #include "gridkernels.inc"
 }  // namespace scalar
