@@ -38,7 +38,9 @@
 //     + 2^-44.
 // (5) Far values. With |ln p| <= 745 for every positive double, M <= 746 C, so |d - d~| <= 2^-42 746 C <= 1
 //     (checked). Where d~ < -60 the approximate like~ is taken as 0 and the reference's like is at most
-//     e^-58: an absolute error of at most a = e^-58 per value.
+//     e^-58: an absolute error of at most a = e^-58 per value. Where d~ > 60 at D' = 1, the reference's
+//     like there is at least e^59 (1 - 2^-46), or +infinity, and its S at most 2 S~ (7): with S~ <= 2^64
+//     the upper walk's first sum is not below 0.05, and the upper bound is 1.
 // (6) Upper walk. Its values of D' (1 - 0.01 k, accumulated downwards) are not the grid's. D' = 1 is a
 //     slot of its own (4, 5). Every other step is paired with the grid value 100 - k beside it when every
 //     p'_f there and every p_f of the grid value is positive: |ln p'_f - ln p_f| <= |p'_f - p_f| /
@@ -457,8 +459,10 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
         sum = 0;
     } else if ((g.negatives[kOneSlot] & positive) != 0) {
         return true;  // the reference's first sum is NaN: the upper bound is 1
+    } else if (lnL[kOneSlot] - maxL > kFarExponent) {
+        // (5) D' = 1 outweighs the grid's maximum by more than e^59: the first sum is far above 0.05.
+        return S <= 0x1p64;
     } else {
-        if (!(lnL[kOneSlot] - maxL <= kFarExponent)) return false;
         sum = like[kOneSlot];
     }
     if (sum < below) {

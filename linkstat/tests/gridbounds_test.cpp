@@ -185,6 +185,24 @@ TEST(BoundsKernels, ProbabilitiesLogarithmsAndExponentials) {
     }
 }
 
+// Complete linkage in large tables: the likelihood at D' = 1, where the upper walk starts, outweighs the
+// grid's maximum by e^60 and more (up to an overflow to infinity in the reference), which decides the upper
+// bound 1 at once.
+TEST(BoundsKernels, CompleteLinkageInLargeTables) {
+    const Restore restore;
+    for (const BoundsKernel kernel : runnableKernels()) {
+        ASSERT_TRUE(useBoundsKernel(kernel));
+        for (const int n : {50, 2000, 10000, 100000}) {
+            for (const PairCounts c : {PairCounts{n, 0, 0, n, 0}, PairCounts{n, 0, 0, n / 2, 1}, PairCounts{n, 1, 0, n, 0}}) {
+                const Table t{c, c.k00};
+                const GridBounds bounds = gridBounds(c, c.k00);
+                EXPECT_FALSE(bounds.exact) << describe(t, kernel);
+                expectReference(bounds, t, kernel);
+            }
+        }
+    }
+}
+
 // Every partial sum that the reference's walks compare with 5%, computed as the reference computes it.
 std::vector<double> comparedSums(const Table& t) {
     const LikelihoodSetup L = orientLikelihood(t.counts, t.X);
