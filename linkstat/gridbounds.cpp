@@ -1,8 +1,69 @@
 #include "gridbounds.hpp"
 
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <vector>
+
+#include "gridkernels.hpp"
+
+// ---- Why the approximate evaluation decides the same bounds as the reference -----------------------------
+//
+// Notation. u = 2^-53 is the unit roundoff. The reference (confidenceLimitsFromCounts, and ExactGrid below,
+// which gives the same doubles) computes at a value of D' the probabilities p_f (f = 00, 01, 10, 11 and the
+// double-heterozygote term) and lnL = ((((t_0 + t_1) + t_2) + t_3) + t_4) with t_f = c_f * log(p_f)
+// (0 when c_f = 0), then maxL, like = exp(lnL - maxL), S = the sum of the 100 grid likes in order, and the
+// walks c_0 = like_0 / S, c_k = c_{k-1} + like_k / S, stopping at the first c_k that is not below 0.05.
+// The approximate evaluation computes the same p_f bit for bit (same formulas, same order, no contraction)
+// and, from them, its own lnL~, maxL~, like~ and sums; only the logarithms, the exponentials and the order of
+// the additions differ. Assumed accuracy: the C library's scalar log and exp and its vector variants err by
+// at most 2^-46 relative (the C library gives below 1 ulp for the scalar functions and 4 ulp for the vector
+// variants, that is below 2^-50). Then, per value of D', with C = sum of the counts and M = sum of |c_f ln p_f|:
+//
+// (1) Classification is exact. Which values of D' are impossible (like 0), which have a NaN likelihood (a
+//     positive count meets a negative p_f), and which enter the maximum are decided from the p_f alone, in
+//     both evaluations the same way. Every p_f is at most 1 + 2^-48 (checked; otherwise the grid is left to
+//     the exact evaluation), so positive logarithms add at most C 2^-47 to M, and M <= (|lnL~| + C 2^-47) /
+//     (1 - 2^-45).
+// (2) Log-likelihoods. Each evaluation is within ((1 + 2^-46)(1 + u)^5 - 1) M of the real sum of
+//     c_f ln p_f, so |lnL - lnL~| <= 2^-44 M.
+// (3) Maximum. Both maxima run over the same set (1). With i the approximate and j the exact arg max,
+//     maxL >= lnL_i >= maxL~ - e_i and lnL~_j >= lnL_j - e_j >= maxL~ - e_i - e_j, so point j lies within 1 of
+//     maxL~ (e <= 1/2 by (5)) and |maxL - maxL~| <= 2^-44 (|maxL~| + 1 + C 2^-47) (1 + 2^-44).
+// (4) Near values. Where d~ = lnL~ - maxL~ lies in [-60, 60], |lnL~| <= |maxL~| + 60.1, and with the
+//     roundings of both differences (2 * 61 u), |d - d~| <= Dnear = 2^-43 (|maxL~| + 64 + C 2^-46). With
+//     Dnear <= 2^-20 (checked) and the two exponentials, like = like~ (1 + e), |e| <= r = Dnear (1 + Dnear)
+//     + 2^-44.
+// (5) Far values. With |ln p| <= 745 for every positive double, M <= 746 C, so |d - d~| <= 2^-42 746 C <= 1
+//     (checked). Where d~ < -60 the approximate like~ is taken as 0 and the reference's like is at most
+//     e^-58: an absolute error of at most a = e^-58 per value. Where d~ > 60 at D' = 1, the reference's
+//     like there is at least e^59 (1 - 2^-46), or +infinity, and its S at most 2 S~ (7): with S~ <= 2^64
+//     the upper walk's first sum is not below 0.05, and the upper bound is 1.
+// (6) Upper walk. Its values of D' (1 - 0.01 k, accumulated downwards) are not the grid's. D' = 1 is a
+//     slot of its own (4, 5). Every other step is paired with the grid value 100 - k beside it when every
+//     p'_f there and every p_f of the grid value is positive: |ln p'_f - ln p_f| <= |p'_f - p_f| /
+//     min(p'_f, p_f) <= lambda_f (the largest difference over the smallest probability of all paired
+//     steps, rounded up), so the reference's likelihood at the step is the grid value's like~ within
+//     r_up = Dup (1 + Dup) + 2^-44, Dup = Dnear + 2 sigma, sigma = sum of c_f lambda_f <= 2^-20 (checked);
+//     for a far grid value, the step's like is at most e^-58 as in (5). An unpaired step (a probability
+//     at or below 0 strictly inside the grid, which the margins of a pair never give) falls back.
+// (7) Sums. Of nonnegative terms, the reference's S and c_k and the approximate P_k (the walk's partial
+//     sums of like~) and S~ are within (1 + u)(1 + 101 u) / (1 - 99 u) < 1 + 2^-45 of the real sums of
+//     their terms. With the real sums P~_k, S~ of the like~ (S~ >= like~ at the maximum >= 1/2), (4)-(6)
+//     give c_k <= (1 + 2^-45) ((1 + r_walk) P~_k + 101 a) / ((1 - r) S~) and the matching lower bound.
+//     Hence, with R = 2 (r_walk + r) + 2^-40 and A = 2^-60 (above 210 a): a computed P_k below
+//     S~ (0.05 (1 - R) - A) proves c_k < 0.05, and one at or above S~ (0.05 (1 + R) + A) proves
+//     c_k >= 0.05; the thresholds' own roundings are inside the 2^-40.
+// (8) A walk stops where the reference stops when every partial sum before its stop is proved below 0.05
+//     and the one at its stop is proved not below 0.05, or is NaN in the reference (a NaN likelihood at
+//     D' = 1, where the upper walk starts, decided exactly by (1)). Anything else falls back to the exact
+//     evaluation: a partial sum inside the band, a walk that would leave the grid, a NaN or non-finite
+//     log-likelihood at D' = 0 or on the grid, a likelihood above e^60 times the maximum, an unpaired
+//     step, or a bound of (4)-(6) not met.
+
+namespace linkstat {
 
 namespace {
 
@@ -34,6 +95,52 @@ bool sameBits(double x, double y) {
     return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
 }
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// The probabilities at one value of D', computed as the reference computes them: p00, p01, p10, p11 and
+// the double-heterozygote term, and p11 and that term as the maximum search takes them.
+struct Probabilities {
+    double p[5];
+    double p11Max, dhMax;
+};
+
+Probabilities probabilitiesAt(const LikelihoodSetup& L, double theta) {
+    Probabilities q;
+    const double p00 = theta * L.Dmax + L.pApB;
+    const double p01 = L.pA - p00;
+    const double p10 = L.pB - p00;
+    const double p11 = 1 - p00 - p01 - p10;
+    q.p[0] = p00;
+    q.p[1] = p01;
+    q.p[2] = p10;
+    q.p[3] = p11;
+    q.p[4] = p00 * p11 + p01 * p10;
+    q.p11Max = L.qA - p10;
+    q.dhMax = p00 * q.p11Max + p01 * p10;
+    return q;
+}
+
+// Bit f set where p_f is 0 (the value of D' is impossible when count f is positive), and where p_f is
+// negative or NaN (its logarithm is NaN).
+unsigned zerosOf(const double p[5]) {
+    unsigned bits = 0;
+    for (int f = 0; f < 5; ++f)
+        if (p[f] == 0) bits |= 1u << f;
+    return bits;
+}
+
+unsigned negativesOf(const double p[5]) {
+    unsigned bits = 0;
+    for (int f = 0; f < 5; ++f)
+        if (!(p[f] >= 0)) bits |= 1u << f;
+    return bits;
+}
+
+std::atomic<int> ChosenKernel{-1};
+std::atomic<std::uint64_t> TalliedTables{0};
+std::atomic<std::uint64_t> TalliedExact{0};
+std::atomic<double> BandScale{1};
+
 }  // namespace
 
 double risingTheta(int steps) {
@@ -52,11 +159,85 @@ unsigned positiveCounts(const LikelihoodSetup& c) {
     return positive;
 }
 
-MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive) : margins_(margins) {
-    takeLogarithms(positive);
+// ---- kernels and tallies ---------------------------------------------------------------------------------
+
+BoundsKernel fastestBoundsKernel() {
+    if (kernelRuns(BoundsKernel::Avx512)) return BoundsKernel::Avx512;
+    if (kernelRuns(BoundsKernel::Avx2)) return BoundsKernel::Avx2;
+    return BoundsKernel::Scalar;
 }
 
-void MarginGrid::takeLogarithms(unsigned positive) {
+BoundsKernel boundsKernel() {
+    const int chosen = ChosenKernel.load(std::memory_order_relaxed);
+    return chosen < 0 ? fastestBoundsKernel() : static_cast<BoundsKernel>(chosen);
+}
+
+bool useBoundsKernel(BoundsKernel kernel) {
+    if (!kernelRuns(kernel)) return false;
+    ChosenKernel.store(static_cast<int>(kernel), std::memory_order_relaxed);
+    return true;
+}
+
+const char* boundsKernelName(BoundsKernel kernel) {
+    switch (kernel) {
+        case BoundsKernel::Scalar: return "scalar";
+        case BoundsKernel::Avx2: return "avx2";
+        case BoundsKernel::Avx512: return "avx512";
+    }
+    return "?";
+}
+
+BoundsTally boundsTally() {
+    return {TalliedTables.load(std::memory_order_relaxed), TalliedExact.load(std::memory_order_relaxed)};
+}
+
+void resetBoundsTally() {
+    TalliedTables.store(0, std::memory_order_relaxed);
+    TalliedExact.store(0, std::memory_order_relaxed);
+}
+
+bool setBoundsBandScale(double scale) {
+    if (!(scale >= 1)) return false;
+    BandScale.store(scale, std::memory_order_relaxed);
+    return true;
+}
+
+// ---- the exact evaluation --------------------------------------------------------------------------------
+
+// The reference's arithmetic with the logarithms of a margin group taken once: each table's log-likelihood
+// is the same sum of count times logarithm, in the same order, that calclnlike forms, and one pass over the
+// grid serves the maximum, the normalising sum and the lower walk.
+class ExactGrid {
+public:
+    ExactGrid(const LikelihoodSetup& margins, unsigned positive) : margins_(margins) { takeLogarithms(positive); }
+    GridBounds bounds(const LikelihoodSetup& counts);
+
+private:
+    // Logarithms of the probabilities at one value of D' in the order p00, p01, p10, p11 and the double
+    // heterozygote term, and bit masks of those that are zero, for the likelihood and for the maximum
+    // search (which takes p11 as qA - p10).
+    struct Point {
+        double p00;
+        double ln[5];
+        unsigned zeros;
+        unsigned zerosMax;
+    };
+    Point pointAt(double theta) const;
+    Point gridPoint(int s) const;
+    const Point& falling(int steps);
+    void takeLogarithms(unsigned positive);
+
+    LikelihoodSetup margins_;
+    unsigned logarithms_ = 0;
+    // The grid's points, stored field by field so that a table's log-likelihoods form one vector loop.
+    double gridP00_[kGridSteps];
+    double gridLn_[5][kGridSteps];
+    unsigned gridZeros_[kGridSteps];
+    unsigned gridZerosMax_[kGridSteps];
+    std::vector<Point> falling_;
+};
+
+void ExactGrid::takeLogarithms(unsigned positive) {
     logarithms_ |= positive;
     for (int s = 0; s < kGridSteps; ++s) {
         const Point point = pointAt(risingTheta(s));
@@ -68,7 +249,7 @@ void MarginGrid::takeLogarithms(unsigned positive) {
     falling_.clear();
 }
 
-MarginGrid::Point MarginGrid::gridPoint(int s) const {
+ExactGrid::Point ExactGrid::gridPoint(int s) const {
     Point point;
     point.p00 = gridP00_[s];
     for (int f = 0; f < 5; ++f) point.ln[f] = gridLn_[f][s];
@@ -77,30 +258,19 @@ MarginGrid::Point MarginGrid::gridPoint(int s) const {
     return point;
 }
 
-MarginGrid::Point MarginGrid::pointAt(double theta) const {
-    const LikelihoodSetup& L = margins_;
-    const double p00 = theta * L.Dmax + L.pApB;
-    const double p01 = L.pA - p00;
-    const double p10 = L.pB - p00;
-    const double p11 = 1 - p00 - p01 - p10;
-    const double dh = p00 * p11 + p01 * p10;
-    const double p11Max = L.qA - p10;
-    const double dhMax = p00 * p11Max + p01 * p10;
+ExactGrid::Point ExactGrid::pointAt(double theta) const {
+    const Probabilities q = probabilitiesAt(margins_, theta);
     Point point;
-    point.p00 = p00;
-    const double probabilities[5] = {p00, p01, p10, p11, dh};
-    point.zeros = 0;
-    for (int f = 0; f < 5; ++f) {
-        point.ln[f] = logarithms_ >> f & 1 ? std::log(probabilities[f]) : 0;
-        if (probabilities[f] == 0) point.zeros |= 1u << f;
-    }
-    point.zerosMax = (point.zeros & 0b00111u) | (p11Max == 0 ? 0b01000u : 0) | (dhMax == 0 ? 0b10000u : 0);
+    point.p00 = q.p[0];
+    point.zeros = zerosOf(q.p);
+    for (int f = 0; f < 5; ++f) point.ln[f] = logarithms_ >> f & 1 ? std::log(q.p[f]) : 0;
+    point.zerosMax = (point.zeros & 0b00111u) | (q.p11Max == 0 ? 0b01000u : 0) | (q.dhMax == 0 ? 0b10000u : 0);
     return point;
 }
 
 // The upper walk's D' values are not the grid's; where one gives the same p00 as the grid value beside
 // it, every probability is the same, and the grid's point is taken.
-const MarginGrid::Point& MarginGrid::falling(int steps) {
+const ExactGrid::Point& ExactGrid::falling(int steps) {
     while (static_cast<int>(falling_.size()) <= steps) {
         const int next = static_cast<int>(falling_.size());
         const double theta = fallingTheta(next);
@@ -113,7 +283,7 @@ const MarginGrid::Point& MarginGrid::falling(int steps) {
     return falling_[static_cast<std::size_t>(steps)];
 }
 
-GridBounds MarginGrid::bounds(const LikelihoodSetup& c) {
+GridBounds ExactGrid::bounds(const LikelihoodSetup& c) {
     const double counts[5] = {c.k00, c.k01, c.k10, c.k11, c.dh};
     // A zero probability makes a grid value impossible where its count is positive.
     const unsigned positive = positiveCounts(c);
@@ -171,15 +341,164 @@ GridBounds MarginGrid::bounds(const LikelihoodSetup& c) {
     return result;
 }
 
+// ---- the approximate evaluation --------------------------------------------------------------------------
+
+namespace {
+
+// The slots of the last grid of this thread, kept for the next: groups come one after the other.
+thread_local std::unique_ptr<GridSlots> SpareSlots;
+
+}  // namespace
+
+MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive)
+    : margins_(margins),
+      kernels_(&gridKernels(boundsKernel())),
+      slots_(SpareSlots ? std::move(SpareSlots) : std::make_unique_for_overwrite<GridSlots>()) {
+    prepare(positive);
+}
+
+MarginGrid::~MarginGrid() {
+    TalliedTables.fetch_add(tally_.tables, std::memory_order_relaxed);
+    TalliedExact.fetch_add(tally_.exact, std::memory_order_relaxed);
+    if (!SpareSlots) SpareSlots = std::move(slots_);
+}
+
+void MarginGrid::prepare(unsigned positive) {
+    logarithms_ |= positive;
+    GridSlots& g = *slots_;
+    kernels_->prepare(g, margins_, logarithms_);
+    // The masks, on the slots where they can have bits (the others are regular and never read them).
+    g.irregularCount = 0;
+    for (int s = 0; s <= kOneSlot; ++s) {
+        if (g.ok[s] != 0) continue;
+        const double p[5] = {g.p[0][s], g.p[1][s], g.p[2][s], g.p[3][s], g.p[4][s]};
+        g.zeros[s] = zerosOf(p);
+        g.zerosMax[s] = (g.zeros[s] & 0b00111u) | (g.p11Max[s] == 0 ? 0b01000u : 0) | (g.dhMax[s] == 0 ? 0b10000u : 0);
+        g.negatives[s] = negativesOf(p);
+        if (s < kGridSteps) g.irregular[g.irregularCount++] = s;
+    }
+    if (g.ok[0] != 0) g.zeros[0] = g.zerosMax[0] = g.negatives[0] = 0;
+    if (g.ok[kOneSlot] != 0) g.zeros[kOneSlot] = g.zerosMax[kOneSlot] = g.negatives[kOneSlot] = 0;
+}
+
+// Decides the bounds from the approximate evaluation (see the proof at the top); false when it cannot.
+bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBounds& result) {
+    const GridSlots& g = *slots_;
+    if (g.unusable) return false;
+    const double counts[5] = {c.k00, c.k01, c.k10, c.k11, c.dh};
+    const double C = counts[0] + counts[1] + counts[2] + counts[3] + counts[4];
+    if (!(C * 746 * 0x1p-42 <= 1)) return false;  // (5)
+    const GridKernels& kernels = *kernels_;
+    alignas(64) double lnL[kSlots];
+    alignas(64) double like[kSlots];
+
+    // The maximum (3): from D' = 0, whose log-likelihood must be finite, over the regular slots and the
+    // irregular ones that enter it. An impossible value adds -infinity (or NaN) to the reference's search,
+    // which never raises it; a NaN likelihood on the grid would make S NaN.
+    double maxL = kernels.lnLikes(g, counts, lnL);
+    if (((g.zeros[0] | g.negatives[0]) & positive) != 0) return false;
+    if (lnL[0] > maxL) maxL = lnL[0];
+    for (int i = 0; i < g.irregularCount; ++i) {
+        const int s = g.irregular[i];
+        if ((g.zeros[s] & positive) != 0) continue;
+        if ((g.negatives[s] & positive) != 0) return false;
+        if ((g.zerosMax[s] & positive) == 0 && lnL[s] > maxL) maxL = lnL[s];
+    }
+    const double nearError = 0x1p-43 * (std::fabs(maxL) + 64 + C * 0x1p-46);  // (4)
+    if (!(nearError <= 0x1p-20)) return false;
+
+    double S = kernels.likes(g, lnL, maxL, like);
+    for (int i = 0; i < g.irregularCount; ++i) {
+        const int s = g.irregular[i];
+        if ((g.zeros[s] & positive) != 0) {
+            like[s] = 0;
+            continue;
+        }
+        if (!(lnL[s] - maxL <= kFarExponent)) return false;
+        S += like[s];
+    }
+    if (!(S >= 0.5 && S < kInfinity)) return false;
+
+    // The thresholds of (7) for the partial sums.
+    const double r = nearError * (1 + nearError) + 0x1p-44;
+    const double scale = BandScale.load(std::memory_order_relaxed);
+    double below = 0, above = 0;
+    auto thresholds = [&](double rWalk) {
+        const double R = (2 * (rWalk + r) + 0x1p-40) * scale;
+        below = S * (0.05 * (1 - R) - 0x1p-60);
+        above = S * (0.05 * (1 + R) + 0x1p-60);
+    };
+
+    // Lower walk over the grid values.
+    thresholds(r);
+    double sum = like[0];
+    if (sum < below) {
+        int s = 0;
+        for (;;) {
+            if (++s == kGridSteps) return false;
+            sum += like[s];
+            if (sum < below) continue;
+            if (sum >= above) break;
+            return false;
+        }
+        result.lower = s;
+    } else if (sum >= above) {
+        result.lower = 0;
+    } else {
+        return false;
+    }
+
+    // Upper walk: D' = 1 first, then the steps down, each from the grid value beside it (6).
+    const double sigma = counts[0] * g.lambda[0] + counts[1] * g.lambda[1] + counts[2] * g.lambda[2] +
+                         counts[3] * g.lambda[3] + counts[4] * g.lambda[4];
+    if (!(sigma <= 0x1p-20)) return false;
+    const double upError = nearError + 2 * sigma;
+    thresholds(upError * (1 + upError) + 0x1p-44);
+    result.upper = 0;
+    if ((g.zeros[kOneSlot] & positive) != 0) {
+        sum = 0;
+    } else if ((g.negatives[kOneSlot] & positive) != 0) {
+        return true;  // the reference's first sum is NaN: the upper bound is 1
+    } else if (lnL[kOneSlot] - maxL > kFarExponent) {
+        // (5) D' = 1 outweighs the grid's maximum by more than e^59: the first sum is far above 0.05.
+        return S <= 0x1p64;
+    } else {
+        sum = like[kOneSlot];
+    }
+    if (sum < below) {
+        int k = 0;
+        for (;;) {
+            if (++k > kGridSteps) return false;
+            if (g.paired[kGridSteps - k] == 0) return false;
+            sum += like[kGridSteps - k];
+            if (sum < below) continue;
+            if (sum >= above) break;
+            return false;
+        }
+        result.upper = k;
+    } else if (!(sum >= above)) {
+        return false;
+    }
+    return true;
+}
+
+GridBounds MarginGrid::bounds(const LikelihoodSetup& counts) {
+    const unsigned positive = positiveCounts(counts);
+    if ((positive & ~logarithms_) != 0) prepare(logarithms_ | positive);
+    ++tally_.tables;
+    GridBounds result;
+    if (approximate(counts, positive, result)) return result;
+    ++tally_.exact;
+    if (!exact_) exact_ = std::make_unique<ExactGrid>(margins_, logarithms_);
+    result = exact_->bounds(counts);
+    result.exact = true;
+    return result;
+}
+
 GridBounds gridBounds(const PairCounts& counts, double X) {
     const LikelihoodSetup oriented = orientLikelihood(counts, X);
     MarginGrid grid(oriented, positiveCounts(oriented));
     return grid.bounds(oriented);
 }
 
-unsigned long long marginKey(const LikelihoodSetup& L) {
-    const auto a0 = static_cast<unsigned long long>(L.k00 + L.k01 + L.dh);
-    const auto b0 = static_cast<unsigned long long>(L.k00 + L.k10 + L.dh);
-    const auto T = static_cast<unsigned long long>(L.k00 + L.k01 + L.k10 + L.k11 + 2 * L.dh);
-    return a0 << 22 | b0 << 11 | T;
-}
+}  // namespace linkstat

@@ -1,25 +1,34 @@
 #pragma once
-// Single-pass bounds of D': the same doubles as confidenceLimitsFromCounts, with less work.
+// Bounds of D' per genotype table: the same doubles as confidenceLimitsFromCounts, with less work.
 //
 // With the orientation fixed, every probability on the grid (p00, p01, p10, p11 and the double
 // heterozygote term) depends only on the margins of the pair (a0, b0, T), not on its four counts. A
-// MarginGrid therefore takes the logarithms once for all pairs with the same margins, and each pair's
-// log-likelihood is then the same sum of count times logarithm, in the same order, that calclnlike
-// forms. One pass over the grid serves the maximum, the normalising sum and the lower walk.
+// MarginGrid therefore prepares the grid once for all tables with the same margins.
+//
+// Each table's bounds are first decided from an approximate evaluation: logarithms and exponentials
+// from vectorised routines of known accuracy, sums in any order. Every accumulated value that a walk
+// compares with 5% carries a proven error bound (gridbounds.cpp); when no such value lies within its
+// bound of 5%, the walks stop exactly where the reference computation stops. Otherwise the table is
+// evaluated exactly, with the reference's own logarithms, exponentials and order of operations.
 
-#include <vector>
+#include <cstdint>
+#include <memory>
 
 #include "likelihood.hpp"
+
+namespace linkstat {
 
 inline constexpr int kGridSteps = 100;
 
 // Bounds as positions on the two walks: `lower` counts steps of 0.01 up from 0, `upper` steps down from
 // 1. onGrid is false when a walk would pass the last grid value (a degenerate likelihood); the caller
-// then computes that pair with confidenceLimitsFromCounts.
+// then computes that pair with confidenceLimitsFromCounts. exact tells that the approximate evaluation
+// could not decide the table and the exact one gave the result.
 struct GridBounds {
     int lower = 0;
     int upper = 0;
     bool onGrid = true;
+    bool exact = false;
 };
 
 // The D' value after `steps` additions of 0.01 to 0, and after `steps` subtractions of 0.01 from 1,
@@ -30,41 +39,61 @@ double fallingTheta(int steps);
 // Bit f set when the f-th of k00, k01, k10, k11 and dh is positive: only those enter the likelihood.
 unsigned positiveCounts(const LikelihoodSetup& counts);
 
+// Instruction sets for the approximate evaluation. Every kernel decides the same bounds; they differ in
+// speed only. Scalar runs anywhere.
+enum class BoundsKernel { Scalar, Avx2, Avx512 };
+
+// The fastest kernel this processor runs.
+BoundsKernel fastestBoundsKernel();
+// The kernel in use (the fastest unless chosen otherwise).
+BoundsKernel boundsKernel();
+// Chooses the kernel (tests and benchmarks); a kernel the processor cannot run leaves the choice as it is
+// and returns false.
+bool useBoundsKernel(BoundsKernel kernel);
+const char* boundsKernelName(BoundsKernel kernel);
+
+// Tables evaluated by MarginGrid::bounds since the last reset, and how many of them needed the exact
+// evaluation.
+struct BoundsTally {
+    std::uint64_t tables = 0;
+    std::uint64_t exact = 0;
+};
+BoundsTally boundsTally();
+void resetBoundsTally();
+
+// Multiplies the error band around 5% within which a table is left to the exact evaluation (1, the proven
+// band, unless set; tests widen it to send more tables there). A scale below 1 is refused (false).
+bool setBoundsBandScale(double scale);
+
+class ExactGrid;
+struct GridSlots;
+struct GridKernels;
+
 class MarginGrid {
 public:
-    // Uses only the margins of `margins` (pA, qA, pB, qB, Dmax, pApB); takes the logarithms that the
-    // counts in `positive` (as from positiveCounts, for all pairs to come) need, and more on demand.
+    // Uses only the margins of `margins` (pA, qA, pB, qB, Dmax, pApB); prepares the logarithms that the
+    // counts in `positive` (as from positiveCounts, for all tables to come) need, and more on demand.
     MarginGrid(const LikelihoodSetup& margins, unsigned positive);
+    ~MarginGrid();
+    MarginGrid(const MarginGrid&) = delete;
+    MarginGrid& operator=(const MarginGrid&) = delete;
+
     // Bounds for oriented counts with the same margins as the grid.
     GridBounds bounds(const LikelihoodSetup& counts);
 
 private:
-    // Logarithms of the probabilities at one value of D' in the order p00, p01, p10, p11 and the double
-    // heterozygote term, and bit masks of those that are zero, for the likelihood and for the maximum
-    // search (which takes p11 as qA - p10).
-    struct Point {
-        double p00;
-        double ln[5];
-        unsigned zeros;
-        unsigned zerosMax;
-    };
-    Point pointAt(double theta) const;
-    Point gridPoint(int s) const;
-    const Point& falling(int steps);
-    void takeLogarithms(unsigned positive);
+    void prepare(unsigned positive);
+    bool approximate(const LikelihoodSetup& counts, unsigned positive, GridBounds& result);
 
     LikelihoodSetup margins_;
-    unsigned logarithms_ = 0;  // which of the five logarithms the points hold
-    // The grid's points, stored field by field so that a pair's log-likelihoods form one vector loop.
-    double gridP00_[kGridSteps];
-    double gridLn_[5][kGridSteps];
-    unsigned gridZeros_[kGridSteps];
-    unsigned gridZerosMax_[kGridSteps];
-    std::vector<Point> falling_;
+    unsigned logarithms_ = 0;  // which of the five logarithms the grid holds
+    const GridKernels* kernels_;  // the kernel in use when the grid was made
+    std::unique_ptr<GridSlots> slots_;
+    std::unique_ptr<ExactGrid> exact_;  // the reference evaluation, made on the first undecided table
+    BoundsTally tally_;
 };
 
 // Bounds of one pair (a MarginGrid of its own).
 GridBounds gridBounds(const PairCounts& counts, double X);
 
-// Oriented margins a0, b0 and T of a pair, packed for grouping pairs that can share a MarginGrid.
-unsigned long long marginKey(const LikelihoodSetup& oriented);
+}  // namespace linkstat

@@ -139,6 +139,22 @@ TEST(FastPairs, EqualsLiteralOnRandomMarkerFiles) {
     EXPECT_GT(expectFastEqualsLiteral(7, 25), 10000);
 }
 
+// Every bounds kernel, and a band widened by 2^30, which leaves many tables to the exact evaluation.
+TEST(FastPairs, EqualsLiteralWithEveryKernelAndWidenedBand) {
+    const BoundsKernel saved = boundsKernel();
+    for (const auto kernel : {BoundsKernel::Scalar, BoundsKernel::Avx2, BoundsKernel::Avx512}) {
+        if (useBoundsKernel(kernel)) {
+            EXPECT_GT(expectFastEqualsLiteral(21, 8), 600);
+        }
+    }
+    useBoundsKernel(saved);
+    ASSERT_TRUE(setBoundsBandScale(0x1p30));
+    resetBoundsTally();
+    EXPECT_GT(expectFastEqualsLiteral(22, 8), 2000);
+    EXPECT_GT(boundsTally().exact, 0u);
+    setBoundsBandScale(1);
+}
+
 TEST(FastPairs, EqualsLiteralWithTinyChunksAndMemo) {
     EXPECT_GT(expectFastEqualsLiteral(11, 10, FastPairLimits{3, 8, 3, 8, 4095}), 3000);
     EXPECT_GT(expectFastEqualsLiteral(12, 4, FastPairLimits{1, 1, 1, 1, 4095}), 1000);
