@@ -532,6 +532,13 @@ constexpr std::size_t kMaxBuckets = 4096;
 constexpr std::size_t kWindowPerMember = 4;
 constexpr std::size_t kLookAhead = 16;
 
+// An object on cache lines of its own: members that change their own objects (a vector's end as it
+// grows, a text's length) would otherwise slow each other down through a shared line.
+template <class T>
+struct alignas(64) Own {
+    T value;
+};
+
 // What the walk of a set needs besides the memo, kept from set to set so that its storage is reused.
 template <class Keys>
 struct Workspace {
@@ -545,14 +552,14 @@ struct Workspace {
           scratch(members),
           texts(kWindowPerMember * members) {}
 
-    std::vector<BlockKeys<Keys>> seen;        // per member: the keys met in its block
-    std::vector<std::vector<Key>> keys;       // per member: the keys of its block
-    std::vector<std::vector<Key>> found;      // per block of a wave: its keys that have no tail
-    std::vector<Key> newKeys;                 // of a wave, as entered in the memo
-    std::vector<PreparedKey<Keys>> prepared;  // of a wave, in the order of newKeys
-    std::vector<std::deque<Job>> jobs;        // per bucket: the round's keys that wait for their bounds
-    std::vector<std::vector<Job>> scratch;    // per member: the bucket it evaluates
-    std::vector<LineText> texts;              // per block of the writing window
+    std::vector<Own<BlockKeys<Keys>>> seen;      // per member: the keys met in its block
+    std::vector<Own<std::vector<Key>>> keys;     // per member: the keys of its block
+    std::vector<Own<std::vector<Key>>> found;    // per block of a wave: its keys that have no tail
+    std::vector<Key> newKeys;                    // of a wave, as entered in the memo
+    std::vector<PreparedKey<Keys>> prepared;     // of a wave, in the order of newKeys
+    std::vector<std::deque<Job>> jobs;           // per bucket: the round's keys that wait for their bounds
+    std::vector<Own<std::vector<Job>>> scratch;  // per member: the bucket it evaluates
+    std::vector<Own<LineText>> texts;            // per block of the writing window
 };
 
 // The lines of one set, with count keys of the given width, computed by the members of a team and
@@ -620,9 +627,9 @@ private:
         if (work_.found.size() < end - first) work_.found.resize(end - first);
         team_.forEach(end - first, [&](std::size_t index, int member) {
             const Block& block = blocks_[first + index];
-            std::vector<Key>& found = work_.found[index];
-            std::vector<Key>& keys = work_.keys[static_cast<std::size_t>(member)];
-            BlockKeys<Keys>& seen = work_.seen[static_cast<std::size_t>(member)];
+            std::vector<Key>& found = work_.found[index].value;
+            std::vector<Key>& keys = work_.keys[static_cast<std::size_t>(member)].value;
+            BlockKeys<Keys>& seen = work_.seen[static_cast<std::size_t>(member)].value;
             found.clear();
             seen.start(block.lines);
             keysOf(block, keys);
@@ -648,7 +655,7 @@ private:
         std::vector<Key>& newKeys = work_.newKeys;
         newKeys.clear();
         for (std::size_t index = 0; index < end - first; ++index) {
-            const std::vector<Key>& found = work_.found[index];
+            const std::vector<Key>& found = work_.found[index].value;
             for (std::size_t k = 0; k < found.size(); ++k) {
                 if (k + kLookAhead < found.size()) cache_.prefetch(found[k + kLookAhead]);
                 if (cache_.insertNew(found[k], kPending)) newKeys.push_back(found[k]);
@@ -673,7 +680,7 @@ private:
         std::atomic<long> evaluated{0};
         long shown = 0;
         team_.forEach(work_.jobs.size(), [&](std::size_t bucket, int member) {
-            std::vector<Job>& jobs = work_.scratch[static_cast<std::size_t>(member)];
+            std::vector<Job>& jobs = work_.scratch[static_cast<std::size_t>(member)].value;
             jobs.assign(work_.jobs[bucket].begin(), work_.jobs[bucket].end());
             work_.jobs[bucket].clear();
             evaluateJobs(jobs, cache_);
@@ -691,7 +698,7 @@ private:
     void format(const Block& block, LineText& out, int member) {
         const Settings& s = run_.settings;
         const double* positions = set_.positions();
-        std::vector<Key>& keys = work_.keys[static_cast<std::size_t>(member)];
+        std::vector<Key>& keys = work_.keys[static_cast<std::size_t>(member)].value;
         keysOf(block, keys);
         std::size_t next = 0;
         walkPairs(
@@ -743,8 +750,8 @@ private:
             return true;
         };
         auto make = [&](std::size_t b, int member) {
-            work_.texts[slot(b)].clear();
-            format(blocks_[b], work_.texts[slot(b)], member);
+            work_.texts[slot(b)].value.clear();
+            format(blocks_[b], work_.texts[slot(b)].value, member);
         };
         team_.run([&](int member) {
             try {
@@ -775,7 +782,7 @@ private:
                     const std::size_t b = shared.written;
                     if (shared.done[slot(b)]) {
                         lock.unlock();
-                        run_.fpo.put(work_.texts[slot(b)].view());
+                        run_.fpo.put(work_.texts[slot(b)].value.view());
                         run_.progress.addPairs(blocks_[b].pairs, blocks_[b].marker);
                         lock.lock();
                         shared.done[slot(b)] = false;
