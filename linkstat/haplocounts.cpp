@@ -94,19 +94,23 @@ void emHaplotypes(const PairCounts& counts, int hapCounts[4]) {
 // least half the squared L1 distance (Pinsker's inequality), and at least the sum of (a - b)^2 / 2
 // max(a, b) over the frequencies a of one vector and b of the other (each term of the divergence,
 // a ln(a/b) - a + b, is at least that). The distances are shortened by the roundings.
-double emRiseLowerBound(const double before[4], const double after[4], double T) {
+double emRiseLowerBound(const double before[4], const double after[4], double T, double enough) {
     constexpr double kUnit = 0x1p-53;
-    double distance = 0, spread = 0;
+    double d[4], larger[4], distance = 0;
     for (int x = 0; x < 4; ++x) {
         const double a = before[x], b = after[x];
         if (!(a >= 0 && a <= 2 && b >= 0 && b <= 2)) return -HUGE_VAL;
-        const double larger = a < b ? b : a;
-        const double d = std::fabs(b - a) - 32 * kUnit * larger;
-        if (d <= 0) continue;
-        distance += d;
-        spread += d * (d / larger);
+        larger[x] = a < b ? b : a;
+        d[x] = std::fabs(b - a) - 32 * kUnit * larger[x];
+        if (d[x] > 0) distance += d[x];
     }
-    return T / 2 * (distance * distance > spread ? distance * distance : spread) * (1 - 64 * kUnit);
+    const double pinsker = T / 2 * (distance * distance) * (1 - 64 * kUnit);
+    if (pinsker > enough) return pinsker;
+    double spread = 0;
+    for (int x = 0; x < 4; ++x)
+        if (d[x] > 0) spread += d[x] * (d[x] / larger[x]);
+    const double divergence = T / 2 * spread * (1 - 64 * kUnit);
+    return divergence > pinsker ? divergence : pinsker;
 }
 
 // The log-likelihoods as emLogLikelihood computes them differ from their exact values by a few units in
@@ -146,7 +150,7 @@ void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]) {
         for (bool first = true;; first = false) {
             const double before[4] = {p[0], p[1], p[2], p[3]};
             emStep(k, dh, p);
-            if (!first && emRiseLowerBound(before, p, T) > sureRise) {
+            if (!first && emRiseLowerBound(before, p, T, sureRise) > sureRise) {
                 lnLKnown = false;
                 continue;
             }

@@ -11,6 +11,7 @@
 // gives the same bytes (fastpairs.cpp). Everything a run changes lives in its Run, so that a process
 // can run the program any number of times (tests, fuzzing).
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -196,8 +197,9 @@ void emStep(const double k[4], double dh, double p[4]);
 // the step is sure to bring does not show that the iteration goes on (the fast loop's EM).
 void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]);
 // A lower bound of the exact rise of the log-likelihood from the frequencies `before` to `after`, the EM
-// step from them, for T typed chromosomes (-HUGE_VAL for frequencies that are no numbers in [0, 2]).
-double emRiseLowerBound(const double before[4], const double after[4], double T);
+// step from them, for T typed chromosomes (-HUGE_VAL for frequencies that are no numbers in [0, 2]); the
+// cheaper of its two bounds alone when that exceeds `enough`.
+double emRiseLowerBound(const double before[4], const double after[4], double T, double enough = HUGE_VAL);
 // For counts k00, k01, k10, k11 and dh double heterozygotes: an exact rise beyond which the
 // log-likelihoods of an EM step after the first, as emHaplotypes computes them, differ by more than
 // 1e-9; HUGE_VAL when there is none.
