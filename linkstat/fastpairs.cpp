@@ -324,10 +324,8 @@ struct PreparedKey {
 };
 
 template <class Keys>
-PreparedKey<Keys> prepareKey(const typename Keys::Key& key, HaploMode mode, std::uint32_t buckets) {
-    const PairCounts counts = Keys::counts(key);
-    int hapCounts[4];
-    haplotypeCounts(counts, mode, hapCounts);
+PreparedKey<Keys> prepareKey(const typename Keys::Key& key, const PairCounts& counts, const int hapCounts[4],
+                             std::uint32_t buckets) {
     if (hasEmptyMargin(hapCounts)) return {Keys::job(0, 0, 0, 0, key), kEmptyMargin, 0};
     const LikelihoodSetup o = orientLikelihood(counts, hapCounts[0]);
     const auto a0 = static_cast<std::uint32_t>(o.k00 + o.k01 + o.dh);
@@ -664,10 +662,19 @@ private:
         work_.prepared.resize(newKeys.size());
         const auto buckets = static_cast<std::uint32_t>(work_.jobs.size());
         team_.forEach((newKeys.size() + kPrepareKeys - 1) / kPrepareKeys, [&](std::size_t piece, int) {
-            const std::size_t end = std::min(newKeys.size(), (piece + 1) * kPrepareKeys);
-            for (std::size_t k = piece * kPrepareKeys; k < end; ++k) {
-                work_.prepared[k] = prepareKey<Keys>(newKeys[k], mode_, buckets);
-                if (work_.prepared[k].code != kPending) *cache_.find(newKeys[k]) = work_.prepared[k].code;
+            const std::size_t first = piece * kPrepareKeys, n = std::min(newKeys.size() - first, kPrepareKeys);
+            PairCounts counts[kPrepareKeys];
+            int hapCounts[kPrepareKeys][4];
+            for (std::size_t k = 0; k < n; ++k) counts[k] = Keys::counts(newKeys[first + k]);
+            if (mode_ == HaploMode::Em) {
+                fastEmHaplotypes(counts, n, hapCounts);
+            } else {
+                for (std::size_t k = 0; k < n; ++k) haplotypeCounts(counts[k], mode_, hapCounts[k]);
+            }
+            for (std::size_t k = 0; k < n; ++k) {
+                PreparedKey<Keys>& prepared = work_.prepared[first + k];
+                prepared = prepareKey<Keys>(newKeys[first + k], counts[k], hapCounts[k], buckets);
+                if (prepared.code != kPending) *cache_.find(newKeys[first + k]) = prepared.code;
             }
         });
         for (const PreparedKey<Keys>& prepared : work_.prepared)

@@ -2,6 +2,7 @@
 // heterozygotes estimated by expectation-maximisation (Haplo_Em) or left out (Haplo_Knw), or from the
 // allele strings read as phased chromosomes (Haplo_Act).
 
+#include <algorithm>
 #include <cmath>
 
 #include "linkstat.hpp"
@@ -131,36 +132,99 @@ double emSureRise(const double k[4], double dh) {
     return (1e-9 + T * 64 * kUnit + 64 * kUnit * terms) * (1 + 1e-9);
 }
 
-void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]) {
-    const double k[4] = {double(counts.k00), double(counts.k01), double(counts.k10), double(counts.k11)};
-    const double dh = counts.dh;
-    const double T = k[0] + k[1] + k[2] + k[3] + 2 * dh;
-    if (emptyForEm(k, dh, T)) {
-        for (int x = 0; x < 4; ++x) hapCounts[x] = 0;
-        return;
+namespace {
+
+// One table's iteration in fastEmHaplotypes: the loop of emHaplotypes, whose test |lnL - previous| >
+// 1e-9 takes the two log-likelihoods only when the step's sure rise does not settle it (the first step
+// always takes them).
+class EmIteration {
+public:
+    // Starts the table; false when it needs no step (the counts are then written).
+    bool start(const PairCounts& counts, int* hapCounts) {
+        hapCounts_ = hapCounts;
+        k_[0] = counts.k00;
+        k_[1] = counts.k01;
+        k_[2] = counts.k10;
+        k_[3] = counts.k11;
+        dh_ = counts.dh;
+        T_ = k_[0] + k_[1] + k_[2] + k_[3] + 2 * dh_;
+        if (emptyForEm(k_, dh_, T_)) {
+            for (int x = 0; x < 4; ++x) hapCounts_[x] = 0;
+            return false;
+        }
+        for (double& p : p_) p = 0.25;
+        lnL_ = (k_[0] + k_[1] + k_[2] + k_[3] + dh_) * std::log(0.25);
+        lnLKnown_ = true;
+        first_ = true;
+        if (!(std::fabs(lnL_ + 999999999.0) > 1e-9)) {
+            finish();
+            return false;
+        }
+        sureRise_ = emSureRise(k_, dh_);
+        return true;
     }
 
-    // The loop of emHaplotypes, whose test |lnL - previous| > 1e-9 needs the two log-likelihoods only
-    // when the step's sure rise does not settle it (the first step always takes them).
-    const double sureRise = emSureRise(k, dh);
-    double p[4] = {0.25, 0.25, 0.25, 0.25};
-    double lnL = (k[0] + k[1] + k[2] + k[3] + dh) * std::log(0.25);
-    bool lnLKnown = true;  // lnL holds the log-likelihood of p as emHaplotypes has it
-    if (std::fabs(lnL + 999999999.0) > 1e-9) {
-        for (bool first = true;; first = false) {
-            const double before[4] = {p[0], p[1], p[2], p[3]};
-            emStep(k, dh, p);
-            if (!first && emRiseLowerBound(before, p, T, sureRise) > sureRise) {
-                lnLKnown = false;
-                continue;
+    // One step; false once the iteration has ended (the counts are then written).
+    bool step() {
+        const double before[4] = {p_[0], p_[1], p_[2], p_[3]};
+        emStep(k_, dh_, p_);
+        const bool first = first_;
+        first_ = false;
+        if (!first && emRiseLowerBound(before, p_, T_, sureRise_) > sureRise_) {
+            lnLKnown_ = false;
+            return true;
+        }
+        const double previous = lnLKnown_ ? lnL_ : emLogLikelihood(k_, dh_, before);
+        lnL_ = emLogLikelihood(k_, dh_, p_);
+        lnLKnown_ = true;
+        if (std::fabs(lnL_ - previous) > 1e-9) return true;
+        finish();
+        return false;
+    }
+
+private:
+    void finish() {
+        for (int x = 0; x < 4; ++x) hapCounts_[x] = static_cast<int>(p_[x] * T_ + 0.5);
+    }
+
+    double k_[4], dh_, T_, sureRise_;
+    double p_[4], lnL_;
+    bool lnLKnown_, first_;  // lnL_ holds the log-likelihood of p_ as emHaplotypes has it
+    int* hapCounts_;
+};
+
+}  // namespace
+
+void fastEmHaplotypes(const PairCounts* counts, std::size_t n, int (*hapCounts)[4]) {
+    // Several tables at a time, a step of each in turn: the steps of one table wait for each other, the
+    // tables' do not, so the processor overlaps them.
+    constexpr int kLanes = 4;
+    EmIteration lanes[kLanes];
+    int active = 0;
+    std::size_t next = 0;
+    auto fill = [&](int lane) {
+        while (next < n) {
+            const std::size_t table = next++;
+            if (lanes[lane].start(counts[table], hapCounts[table])) return true;
+        }
+        return false;
+    };
+    while (active < kLanes && fill(active)) ++active;
+    while (active > 0) {
+        for (int lane = 0; lane < active;) {
+            if (lanes[lane].step() || fill(lane)) {
+                ++lane;
+            } else {
+                lanes[lane] = lanes[--active];
             }
-            const double previous = lnLKnown ? lnL : emLogLikelihood(k, dh, before);
-            lnL = emLogLikelihood(k, dh, p);
-            lnLKnown = true;
-            if (!(std::fabs(lnL - previous) > 1e-9)) break;
         }
     }
-    for (int x = 0; x < 4; ++x) hapCounts[x] = static_cast<int>(p[x] * T + 0.5);
+}
+
+void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]) {
+    int result[1][4];
+    fastEmHaplotypes(&counts, 1, result);
+    std::copy(result[0], result[0] + 4, hapCounts);
 }
 
 void Haplo_Act(int hapCounts[4], const char* first, const char* second, int n) {

@@ -196,6 +196,8 @@ void emStep(const double k[4], double dh, double p[4]);
 // The same counts with fewer logarithms: a step's log-likelihoods are taken only when the rise that
 // the step is sure to bring does not show that the iteration goes on (the fast loop's EM).
 void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]);
+// The same for n tables at once (several iterations are interleaved).
+void fastEmHaplotypes(const PairCounts* counts, std::size_t n, int (*hapCounts)[4]);
 // A lower bound of the exact rise of the log-likelihood from the frequencies `before` to `after`, the EM
 // step from them, for T typed chromosomes (-HUGE_VAL for frequencies that are no numbers in [0, 2]); the
 // cheaper of its two bounds alone when that exceeds `enough`.

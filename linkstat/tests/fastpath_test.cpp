@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -67,17 +68,22 @@ std::vector<PairCounts> randomTables(unsigned seed, int count) {
     return tables;
 }
 
-// The fast EM gives the counts of the reference; and every step of the reference's iteration (after the
+// The fast EM gives the counts of the reference, table by table and many tables at once; and every step of the reference's iteration (after the
 // first) rises, as computed, by at least the lower bound less the rounding that emSureRise allows for,
 // so that a bound beyond emSureRise means a computed rise beyond 1e-9.
 TEST(FastEm, EqualsReferenceAndItsRiseBoundHolds) {
     long steps = 0, sure = 0;
-    for (const PairCounts& c : randomTables(20240612, 60000)) {
+    const std::vector<PairCounts> tables = randomTables(20240612, 60000);
+    const auto together = std::make_unique<int[][4]>(tables.size());
+    fastEmHaplotypes(tables.data(), tables.size(), together.get());
+    for (std::size_t t = 0; t < tables.size(); ++t) {
+        const PairCounts& c = tables[t];
         int expected[4], actual[4];
         emHaplotypes(c, expected);
         fastEmHaplotypes(c, actual);
         ASSERT_EQ(std::vector<int>(actual, actual + 4), std::vector<int>(expected, expected + 4))
             << c.k00 << " " << c.k01 << " " << c.k10 << " " << c.k11 << " " << c.dh;
+        ASSERT_EQ(std::vector<int>(together[t], together[t] + 4), std::vector<int>(expected, expected + 4));
 
         const double k[4] = {double(c.k00), double(c.k01), double(c.k10), double(c.k11)};
         const double dh = c.dh, T = k[0] + k[1] + k[2] + k[3] + 2 * dh;
