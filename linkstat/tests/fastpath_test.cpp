@@ -68,9 +68,10 @@ std::vector<PairCounts> randomTables(unsigned seed, int count) {
     return tables;
 }
 
-// The fast EM gives the counts of the reference, table by table and many tables at once; and every step of the reference's iteration (after the
-// first) rises, as computed, by at least the lower bound less the rounding that emSureRise allows for,
-// so that a bound beyond emSureRise means a computed rise beyond 1e-9.
+// The fast EM gives the counts of the reference, table by table and many tables at once; and every step
+// of the reference's iteration (after the first) rises, as computed, by at least the lower bound less
+// the rounding that emSureRise allows for, so that a bound beyond emSureRise means a computed rise
+// beyond 1e-9.
 TEST(FastEm, EqualsReferenceAndItsRiseBoundHolds) {
     long steps = 0, sure = 0;
     const std::vector<PairCounts> tables = randomTables(20240612, 60000);

@@ -134,7 +134,8 @@ TEST(ThreadsProgram, FailuresAndTheReportFile) {
     testsupport::writeFile(out, "an earlier report\n");
     const testsupport::RunResult single = testsupport::run({LINKSTAT_BIN, "-T1", "-P", "-RN", "-I" + input});
     ASSERT_EQ(single.status, 1);
-    ASSERT_EQ(single.err, "\n\nError in File " + input + " at Line 2\nWrong number of chromosomes\nExiting Now....\n\n\n");
+    ASSERT_EQ(single.err,
+              "\n\nError in File " + input + " at Line 2\nWrong number of chromosomes\nExiting Now....\n\n\n");
     ASSERT_FALSE(single.out.empty());
     for (const std::string threads : {"-T2", "-T3", "-T8"}) {
         const testsupport::RunResult shown = testsupport::run({LINKSTAT_BIN, threads, "-P", "-RN", "-I" + input});
