@@ -586,35 +586,43 @@ public:
           countPair_(pairCounter(mode == HaploMode::Actual)),
           texts_(set.positions(), set.nMarkers()),
           blockLines_(std::max<std::size_t>(run.tuning.blockLines, 1)),
-          waveLines_(std::min({chunkKeys_, std::max<std::size_t>(cache.maxKeys(), 1),
-                               blockLines_ * kWaveBlocksPerMember * members()})),
+          memoKeys_(std::max<std::size_t>(cache.maxKeys(), 1)),
+          waveLines_(std::min({chunkKeys_, memoKeys_, blockLines_ * kWaveBlocksPerMember * members()})),
           blocks_(cutBlocks(set.positions(), set.nMarkers(), std::min(blockLines_, waveLines_))) {}
 
     void write() {
         std::size_t lines = 0;
         for (const Block& block : blocks_) lines += block.lines;
         cache_.reserve(std::min(lines, chunkKeys_));
-        std::size_t next = 0;
-        while (next < blocks_.size()) {
-            if (!roomForWave()) cache_.clear();
-            const std::size_t roundStart = next;
-            std::size_t roundKeys = 0;
-            while (next < blocks_.size() && roundKeys + waveLines_ <= chunkKeys_ && roomForWave()) {
-                std::size_t end = next, lines = 0;
-                while (end < blocks_.size() && lines + blocks_[end].lines <= waveLines_) lines += blocks_[end++].lines;
-                gather(next, end);
-                roundKeys += enter(next, end);
-                next = end;
+        try {
+            // Every round takes at least one wave: the memo is emptied when that one might not fit.
+            for (std::size_t next = 0; next < blocks_.size();) {
+                if (!roomForWave()) cache_.clear();
+                const std::size_t roundStart = next;
+                std::size_t roundKeys = 0;
+                while (next < blocks_.size() && roundKeys + waveLines_ <= chunkKeys_ && roomForWave()) {
+                    std::size_t end = next;
+                    for (std::size_t wave = 0; end < blocks_.size() && wave + blocks_[end].lines <= waveLines_;)
+                        wave += blocks_[end++].lines;
+                    gather(next, end);
+                    roundKeys += enter(next, end);
+                    next = end;
+                }
+                evaluate();
+                writeBlocks(roundStart, next);
             }
-            evaluate();
-            writeBlocks(roundStart, next);
+        } catch (...) {
+            // A round cut short leaves keys without their tails in the memo.
+            cache_.clear();
+            for (std::deque<Job>& bucket : work_.jobs) bucket.clear();
+            throw;
         }
     }
 
 private:
     std::size_t members() const { return static_cast<std::size_t>(team_.size()); }
     std::size_t window() const { return work_.texts.size(); }
-    bool roomForWave() const { return cache_.size() + waveLines_ <= cache_.maxKeys(); }
+    bool roomForWave() const { return cache_.size() + waveLines_ <= memoKeys_; }
     bool zeroRatio(int i, int j) const { return set_.ratios()[i] == 0 || set_.ratios()[j] == 0; }
     PairCounts countsOf(int i, int j) const {
         return countPair_(set_.alleles()[i], set_.alleles()[j], set_.alleles().words());
@@ -829,6 +837,7 @@ private:
     CountPair countPair_;
     PositionTexts texts_;
     std::size_t blockLines_;
+    std::size_t memoKeys_;   // at least 1, so that a round can always take a wave
     std::size_t waveLines_;
     std::vector<Block> blocks_;
 };

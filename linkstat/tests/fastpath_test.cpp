@@ -165,6 +165,7 @@ TEST(FastPairs, EqualsLiteralWithEveryKernelAndWidenedBand) {
 TEST(FastPairs, EqualsLiteralWithTinyChunksAndMemo) {
     EXPECT_GT(expectFastEqualsLiteral(11, 10, FastPairLimits{3, 8, 3, 8, 4095}), 3000);
     EXPECT_GT(expectFastEqualsLiteral(12, 4, FastPairLimits{1, 1, 1, 1, 4095}), 1000);
+    EXPECT_GT(expectFastEqualsLiteral(17, 2, FastPairLimits{2, 0, 2, 0, 4095}), 500);  // no memo at all
 }
 
 // Sets of more than 4095 chromosomes take wide count keys; forcing them on small sets checks the same
