@@ -51,13 +51,17 @@ public:
         const unsigned want = room > (1U << 30) ? (1U << 30) : static_cast<unsigned>(room);
         errno = 0;
         const int count = ::gzread(file_, into, want);
-        if (count < 0) {
-            int code = 0;
-            const char* text = ::gzerror(file_, &code);
-            const std::string reason = code == Z_ERRNO ? ldtools::systemReason(errno) : std::string(text);
-            throw ldtools::Error("ldplot: cannot read genetic map " + name_ + ": " + reason + "\n");
-        }
-        return static_cast<std::size_t>(count);
+        if (count > 0) return static_cast<std::size_t>(count);
+        // zlib reports a file cut short ("unexpected end of file") only once the data before the
+        // cut has been handed over, and then returns 0: the end counts only without an error.
+        int code = Z_OK;
+        const char* text = ::gzerror(file_, &code);
+        if (count == 0 && code == Z_OK) return 0;
+        std::string reason = code == Z_ERRNO ? ldtools::systemReason(errno) : std::string(text);
+        // zlib puts the name it has for the file, "<fd:N>", in front of its message.
+        if (reason.compare(0, 4, "<fd:") == 0 && reason.find(">: ") != std::string::npos)
+            reason.erase(0, reason.find(">: ") + 3);
+        throw ldtools::Error("ldplot: cannot read genetic map " + name_ + ": " + reason + "\n");
     }
 
 private:
