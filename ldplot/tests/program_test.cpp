@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -90,10 +89,12 @@ TEST_F(Program, PngSvgAndPdfByExtension) {
     EXPECT_EQ(readFile(dir.file("again.png")), readFile(dir.file("ld.png")));
 }
 
-// Block outlines are the only paths stroked in black.
+// Block outlines are the only paths stroked in black (in the spellings of cairo's SVG writers).
 int blackStrokes(const std::string& svg) {
-    const std::regex black(R"(stroke[:=]"?rgb\(0%, ?0%, ?0%\))");
-    return static_cast<int>(std::distance(std::sregex_iterator(svg.begin(), svg.end(), black), std::sregex_iterator()));
+    int count = 0;
+    for (const char* black : {"stroke:rgb(0%,0%,0%)", "stroke=\"rgb(0%, 0%, 0%)\""})
+        for (std::size_t at = svg.find(black); at != std::string::npos; at = svg.find(black, at + 1)) ++count;
+    return count;
 }
 
 TEST_F(Program, SvgIsWellFormedWithOneOutlinePerBlock) {
