@@ -212,27 +212,41 @@ void drawRaster(cairo_t* cr, const Plot& plot) {
     cairo_restore(cr);
 }
 
-// Large cells as diamonds, one path for all cells of a colour.
+// Large cells as shapes, one path for all cells of a colour. The cells of a run (a, b1..b2) of one
+// colour form a parallelogram: from the left corner of (a, b1) to its top corner, to the right
+// corner of (a, b2), to its bottom corner.
 void drawCellShapes(cairo_t* cr, const Plot& plot) {
     const Layout& layout = plot.layout;
     const MatrixColours& m = plot.matrix;
     const int n = layout.snps;
-    const double half = layout.cellSize / 2;
-    std::vector<std::vector<std::pair<int, int>>> byKey(5 + boundLevels);
-    for (int a = 0; a < n; ++a)
-        for (int b = a + 1; b < n && b - a <= m.depth; ++b)
-            if (m.cell(a, b) != blankKey) byKey[m.cell(a, b)].emplace_back(a, b);
+    struct Run {
+        int a, first, last;
+    };
+    std::vector<std::vector<Run>> byKey(5 + boundLevels);
+    for (int a = 0; a < n; ++a) {
+        const int end = std::min(n - 1, a + m.depth);
+        for (int b = a + 1; b <= end;) {
+            const ColourKey key = m.cell(a, b);
+            int last = b;
+            while (last < end && m.cell(a, last + 1) == key) ++last;
+            if (key != blankKey) byKey[key].push_back({a, b, last});
+            b = last + 1;
+        }
+    }
+    const double s = layout.cellSize;
+    auto point = [&](double p, double q) {
+        cairo_line_to(cr, layout.left + (p + q) * s / 2, layout.matrixTop + (q - p) * s / 2);
+    };
     cairo_save(cr);
     cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
     for (std::size_t key = 1; key < byKey.size(); ++key) {
         if (byKey[key].empty()) continue;
-        for (const auto& [a, b] : byKey[key]) {
-            const double x = layout.cellX(a, b);
-            const double y = layout.cellY(a, b);
-            cairo_move_to(cr, x - half, y);
-            cairo_line_to(cr, x, y - half);
-            cairo_line_to(cr, x + half, y);
-            cairo_line_to(cr, x, y + half);
+        for (const Run& run : byKey[key]) {
+            cairo_new_sub_path(cr);
+            point(run.a, run.first);
+            point(run.a + 1, run.first);
+            point(run.a + 1, run.last + 1);
+            point(run.a, run.last + 1);
             cairo_close_path(cr);
         }
         setColour(cr, keyColour(static_cast<ColourKey>(key)));
