@@ -457,6 +457,9 @@ void writePicture(const Plot& plot, int fd, const std::string& name) {
                            ? cairo_svg_surface_create_for_stream(writeToStream, &target, layout.width, layout.height)
                            : cairo_pdf_surface_create_for_stream(writeToStream, &target, layout.width, layout.height));
     checkWritten(cairo_surface_status(surface.get()), target, name);
+    // No creation date: the same input gives the same file, as it does for PNG and SVG.
+    if (plot.options.format == PictureFormat::pdf)
+        cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATE_DATE, "");
     ContextPtr cr(cairo_create(surface.get()));
     drawPlot(cr.get(), plot);
     const cairo_status_t drawn = cairo_status(cr.get());

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <algorithm>
 #include <cmath>
 #include <random>
 #include <set>
@@ -219,20 +218,6 @@ TEST(Positions, EveryDistinctPositionOnceInOrder) {
         }
     }
     EXPECT_EQ(positions.take(), std::vector<std::int32_t>(expected.begin(), expected.end()));
-}
-
-TEST(Positions, GallopFindsWhatLowerBoundFinds) {
-    std::mt19937 random(7);
-    for (int trial = 0; trial < 200; ++trial) {
-        std::vector<std::int32_t> sorted(random() % 300);
-        for (auto& v : sorted) v = static_cast<std::int32_t>(random() % 1000);
-        std::sort(sorted.begin(), sorted.end());
-        const std::int32_t value = static_cast<std::int32_t>(random() % 1100);
-        const std::size_t answer =
-            static_cast<std::size_t>(std::lower_bound(sorted.begin(), sorted.end(), value) - sorted.begin());
-        const std::size_t from = answer == 0 ? 0 : random() % (answer + 1);
-        EXPECT_EQ(gallop(sorted, from, value), answer);
-    }
 }
 
 }  // namespace

@@ -309,8 +309,6 @@ TEST_F(Picture, MoreSnpsThanPixelsShowTheClassOfMostPairs) {
                               plot.layout.matrixTop + layout.pixelRow(a, b) + 0.5, keyColour(expected[k])))
             << "pixel " << k << " of " << chosen[k].size() << " pairs";
     }
-    // The legend says how pixels are coloured: one row more than without folding.
-    EXPECT_EQ(plot.layout.legendRows, legendRowsFor(Colouring::pairClass, false) + 1);
 }
 
 TEST_F(Picture, MoreSnpsThanPixelsShowTheMeanBound) {
