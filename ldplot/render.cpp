@@ -20,6 +20,7 @@ namespace {
 constexpr Rgb textColour{0.10, 0.10, 0.10};
 constexpr Rgb axisColour{0.25, 0.25, 0.25};
 constexpr Rgb trackColour{0.20, 0.55, 0.30};
+constexpr Rgb connectorColour{0.55, 0.55, 0.55};
 
 void setColour(cairo_t* cr, const Rgb& c, double alpha = 1.0) {
     cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
@@ -159,7 +160,7 @@ void drawAxis(cairo_t* cr, const Plot& plot) {
 
     // Each SNP's true position joined to its column above the map.
     cairo_set_line_width(cr, 0.5);
-    setColour(cr, axisColour, 0.5);
+    setColour(cr, connectorColour, 0.6);
     for (std::size_t i = 0; i < plot.snps.size(); ++i) {
         cairo_move_to(cr, plot.axisX(plot.snps[i]), layout.axisY + 1);
         cairo_line_to(cr, layout.snpX(static_cast<double>(i)), layout.stripTop);
