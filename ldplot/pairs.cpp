@@ -182,7 +182,9 @@ BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs) {
             value = record.upper;
             break;
         }
-        scan.pairs.add({record.first, record.second, value});
+        // The scale runs from 0 to 1: a bound beyond it counts as its end, also in a mean.
+        if (options.colouring != Colouring::pairClass) value = std::clamp(value, 0.0, 1.0);
+        scan.pairs.add({record.first, record.second, static_cast<float>(value)});
     }
     progress.clear();
     scan.positions = positions.take();

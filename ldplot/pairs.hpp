@@ -45,11 +45,13 @@ private:
     std::size_t cursor_ = 0;  // in known_: where the search for the group's next second starts
 };
 
-// A pair kept for drawing: its positions and its value (the class as a number, or a bound).
+// A pair kept for drawing: its positions and its value, the class as a number (decided on the
+// bounds as read) or the bound to colour by (single precision is plenty for a colour), in 12
+// bytes.
 struct KeptPair {
     std::int32_t first;
     std::int32_t second;
-    double value;
+    float value;
 };
 
 // The pairs to draw, in the order they were read: held in memory up to a small buffer, beyond it
