@@ -1,0 +1,82 @@
+#include "blocks.hpp"
+
+#include <algorithm>
+
+#include "error.hpp"
+#include "lines.hpp"
+#include "numbers.hpp"
+#include "reader.hpp"
+
+namespace ldplot {
+namespace {
+
+ldtools::FileReader openBlockFile(const std::string& name) {
+    try {
+        return ldtools::FileReader(name);
+    } catch (const ldtools::SystemError& error) {
+        throw ldtools::Error("ldplot: cannot open block file " + name + ": " + error.reason() + "\n");
+    }
+}
+
+[[noreturn]] void failAt(const std::string& name, long line, const std::string& reason) {
+    throw ldtools::Error("ldplot: " + name + ": line " + std::to_string(line) + ": " + reason + "\n");
+}
+
+}  // namespace
+
+std::vector<Block> readBlockFile(const std::string& name, const std::vector<std::int32_t>& snps,
+                                 const std::string& boundsName) {
+    ldtools::FileReader file = openBlockFile(name);
+    LineReader lines([&](char* into, std::size_t room) -> std::size_t {
+        try {
+            if (file.available() == 0 && !file.fill()) return 0;
+        } catch (const ldtools::SystemError& error) {
+            throw ldtools::Error("ldplot: cannot read block file " + name + ": " + error.reason() + "\n");
+        }
+        const std::size_t count = std::min(room, file.available());
+        std::copy(file.data(), file.data() + count, into);
+        file.consume(count);
+        return count;
+    });
+    auto fail = [&](const std::string& reason) { failAt(name, lines.number(), reason); };
+
+    std::vector<Block> blocks;
+    std::string line;
+    bool header = true;
+    while (lines.next(line)) {
+        const std::vector<std::string_view> words = splitWords(line);
+        if (header) {
+            header = false;
+            if (words != std::vector<std::string_view>{"SNP1", "index", "SNP2", "index"})
+                fail("expected the header line SNP1 index SNP2 index");
+            continue;
+        }
+        if (words.empty()) continue;
+        std::int32_t numbers[4] = {};
+        bool ok = words.size() == 4;
+        for (std::size_t k = 0; ok && k < 4; ++k)
+            ok = ldtools::parseInt32(words[k], numbers[k]) == ldtools::WholeNumber::ok;
+        if (!ok) fail("expected four whole numbers: first position, index, last position, index");
+        if (numbers[2] <= numbers[0]) fail("the last position of a block must lie above its first");
+        Block block{numbers[0], numbers[2], 0, 0};
+        for (int end = 0; end < 2; ++end) {
+            const std::int32_t position = numbers[2 * end];
+            const std::int32_t index = numbers[2 * end + 1];
+            const auto found = std::lower_bound(snps.begin(), snps.end(), position);
+            if (found == snps.end() || *found != position)
+                fail("position " + std::to_string(position) + " is not a SNP of " + boundsName);
+            const std::size_t actual = static_cast<std::size_t>(found - snps.begin());
+            if (index < 0 || static_cast<std::size_t>(index) != actual)
+                fail("position " + std::to_string(position) + " is SNP " + std::to_string(actual) + " of " +
+                     boundsName + ", not SNP " + std::to_string(index));
+            (end == 0 ? block.first : block.last) = actual;
+        }
+        blocks.push_back(block);
+    }
+    if (lines.tooLong())
+        fail("line longer than " + std::to_string(LineReader::maxLength) + " bytes");
+    if (header) failAt(name, 1, "expected the header line SNP1 index SNP2 index");
+    return blocks;
+}
+
+}  // namespace ldplot

@@ -1,0 +1,49 @@
+#pragma once
+// The command line of ldplot.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ldplot {
+
+// What the cells of the map show.
+enum class Colouring { pairClass, lower, upper };
+
+// The kind of picture, from the extension of the output name.
+enum class PictureFormat { png, svg, pdf };
+
+struct Options {
+    std::string bounds;   // -d, required
+    std::string blocks;   // -b, empty: no blocks
+    std::string map;      // -m, empty: no recombination-rate track
+    std::string output;   // -o, required
+    bool hasRange = false;  // -r FROM-TO
+    std::int32_t from = 0;
+    std::int32_t to = 0;
+    int width = 1600;  // -w
+    Colouring colouring = Colouring::pairClass;
+    PictureFormat format = PictureFormat::png;
+};
+
+struct CommandLine {
+    enum class Action { run, help, version };
+    Action action = Action::run;
+    Options options;
+};
+
+// The narrowest and widest pictures: the legend needs the narrowest, and the widest keeps the
+// image within what the drawing library and a few hundred megabytes hold.
+constexpr int minWidth = 400;
+constexpr int maxWidth = 10000;
+
+const char* usageText();
+
+// Reads the arguments after the program name. Throws ldtools::Error with the complete message.
+CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// The picture format named by the extension of name (.png, .svg, .pdf, in any case). Throws
+// ldtools::Error for anything else.
+PictureFormat formatOf(const std::string& name);
+
+}  // namespace ldplot

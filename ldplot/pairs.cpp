@@ -1,0 +1,194 @@
+#include "pairs.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <iterator>
+
+#include "boundsfile.hpp"
+#include "error.hpp"
+#include "progress.hpp"
+#include "writer.hpp"
+
+namespace ldplot {
+
+PairClass classify(double lower, double upper) {
+    if (upper > 0.98 && lower > 0.7) return PairClass::strong;
+    if (upper < 0.9) return PairClass::recombination;
+    return PairClass::uninformative;
+}
+
+std::size_t gallop(const std::vector<std::int32_t>& sorted, std::size_t from, std::int32_t value) {
+    const std::size_t n = sorted.size();
+    if (from >= n || sorted[from] >= value) return from;
+    std::size_t low = from;  // sorted[low] < value
+    std::size_t step = 1;
+    while (step < n - low && sorted[low + step] < value) {
+        low += step;
+        step *= 2;
+    }
+    const std::size_t high = std::min(n, low + step);
+    return static_cast<std::size_t>(
+        std::lower_bound(sorted.begin() + static_cast<std::ptrdiff_t>(low + 1),
+                         sorted.begin() + static_cast<std::ptrdiff_t>(high), value) -
+        sorted.begin());
+}
+
+// ---- PositionSet -----------------------------------------------------------------------------
+
+// Records ascend by first position and, within a group, by second position, so the seconds of a
+// group are looked up from where the previous one was found. A position not known yet waits in
+// pending_ until there are enough of them to merge into known_ (duplicates included: merging
+// removes them), so each record costs little and memory stays a small multiple of the SNPs.
+void PositionSet::add(std::int32_t first, std::int32_t second) {
+    if (!haveFirst_ || first != first_) {
+        haveFirst_ = true;
+        first_ = first;
+        pending_.push_back(first);
+        cursor_ = static_cast<std::size_t>(std::lower_bound(known_.begin(), known_.end(), first) - known_.begin());
+    }
+    cursor_ = gallop(known_, cursor_, second);
+    if (cursor_ == known_.size() || known_[cursor_] != second) {
+        pending_.push_back(second);
+        if (pending_.size() > limit_) compact();
+    }
+}
+
+void PositionSet::compact() {
+    std::sort(pending_.begin(), pending_.end());
+    pending_.erase(std::unique(pending_.begin(), pending_.end()), pending_.end());
+    std::vector<std::int32_t> merged;
+    merged.reserve(known_.size() + pending_.size());
+    std::set_union(known_.begin(), known_.end(), pending_.begin(), pending_.end(), std::back_inserter(merged));
+    known_.swap(merged);
+    pending_.clear();
+    pending_.shrink_to_fit();
+    limit_ = std::max(known_.size(), std::size_t{1} << 16);
+    cursor_ = static_cast<std::size_t>(std::lower_bound(known_.begin(), known_.end(), first_) - known_.begin());
+}
+
+std::vector<std::int32_t> PositionSet::take() {
+    compact();
+    std::vector<std::int32_t> result;
+    result.swap(known_);
+    haveFirst_ = false;
+    cursor_ = 0;
+    return result;
+}
+
+// ---- PairSpool -------------------------------------------------------------------------------
+
+namespace {
+
+std::string temporaryFolder() {
+    const char* folder = std::getenv("TMPDIR");
+    return folder != nullptr && *folder != '\0' ? std::string(folder) : std::string("/tmp");
+}
+
+[[noreturn]] void temporaryFileError(const std::string& what, const std::string& folder, int code) {
+    throw ldtools::Error("ldplot: cannot " + what + " a temporary file in " + folder + ": " +
+                         ldtools::systemReason(code) + "\n");
+}
+
+}  // namespace
+
+PairSpool::PairSpool(std::size_t bufferPairs) : bufferPairs_(std::max<std::size_t>(bufferPairs, 1)) {
+    buffer_.reserve(bufferPairs_);
+}
+
+PairSpool::~PairSpool() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+PairSpool::PairSpool(PairSpool&& other) noexcept
+    : bufferPairs_(other.bufferPairs_),
+      buffer_(std::move(other.buffer_)),
+      spilled_(other.spilled_),
+      fd_(other.fd_),
+      folder_(std::move(other.folder_)) {
+    other.fd_ = -1;
+    other.spilled_ = 0;
+    other.buffer_.clear();
+}
+
+void PairSpool::spill() {
+    if (buffer_.empty()) return;
+    if (fd_ < 0) {
+        folder_ = temporaryFolder();
+        std::string name = folder_ + "/ldplot-XXXXXX";
+        fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd_ < 0) temporaryFileError("create", folder_, errno);
+        ::unlink(name.c_str());  // the file lives as long as the descriptor
+    }
+    try {
+        ldtools::writeAll(fd_, reinterpret_cast<const char*>(buffer_.data()), buffer_.size() * sizeof(KeptPair));
+    } catch (const ldtools::SystemError& error) {
+        temporaryFileError("write", folder_, error.code());
+    }
+    spilled_ += buffer_.size();
+    buffer_.clear();
+}
+
+void PairSpool::rewind() {
+    if (::lseek(fd_, 0, SEEK_SET) < 0) temporaryFileError("read", folder_, errno);
+}
+
+std::size_t PairSpool::readChunk(std::vector<KeptPair>& chunk) {
+    char* into = reinterpret_cast<char*>(chunk.data());
+    const std::size_t room = chunk.size() * sizeof(KeptPair);
+    std::size_t got = 0;
+    while (got < room) {
+        const ssize_t count = ::read(fd_, into + got, room - got);
+        if (count < 0 && errno == EINTR) continue;
+        if (count < 0) temporaryFileError("read", folder_, errno);
+        if (count == 0) break;
+        got += static_cast<std::size_t>(count);
+    }
+    if (got % sizeof(KeptPair) != 0) temporaryFileError("read", folder_, EIO);
+    return got / sizeof(KeptPair);
+}
+
+// ---- reading the bounds file -----------------------------------------------------------------
+
+BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs) {
+    ldtile::BoundsFileReader reader(options.bounds);
+    BoundsScan scan{{}, PairSpool(spoolBufferPairs)};
+    PositionSet positions;
+    ldtools::ProgressLine progress;
+    ldtile::BoundsRecord record;
+    std::uint64_t records = 0;
+    while (reader.next(record)) {
+        positions.add(record.first, record.second);
+        if ((++records & 0xFFFF) == 0 && progress.due()) {
+            const std::uint64_t size = reader.size();
+            progress.show("ldplot: reading " + options.bounds + ": " +
+                          (size > 0 ? std::to_string(reader.bytesRead() * 100 / size) + "%"
+                                    : std::to_string(records) + " records"));
+        }
+        if (std::int64_t{record.second} - record.first >= pairWindow) continue;
+        if (options.hasRange && (record.first < options.from || record.second > options.to)) continue;
+        double value = 0.0;
+        switch (options.colouring) {
+        case Colouring::pairClass:
+            value = static_cast<double>(classify(record.lower, record.upper));
+            break;
+        case Colouring::lower:
+            value = record.lower;
+            break;
+        case Colouring::upper:
+            value = record.upper;
+            break;
+        }
+        // The scale runs from 0 to 1: a bound beyond it counts as its end, also in a mean.
+        if (options.colouring != Colouring::pairClass) value = std::clamp(value, 0.0, 1.0);
+        scan.pairs.add({record.first, record.second, static_cast<float>(value)});
+    }
+    progress.clear();
+    scan.positions = positions.take();
+    return scan;
+}
+
+}  // namespace ldplot

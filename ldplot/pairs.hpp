@@ -1,0 +1,113 @@
+#pragma once
+// The pairs of a bounds file as ldplot reads them: the class of a pair, the distinct positions of
+// the records, and the pairs to draw kept aside until the number of SNPs is known.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "options.hpp"
+
+namespace ldplot {
+
+// Pairs this far apart or farther have no bounds in the tool-chain's files; they are not drawn.
+constexpr std::int64_t pairWindow = 200000;
+
+// How the block finder reads a pair. A pair less than pairWindow apart that the bounds file
+// lacks is drawn as noRecord; the block finder reads it as 0/0, a recombination pair.
+enum class PairClass : std::uint8_t { strong = 0, recombination = 1, uninformative = 2, noRecord = 3 };
+constexpr int pairClassCount = 4;
+
+// strong: upper > 0.98 and lower > 0.7; recombination: upper < 0.9; otherwise uninformative.
+PairClass classify(double lower, double upper);
+
+// Index of the first element of sorted[from, end) that is not less than value, found by doubling
+// steps from `from`: cheap when the answer lies near `from`.
+std::size_t gallop(const std::vector<std::int32_t>& sorted, std::size_t from, std::int32_t value);
+
+// The distinct positions of records read in file order (ascending first positions, and ascending
+// second positions within a group). Memory follows the number of distinct positions.
+class PositionSet {
+public:
+    void add(std::int32_t first, std::int32_t second);
+    // Every distinct position, ascending; the set is empty afterwards.
+    std::vector<std::int32_t> take();
+
+private:
+    void compact();
+
+    std::vector<std::int32_t> known_;    // ascending, distinct
+    std::vector<std::int32_t> pending_;  // positions not found in known_ yet
+    std::size_t limit_ = std::size_t{1} << 16;
+    bool haveFirst_ = false;
+    std::int32_t first_ = 0;
+    std::size_t cursor_ = 0;  // in known_: where the search for the group's next second starts
+};
+
+// A pair kept for drawing: its positions and its value, the class as a number (decided on the
+// bounds as read) or the bound to colour by (single precision is plenty for a colour), in 12
+// bytes.
+struct KeptPair {
+    std::int32_t first;
+    std::int32_t second;
+    float value;
+};
+
+// The pairs to draw, in the order they were read: held in memory up to a small buffer, beyond it
+// in a temporary file (removed at once, so nothing is left behind) in TMPDIR or /tmp.
+class PairSpool {
+public:
+    explicit PairSpool(std::size_t bufferPairs = std::size_t{1} << 13);
+    ~PairSpool();
+    PairSpool(PairSpool&& other) noexcept;
+    PairSpool& operator=(PairSpool&&) = delete;
+    PairSpool(const PairSpool&) = delete;
+    PairSpool& operator=(const PairSpool&) = delete;
+
+    void add(const KeptPair& pair) {
+        if (buffer_.size() == bufferPairs_) spill();
+        buffer_.push_back(pair);
+    }
+    std::uint64_t size() const { return spilled_ + buffer_.size(); }
+    // True when the pairs went to a temporary file.
+    bool spilled() const { return fd_ >= 0; }
+
+    // Calls visit(const KeptPair&) for every pair, in the order added. Throws ldtools::Error.
+    template <class Visit>
+    void forEach(Visit visit) {
+        if (fd_ >= 0) {
+            spill();
+            rewind();
+            std::vector<KeptPair> chunk(bufferPairs_);
+            for (std::size_t count; (count = readChunk(chunk)) > 0;)
+                for (std::size_t k = 0; k < count; ++k) visit(chunk[k]);
+        } else {
+            for (const KeptPair& pair : buffer_) visit(pair);
+        }
+    }
+
+private:
+    void spill();
+    void rewind();
+    std::size_t readChunk(std::vector<KeptPair>& chunk);
+
+    std::size_t bufferPairs_;
+    std::vector<KeptPair> buffer_;
+    std::uint64_t spilled_ = 0;
+    int fd_ = -1;
+    std::string folder_;
+};
+
+// What reading the bounds file gives.
+struct BoundsScan {
+    std::vector<std::int32_t> positions;  // every SNP of the file (all distinct positions), ascending
+    PairSpool pairs;                      // the pairs to draw, in file order
+};
+
+// Reads the bounds file once with the tool-chain's bounds reader (its errors pass through as
+// ldtile::BoundsFileError). Keeps the pairs less than pairWindow apart whose two positions lie in
+// the range of the options (everything without -r), with their class or the bound to draw.
+BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13);
+
+}  // namespace ldplot
