@@ -855,9 +855,9 @@ struct FastPairs::Memos {
     std::unique_ptr<Workspace<WideKeys>> wideWork;
 };
 
-// About 1.5 million memoised narrow keys (a map of 2^21 slots, 20 MB) and half of that per chunk; a
-// quarter of that many wide keys (2^19 slots of 22 bytes), so that memory stays small beside the
-// alleles of a large cohort.
+// About 1.5 million memoised narrow keys (a map of 2^21 slots of 10 bytes, 20 MB) and half of that per
+// round; a quarter of that many wide keys (2^19 slots of 22 bytes), so that memory stays small beside
+// the alleles of a large cohort.
 FastPairLimits defaultFastPairLimits() {
     constexpr std::size_t kSlots = std::size_t{1} << 21;
     return FastPairLimits{kSlots / 8 * 3, kSlots / 4 * 3, kSlots / 32 * 3, kSlots / 16 * 3,

@@ -62,8 +62,8 @@ inline constexpr std::size_t kMaxFieldLength = std::size_t{256} << 20;
 
 // Memory limits of the fast loop. A count key is the five counts of a genotype table; sets of at most
 // narrowKeyChromosomes chromosomes pack it in 64 bits, larger sets use wide keys of 20 bytes, which get
-// their own, smaller, limits. chunkKeys: new keys evaluated per chunk; memoKeys: keys kept memoised
-// (the memo is emptied when a chunk's keys would not fit).
+// their own, smaller, limits. chunkKeys: new keys evaluated per round of the walk; memoKeys: keys kept
+// memoised (the memo is emptied when the new keys of a round's next wave might not fit).
 struct FastPairLimits {
     std::size_t chunkKeys;
     std::size_t memoKeys;
