@@ -106,12 +106,19 @@ PairSpool::~PairSpool() {
 PairSpool::PairSpool(PairSpool&& other) noexcept
     : bufferPairs_(other.bufferPairs_),
       buffer_(std::move(other.buffer_)),
-      spilled_(other.spilled_),
+      count_(other.count_),
       fd_(other.fd_),
-      folder_(std::move(other.folder_)) {
+      folder_(std::move(other.folder_)),
+      rereading_(other.rereading_),
+      reread_(std::move(other.reread_)) {
     other.fd_ = -1;
-    other.spilled_ = 0;
+    other.count_ = 0;
     other.buffer_.clear();
+    other.rereading_ = false;
+}
+
+void PairSpool::changedWhileRead() const {
+    throw ldtools::Error("ldplot: " + reread_.bounds + " changed while it was read\n");
 }
 
 void PairSpool::spill() {
@@ -128,7 +135,6 @@ void PairSpool::spill() {
     } catch (const ldtools::SystemError& error) {
         temporaryFileError("write", folder_, error.code());
     }
-    spilled_ += buffer_.size();
     buffer_.clear();
 }
 
@@ -153,12 +159,39 @@ std::size_t PairSpool::readChunk(std::vector<KeptPair>& chunk) {
 
 // ---- reading the bounds file -----------------------------------------------------------------
 
+bool keptPair(const Options& options, std::int32_t first, std::int32_t second, double lower, double upper,
+              KeptPair& kept) {
+    if (std::int64_t{second} - first >= pairWindow) return false;
+    if (options.hasRange && (first < options.from || second > options.to)) return false;
+    double value = 0.0;
+    switch (options.colouring) {
+    case Colouring::pairClass:
+        value = static_cast<double>(classify(lower, upper));
+        break;
+    case Colouring::lower:
+        value = lower;
+        break;
+    case Colouring::upper:
+        value = upper;
+        break;
+    }
+    // The scale runs from 0 to 1: a bound beyond it counts as its end, also in a mean.
+    if (options.colouring != Colouring::pairClass) value = std::clamp(value, 0.0, 1.0);
+    kept = {first, second, static_cast<float>(value)};
+    return true;
+}
+
 BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs) {
     ldtile::BoundsFileReader reader(options.bounds);
     BoundsScan scan{{}, PairSpool(spoolBufferPairs)};
+    // A regular file is read again when the pairs are drawn, so the pairs need no room at all;
+    // only a pipe's records have to be kept.
+    const bool rereadable = reader.size() > 0;
+    if (rereadable) scan.pairs.rereadFrom(options);
     PositionSet positions;
     ldtools::ProgressLine progress;
     ldtile::BoundsRecord record;
+    KeptPair kept{};
     std::uint64_t records = 0;
     while (reader.next(record)) {
         positions.add(record.first, record.second);
@@ -168,23 +201,11 @@ BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs) {
                           (size > 0 ? std::to_string(reader.bytesRead() * 100 / size) + "%"
                                     : std::to_string(records) + " records"));
         }
-        if (std::int64_t{record.second} - record.first >= pairWindow) continue;
-        if (options.hasRange && (record.first < options.from || record.second > options.to)) continue;
-        double value = 0.0;
-        switch (options.colouring) {
-        case Colouring::pairClass:
-            value = static_cast<double>(classify(record.lower, record.upper));
-            break;
-        case Colouring::lower:
-            value = record.lower;
-            break;
-        case Colouring::upper:
-            value = record.upper;
-            break;
-        }
-        // The scale runs from 0 to 1: a bound beyond it counts as its end, also in a mean.
-        if (options.colouring != Colouring::pairClass) value = std::clamp(value, 0.0, 1.0);
-        scan.pairs.add({record.first, record.second, static_cast<float>(value)});
+        if (!keptPair(options, record.first, record.second, record.lower, record.upper, kept)) continue;
+        if (rereadable)
+            scan.pairs.countReread();
+        else
+            scan.pairs.add(kept);
     }
     progress.clear();
     scan.positions = positions.take();

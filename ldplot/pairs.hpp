@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "boundsfile.hpp"
 #include "options.hpp"
 
 namespace ldplot {
@@ -54,8 +55,15 @@ struct KeptPair {
     float value;
 };
 
-// The pairs to draw, in the order they were read: held in memory up to a small buffer, beyond it
-// in a temporary file (removed at once, so nothing is left behind) in TMPDIR or /tmp.
+// Decides whether a record is drawn and with what value: the class as a number (decided on the
+// bounds as read) or the bound to colour by. False for pairs pairWindow or more apart and, with
+// -r, pairs outside the range.
+bool keptPair(const Options& options, std::int32_t first, std::int32_t second, double lower, double upper,
+              KeptPair& kept);
+
+// The pairs to draw, in the order they were read. A regular bounds file is simply read a second
+// time: nothing is kept. The records of a pipe are kept in memory up to a small buffer and beyond
+// it in a temporary file (removed at once, so nothing is left behind) in TMPDIR or /tmp.
 class PairSpool {
 public:
     explicit PairSpool(std::size_t bufferPairs = std::size_t{1} << 13);
@@ -68,15 +76,27 @@ public:
     void add(const KeptPair& pair) {
         if (buffer_.size() == bufferPairs_) spill();
         buffer_.push_back(pair);
+        ++count_;
     }
-    std::uint64_t size() const { return spilled_ + buffer_.size(); }
+    // Pairs are not kept: forEach reads the bounds file of options again.
+    void rereadFrom(const Options& options) { reread_ = options; rereading_ = true; }
+    void countReread() { ++count_; }
+    std::uint64_t size() const { return count_; }
     // True when the pairs went to a temporary file.
     bool spilled() const { return fd_ >= 0; }
 
-    // Calls visit(const KeptPair&) for every pair, in the order added. Throws ldtools::Error.
+    // Calls visit(const KeptPair&) for every pair, in the order added. Throws ldtools::Error (and,
+    // while reading the bounds file again, ldtile::BoundsFileError).
     template <class Visit>
     void forEach(Visit visit) {
-        if (fd_ >= 0) {
+        if (rereading_) {
+            std::uint64_t seen = 0;
+            forEachReread([&](const KeptPair& pair) {
+                ++seen;
+                visit(pair);
+            });
+            if (seen != count_) changedWhileRead();
+        } else if (fd_ >= 0) {
             spill();
             rewind();
             std::vector<KeptPair> chunk(bufferPairs_);
@@ -91,12 +111,17 @@ private:
     void spill();
     void rewind();
     std::size_t readChunk(std::vector<KeptPair>& chunk);
+    template <class Visit>
+    void forEachReread(Visit visit);
+    [[noreturn]] void changedWhileRead() const;
 
     std::size_t bufferPairs_;
     std::vector<KeptPair> buffer_;
-    std::uint64_t spilled_ = 0;
+    std::uint64_t count_ = 0;
     int fd_ = -1;
     std::string folder_;
+    bool rereading_ = false;
+    Options reread_;
 };
 
 // What reading the bounds file gives.
@@ -105,9 +130,19 @@ struct BoundsScan {
     PairSpool pairs;                      // the pairs to draw, in file order
 };
 
-// Reads the bounds file once with the tool-chain's bounds reader (its errors pass through as
-// ldtile::BoundsFileError). Keeps the pairs less than pairWindow apart whose two positions lie in
-// the range of the options (everything without -r), with their class or the bound to draw.
+// Reads the bounds file with the tool-chain's bounds reader (its errors pass through as
+// ldtile::BoundsFileError): the positions, and the pairs less than pairWindow apart whose two
+// positions lie in the range of the options (everything without -r), with their class or the
+// bound to draw. spoolBufferPairs: pairs of a pipe kept in memory before the temporary file.
 BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13);
+
+template <class Visit>
+void PairSpool::forEachReread(Visit visit) {
+    ldtile::BoundsFileReader reader(reread_.bounds);
+    ldtile::BoundsRecord record;
+    KeptPair kept{};
+    while (reader.next(record))
+        if (keptPair(reread_, record.first, record.second, record.lower, record.upper, kept)) visit(kept);
+}
 
 }  // namespace ldplot

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times every step of the pipeline on the 3 Mb chr20 region (6,722 SNPs x 300 individuals).
+# Times the pipeline on the 3 Mb chr20 region (6,722 SNPs x 300 individuals): the whole script
+# (linkstat streaming into ldtile, sort, haplotypes with tags, ldplot), then every step on its own.
 # Usage: bench/pipeline/run.sh [build-dir]   (default build/release; build it first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -21,13 +22,17 @@ step() {
         "$@"; echo "?" > "$work/rss"
     fi
     t1=$(date +%s.%N)
-    printf '%-12s %7.2f s  peak %7s KB\n' "$name" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$(tail -n 1 "$work/rss")"
+    printf '%-22s %7.2f s  peak %7s KB\n' "$name" "$(awk -v a="$t0" -v b="$t1" 'BEGIN { print b - a }')" "$(tail -n 1 "$work/rss")"
 }
 
-echo "pipeline on chr20-3mb ($(wc -l < "$work/markers.txt") markers), load: $(uptime | sed 's/.*load/load/')"
-step linkstat "$build/linkstat/linkstat" -P "-I$work/markers.txt" "-O$work/linkstat.txt"
-step filter sh -c "LC_ALL=C awk 'NF == 4' '$work/linkstat.txt' > '$work/bounds.txt'"
+echo "pipeline on chr20-3mb ($(wc -l < "$work/markers.txt") markers), $(nproc) processors, load: $(uptime | sed 's/.*load/load/')"
+step "ldblocks (whole run)" sh "$root/scripts/ldblocks" -k "$work/known.txt" -o "$work/run" "$work/markers.txt" "$work/snps.txt"
+step "ldblocks --no-plot" sh "$root/scripts/ldblocks" --no-plot -k "$work/known.txt" -o "$work/run" "$work/markers.txt" "$work/snps.txt"
+echo "steps on their own:"
+step linkstat "$build/linkstat/linkstat" -D "-I$work/markers.txt" "-O$work/bounds.txt"
 step ldtile sh -c "'$build/ldtile/ldtile' -d '$work/bounds.txt' -f '$work/blocks.dat' -o '$work/plot.dat' > '$work/ldtile.txt'"
 step sort sh -c "{ head -n 1 '$work/blocks.dat'; tail -n +2 '$work/blocks.dat' | LC_ALL=C sort -n -k1,1; } > '$work/blocks.sorted.dat'"
-step haplotypes sh -c "'$build/Haplotypes/haplotypes' -s '$work/snps.txt' -b '$work/blocks.sorted.dat' -k '$work/known.txt' > '$work/report.txt'"
-echo "pairs: $(wc -l < "$work/linkstat.txt"), records: $(wc -l < "$work/bounds.txt"), blocks: $(($(wc -l < "$work/blocks.sorted.dat") - 1))"
+step haplotypes sh -c "'$build/Haplotypes/haplotypes' -s '$work/snps.txt' -b '$work/blocks.sorted.dat' -k '$work/known.txt' -t '$work/tags.txt' > '$work/report.txt'"
+step ldplot "$build/ldplot/ldplot" -d "$work/bounds.txt" -b "$work/blocks.dat" -o "$work/ld.png"
+cmp -s "$work/report.txt" "$work/run/report.txt" || { echo "run.sh: the steps and the script disagree" >&2; exit 1; }
+echo "records: $(wc -l < "$work/bounds.txt"), blocks: $(($(wc -l < "$work/blocks.sorted.dat") - 1))"

@@ -25,6 +25,7 @@ protected:
         fs::create_symlink(LDTILE_BIN, bin() / "ldtile");
         fs::create_symlink(HAPLOTYPES_BIN, bin() / "haplotypes");
         fs::create_symlink(VCF2MARKERS_BIN, bin() / "vcf2markers");
+        fs::create_symlink(LDPLOT_BIN, bin() / "ldplot");
     }
 
     fs::path bin() const { return scratch.path() / "bin"; }
@@ -32,9 +33,13 @@ protected:
     std::string out() const { return (scratch.path() / "out").string(); }
     std::string out(const std::string& name) const { return (scratch.path() / "out" / name).string(); }
 
-    // Runs the script without the picture (its own tests draw it).
+    // Runs the script without the picture (one test draws it).
     testsupport::RunResult ldblocks(std::vector<std::string> args, const std::string& workdir = "") const {
-        args.insert(args.begin(), {"/bin/sh", script(), "--no-plot"});
+        args.insert(args.begin(), "--no-plot");
+        return ldblocksWithPlot(args, workdir);
+    }
+    testsupport::RunResult ldblocksWithPlot(std::vector<std::string> args, const std::string& workdir = "") const {
+        args.insert(args.begin(), {"/bin/sh", script()});
         return run(args, {.input = "", .workdir = workdir, .stdoutPath = ""});
     }
 
@@ -158,15 +163,20 @@ TEST_F(Pipeline, OutputFolderNamesAndOutputsThatAreFolders) {
     EXPECT_TRUE(fs::is_empty(out("report.txt")));
 }
 
-// The VCF form converts the example's VCF and gives the same report as its text files.
+// The VCF form converts the example's VCF and gives the same report as its text files, and the
+// picture of the LD map is drawn next to it (with the recombination track of a genetic map).
 TEST_F(Pipeline, Chr20FromTheVcfMatchesTheGoldenReport) {
-    auto r = ldblocks({"-e", "3", "-o", out(), chr20 + "chr20.vcf.gz"});
+    fs::create_directory(out());
+    testsupport::writeFile(out("map.txt"), "pos chr cM\n900000 20 1.0\n1500000 20 1.9\n");
+    auto r = ldblocksWithPlot({"-e", "3", "-g", out("map.txt"), "-o", out(), chr20 + "chr20.vcf.gz"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "vcf2markers: 964 SNPs written; skipped 1481 below MAF, 645 monomorphic, 154 indels or other alleles\n");
     EXPECT_EQ(readFile(out("report.txt")), readFile(sourcePath("tests/pipeline/golden/chr20-known-report.txt")));
     for (const char* name : {"markers.txt", "snps.txt", "known.txt"})
         EXPECT_EQ(readFile(out(name)), readFile(chr20 + name)) << name;
     EXPECT_FALSE(fs::exists(out("vcf2markers.markers.txt")));
+    const std::string png = readFile(out("ld.png"));
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
 
     // A failing conversion stops the run before any other step.
     auto bad = ldblocks({"-s", "nobody", "-o", out(), chr20 + "chr20.vcf.gz"});
@@ -232,7 +242,7 @@ TEST(Install, InstalledPipelineAndManPagesWork) {
     ScratchDir prefix;
     auto install = run({CMAKE_COMMAND, "--install", LDTOOLS_BINARY_DIR, "--prefix", prefix.path().string()});
     ASSERT_EQ(install.status, 0) << install.err;
-    for (const char* program : {"vcf2markers", "linkstat", "ldtile", "haplotypes", "loadgauge", "ldblocks"}) {
+    for (const char* program : {"vcf2markers", "linkstat", "ldtile", "haplotypes", "ldplot", "loadgauge", "ldblocks"}) {
         EXPECT_TRUE(fs::exists(prefix.path() / "bin" / program)) << program;
         EXPECT_TRUE(fs::exists(prefix.path() / "share/man/man1" / (std::string(program) + ".1"))) << program;
     }
