@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the tool-chain twice (optimised, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs the whole test suite in both builds; then runs every fuzz
-# harness for 20 seconds over its committed corpus.
-# A third build with ThreadSanitizer runs only the tests of threaded code.
+# UndefinedBehaviorSanitizer) and runs the whole test suite in both builds; a third build with
+# ThreadSanitizer runs the tests of threaded code; then every fuzz harness runs for 20 seconds
+# over its committed corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -25,6 +25,6 @@ cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDTOOLS_TSAN=ON
 cmake --build build/tsan -j "$jobs" --target linkstat_test common_test
 echo "== threaded tests: tsan build"
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -R '^(Threads|WorkerTeam)'
-echo "== all tests passed in both builds"
 
 FUZZ_KEEP_CORPUS=0 scripts/fuzz.sh 20
+echo "== all tests passed (release, sanitizer and thread-sanitizer builds) and every fuzz harness ran clean"
