@@ -18,78 +18,12 @@
 
 #include "gridbounds.hpp"
 #include "markers.hpp"
+#include "tablecounts.hpp"
 #include "workers.hpp"
 
 namespace linkstat {
 
 namespace {
-
-// ---- genotype tables on the packed allele codes -------------------------------------------------------
-
-// Counts of a pair from the planes of its first (a) and second (b) marker (markers.hpp): genotype classes
-// of individuals, 64 at a time. An individual with a missing allele is in no class; so is an unpaired
-// last chromosome, whose partner place is marked missing.
-[[gnu::always_inline]] inline PairCounts unphasedBody(const std::uint64_t* a, const std::uint64_t* b, int words) {
-    int t[3][3] = {};
-    for (int w = 0; w < words; ++w) {
-        const std::uint64_t ax = a[w], am = a[words + w] | a[3 * words + w], ay = a[2 * words + w];
-        const std::uint64_t bx = b[w], bm = b[words + w] | b[3 * words + w], by = b[2 * words + w];
-        // a missing allele has no code bit, so x & y needs no test for missing data
-        const std::uint64_t a0 = ~(ax | ay | am), a1 = (ax ^ ay) & ~am, a2 = ax & ay;
-        const std::uint64_t b0 = ~(bx | by | bm), b1 = (bx ^ by) & ~bm, b2 = bx & by;
-        t[0][0] += std::popcount(a0 & b0);
-        t[0][1] += std::popcount(a1 & b0);
-        t[0][2] += std::popcount(a2 & b0);
-        t[1][0] += std::popcount(a0 & b1);
-        t[1][1] += std::popcount(a1 & b1);
-        t[1][2] += std::popcount(a2 & b1);
-        t[2][0] += std::popcount(a0 & b2);
-        t[2][1] += std::popcount(a1 & b2);
-        t[2][2] += std::popcount(a2 & b2);
-    }
-    return countsOfTable(t);
-}
-
-// Haplotypes of chromosomes read singly: both chromosome places of every individual.
-[[gnu::always_inline]] inline PairCounts phasedBody(const std::uint64_t* a, const std::uint64_t* b, int words) {
-    PairCounts c;
-    for (int w = 0; w < 2 * words; ++w) {
-        const int code = w < words ? w : words + w;  // planes 0 and 2 hold codes, 1 and 3 the missing marks
-        const std::uint64_t a1 = a[code], a0 = ~(a1 | a[code + words]);
-        const std::uint64_t b1 = b[code], b0 = ~(b1 | b[code + words]);
-        c.k00 += std::popcount(a0 & b0);
-        c.k01 += std::popcount(a0 & b1);
-        c.k10 += std::popcount(a1 & b0);
-        c.k11 += std::popcount(a1 & b1);
-    }
-    return c;
-}
-
-using CountPair = PairCounts (*)(const std::uint64_t*, const std::uint64_t*, int);
-
-PairCounts unphasedPortable(const std::uint64_t* a, const std::uint64_t* b, int words) {
-    return unphasedBody(a, b, words);
-}
-PairCounts phasedPortable(const std::uint64_t* a, const std::uint64_t* b, int words) {
-    return phasedBody(a, b, words);
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// The same integer counts with the processor's population-count instruction, where it has one.
-[[gnu::target("popcnt")]] PairCounts unphasedPopcnt(const std::uint64_t* a, const std::uint64_t* b, int words) {
-    return unphasedBody(a, b, words);
-}
-[[gnu::target("popcnt")]] PairCounts phasedPopcnt(const std::uint64_t* a, const std::uint64_t* b, int words) {
-    return phasedBody(a, b, words);
-}
-#endif
-
-CountPair pairCounter(bool phased) {
-#if defined(__x86_64__) || defined(__i386__)
-    if (__builtin_cpu_supports("popcnt")) return phased ? phasedPopcnt : unphasedPopcnt;
-#endif
-    return phased ? phasedPortable : unphasedPortable;
-}
 
 // ---- count keys ---------------------------------------------------------------------------------------
 
@@ -551,7 +485,8 @@ struct Workspace {
           texts(kWindowPerMember * members) {}
 
     std::vector<Own<BlockKeys<Keys>>> seen;      // per member: the keys met in its block
-    std::vector<Own<std::vector<Key>>> keys;     // per member: the keys of its block
+    std::vector<Own<std::vector<Key>>> keys;     // per member: the keys of a block not kept
+    std::vector<Own<std::vector<Key>>> kept;     // per block of a round, while they fit: the keys of its pairs
     std::vector<Own<std::vector<Key>>> found;    // per block of a wave: its keys that have no tail
     std::vector<Key> newKeys;                    // of a wave, as entered in the memo
     std::vector<PreparedKey<Keys>> prepared;     // of a wave, in the order of newKeys
@@ -563,11 +498,13 @@ struct Workspace {
 // The lines of one set, with count keys of the given width, computed by the members of a team and
 // written in order by the calling thread.
 //
-// The walk goes in rounds. A round gathers, wave by wave, the keys of its blocks that have no tail
-// yet (the members take blocks; the calling thread enters their new keys in the memo between waves),
-// until the keys of one more wave might not fit in the memo or the round's limit of new keys. Then the
-// members evaluate the new keys, bucket by bucket, and make the text of the round's blocks, which
-// the calling thread writes in order as they are done.
+// The walk goes in rounds. A round counts, wave by wave, the tables of its blocks and gathers the keys
+// that have no tail yet (the members take blocks; the calling thread enters their new keys in the memo
+// between waves), until the keys of one more wave might not fit in the memo or the round's limit of new
+// keys. Then the members evaluate the new keys, bucket by bucket, and make the text of the round's
+// blocks: the first blocks of the round keep their keys from the counting (as many as the limit of kept
+// keys allows), the others count their tables again. The calling thread writes the blocks' text in
+// order as it is done.
 template <class Keys>
 class SetLines {
 public:
@@ -575,7 +512,7 @@ public:
     using Job = typename Keys::Job;
 
     SetLines(Run& run, const MarkerSet& set, TailCache<Keys>& cache, Workspace<Keys>& work, HaploMode mode,
-             std::size_t chunkKeys, ldtools::WorkerTeam& team)
+             std::size_t chunkKeys, std::size_t keptKeyBytes, ldtools::WorkerTeam& team)
         : run_(run),
           set_(set),
           cache_(cache),
@@ -583,7 +520,8 @@ public:
           mode_(mode),
           chunkKeys_(std::max<std::size_t>(chunkKeys, 1)),
           team_(team),
-          countPair_(pairCounter(mode == HaploMode::Actual)),
+          counter_(set.alleles(), set.nMarkers(), set.nChromosomes(), mode == HaploMode::Actual),
+          keptLines_(keptKeyBytes / sizeof(Key)),
           texts_(set.positions(), set.nMarkers()),
           blockLines_(std::max<std::size_t>(run.tuning.blockLines, 1)),
           memoKeys_(std::max<std::size_t>(cache.maxKeys(), 1)),
@@ -598,18 +536,21 @@ public:
             // Every round takes at least one wave: the memo is emptied when that one might not fit.
             for (std::size_t next = 0; next < blocks_.size();) {
                 if (!roomForWave()) cache_.clear();
-                const std::size_t roundStart = next;
-                std::size_t roundKeys = 0;
+                roundStart_ = keptEnd_ = next;
+                std::size_t roundKeys = 0, keptLines = 0;
                 while (next < blocks_.size() && roundKeys + waveLines_ <= chunkKeys_ && roomForWave()) {
                     std::size_t end = next;
                     for (std::size_t wave = 0; end < blocks_.size() && wave + blocks_[end].lines <= waveLines_;)
                         wave += blocks_[end++].lines;
+                    // the round's first blocks keep their keys for the text, as many as the limit allows
+                    for (std::size_t b = next; b < end && b == keptEnd_ && keptLines + blocks_[b].lines <= keptLines_; ++b)
+                        keptLines += blocks_[keptEnd_++].lines;
                     gather(next, end);
                     roundKeys += enter(next, end);
                     next = end;
                 }
                 evaluate();
-                writeBlocks(roundStart, next);
+                writeBlocks(roundStart_, next);
             }
         } catch (...) {
             // A round cut short leaves keys without their tails in the memo.
@@ -624,24 +565,28 @@ private:
     std::size_t window() const { return work_.texts.size(); }
     bool roomForWave() const { return cache_.size() + waveLines_ <= memoKeys_; }
     bool zeroRatio(int i, int j) const { return set_.ratios()[i] == 0 || set_.ratios()[j] == 0; }
-    PairCounts countsOf(int i, int j) const {
-        return countPair_(set_.alleles()[i], set_.alleles()[j], set_.alleles().words());
-    }
 
-    // The keys of blocks [first, end) that have no tail yet, each once per block (work_.found).
+    // The keys of blocks [first, end) that have no tail yet, each once per block (work_.found); the blocks
+    // before keptEnd_ keep the keys of all their pairs for the text (work_.kept).
     void gather(std::size_t first, std::size_t end) {
         if (work_.found.size() < end - first) work_.found.resize(end - first);
+        if (work_.kept.size() < keptEnd_ - roundStart_) work_.kept.resize(keptEnd_ - roundStart_);
         team_.forEach(end - first, [&](std::size_t index, int member) {
-            const Block& block = blocks_[first + index];
+            const std::size_t b = first + index;
             std::vector<Key>& found = work_.found[index].value;
-            std::vector<Key>& keys = work_.keys[static_cast<std::size_t>(member)].value;
+            std::vector<Key>& keys = keysOfBlock(b, member);
             BlockKeys<Keys>& seen = work_.seen[static_cast<std::size_t>(member)].value;
             found.clear();
-            seen.start(block.lines);
-            keysOf(block, keys);
+            seen.start(blocks_[b].lines);
+            keysOf(blocks_[b], keys);
             for (const Key& key : keys)
                 if (!cache_.find(key) && seen.add(key)) found.push_back(key);
         });
+    }
+
+    // Where the keys of block b go: its own place if it keeps them, else the member's.
+    std::vector<Key>& keysOfBlock(std::size_t b, int member) {
+        return b < keptEnd_ ? work_.kept[b - roundStart_].value : work_.keys[static_cast<std::size_t>(member)].value;
     }
 
     // The count keys of the pairs of a block whose marker ratios are both non-zero, in the order of the
@@ -650,7 +595,7 @@ private:
         keys.clear();
         walkPairs(set_.positions(), set_.nMarkers(), block.from, block.stop, [](int) {}, [&](int i, int j) {
             if (zeroRatio(i, j)) return;
-            keys.push_back(Keys::key(countsOf(i, j)));
+            keys.push_back(Keys::key(counter_(i, j)));
             cache_.prefetch(keys.back());
         });
     }
@@ -710,11 +655,12 @@ private:
     }
 
     // The text of one block; with -D only the bounds lines.
-    void format(const Block& block, LineText& out, int member) {
+    void format(std::size_t b, LineText& out, int member) {
         const Settings& s = run_.settings;
         const double* positions = set_.positions();
-        std::vector<Key>& keys = work_.keys[static_cast<std::size_t>(member)].value;
-        keysOf(block, keys);
+        const Block& block = blocks_[b];
+        std::vector<Key>& keys = keysOfBlock(b, member);
+        if (b >= keptEnd_) keysOf(block, keys);
         std::size_t next = 0;
         walkPairs(
             positions, set_.nMarkers(), block.from, block.stop,
@@ -766,7 +712,7 @@ private:
         };
         auto make = [&](std::size_t b, int member) {
             work_.texts[slot(b)].value.clear();
-            format(blocks_[b], work_.texts[slot(b)].value, member);
+            format(b, work_.texts[slot(b)].value, member);
         };
         team_.run([&](int member) {
             try {
@@ -834,7 +780,10 @@ private:
     HaploMode mode_;
     std::size_t chunkKeys_;
     ldtools::WorkerTeam& team_;
-    CountPair countPair_;
+    TableCounter counter_;
+    std::size_t keptLines_;       // lines per round whose keys are kept from counting to the text
+    std::size_t roundStart_ = 0;  // the first block of the round
+    std::size_t keptEnd_ = 0;     // the blocks of the round before it keep their keys
     PositionTexts texts_;
     std::size_t blockLines_;
     std::size_t memoKeys_;   // at least 1, so that a round can always take a wave
@@ -857,11 +806,12 @@ struct FastPairs::Memos {
 
 // About 1.5 million memoised narrow keys (a map of 2^21 slots of 10 bytes, 20 MB) and half of that per
 // round; a quarter of that many wide keys (2^19 slots of 22 bytes), so that memory stays small beside
-// the alleles of a large cohort.
+// the alleles of a large cohort. The keys of up to 8 MB of pairs are kept per round (a million narrow
+// keys, 400,000 wide ones), which covers a round of most large cohorts.
 FastPairLimits defaultFastPairLimits() {
     constexpr std::size_t kSlots = std::size_t{1} << 21;
     return FastPairLimits{kSlots / 8 * 3, kSlots / 4 * 3, kSlots / 32 * 3, kSlots / 16 * 3,
-                          NarrowKeys::kMaxChromosomes};
+                          NarrowKeys::kMaxChromosomes, std::size_t{8} << 20};
 }
 
 FastPairs::FastPairs(const FastPairLimits& limits, HaploMode mode, int threads)
@@ -879,9 +829,9 @@ void FastPairs::pairs(Run& run, const MarkerSet& set) {
         m.wideWork = std::make_unique<Workspace<WideKeys>>(members);
     }
     if (set.nChromosomes() <= std::min(limits_.narrowKeyChromosomes, NarrowKeys::kMaxChromosomes))
-        SetLines<NarrowKeys>(run, set, m.narrow, *m.narrowWork, mode_, limits_.chunkKeys, *m.team).write();
+        SetLines<NarrowKeys>(run, set, m.narrow, *m.narrowWork, mode_, limits_.chunkKeys, limits_.keptKeyBytes, *m.team).write();
     else
-        SetLines<WideKeys>(run, set, m.wide, *m.wideWork, mode_, limits_.wideChunkKeys, *m.team).write();
+        SetLines<WideKeys>(run, set, m.wide, *m.wideWork, mode_, limits_.wideChunkKeys, limits_.keptKeyBytes, *m.team).write();
 }
 
 }  // namespace linkstat

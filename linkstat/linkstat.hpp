@@ -63,13 +63,16 @@ inline constexpr std::size_t kMaxFieldLength = std::size_t{256} << 20;
 // Memory limits of the fast loop. A count key is the five counts of a genotype table; sets of at most
 // narrowKeyChromosomes chromosomes pack it in 64 bits, larger sets use wide keys of 20 bytes, which get
 // their own, smaller, limits. chunkKeys: new keys evaluated per round of the walk; memoKeys: keys kept
-// memoised (the memo is emptied when the new keys of a round's next wave might not fit).
+// memoised (the memo is emptied when the new keys of a round's next wave might not fit); keptKeyBytes:
+// the count keys of a round's pairs kept from counting to writing, in bytes (the pairs beyond are
+// counted again for their text).
 struct FastPairLimits {
     std::size_t chunkKeys;
     std::size_t memoKeys;
     std::size_t wideChunkKeys;
     std::size_t wideMemoKeys;
     int narrowKeyChromosomes;
+    std::size_t keptKeyBytes = std::size_t{8} << 20;
 };
 FastPairLimits defaultFastPairLimits();
 

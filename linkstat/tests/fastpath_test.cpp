@@ -15,6 +15,7 @@
 #include "gridbounds.hpp"
 #include "linkstat.hpp"
 #include "inprocess.hpp"
+#include "tablecounts.hpp"
 #include "scratch.hpp"
 
 namespace {
@@ -115,7 +116,8 @@ TEST(FastEm, EqualsReferenceAndItsRiseBoundHolds) {
 // Runs every option set on random files in both evaluations: the same report and the same failure.
 // Returns the number of bounds lines compared.
 long expectFastEqualsLiteral(unsigned seed, int files, const FastPairLimits& limits = defaultFastPairLimits(),
-                             int minChromosomes = 1, int maxChromosomes = 25, int maxMarkers = 60) {
+                             int minChromosomes = 1, int maxChromosomes = 25, int maxMarkers = 60,
+                             double missingRate = 0.06) {
     Tuning fast, literal;
     fast.fastLimits = limits;
     literal.evaluation = Evaluation::Literal;
@@ -127,7 +129,7 @@ long expectFastEqualsLiteral(unsigned seed, int files, const FastPairLimits& lim
         {"-D", "-RN", "-H"}, {"-A", "-D", "-S", "-RN"}};
     for (int f = 0; f < files; ++f) {
         const std::string input = dir.file("markers" + std::to_string(f) + ".txt");
-        testsupport::writeFile(input, randomMarkers(rng, minChromosomes, maxChromosomes, maxMarkers));
+        testsupport::writeFile(input, randomMarkers(rng, minChromosomes, maxChromosomes, maxMarkers, missingRate));
         for (std::vector<std::string> options : optionSets) {
             options.push_back("-I" + input);
             const Captured expected = runCaptured(options, literal);
@@ -166,6 +168,24 @@ TEST(FastPairs, EqualsLiteralWithTinyChunksAndMemo) {
     EXPECT_GT(expectFastEqualsLiteral(11, 10, FastPairLimits{3, 8, 3, 8, 4095}), 3000);
     EXPECT_GT(expectFastEqualsLiteral(12, 4, FastPairLimits{1, 1, 1, 1, 4095}), 1000);
     EXPECT_GT(expectFastEqualsLiteral(17, 2, FastPairLimits{2, 0, 2, 0, 4095}), 500);  // no memo at all
+    // no count keys kept: every table is counted again for its line
+    EXPECT_GT(expectFastEqualsLiteral(18, 4, FastPairLimits{3, 8, 3, 8, 4095, 0}), 1000);
+}
+
+// Markers typed in every individual have their tables completed from their class totals; with a missing
+// allele now and then, both ways of counting meet in one set. Every counting kernel, narrow and wide keys.
+TEST(FastPairs, EqualsLiteralOnCompleteMarkersWithEveryCountKernel) {
+    const CountKernel saved = countKernel();
+    FastPairLimits wide = defaultFastPairLimits();
+    wide.narrowKeyChromosomes = 0;
+    unsigned seed = 40;
+    for (const auto kernel : {CountKernel::Portable, CountKernel::Popcnt, CountKernel::Avx2, CountKernel::Avx512}) {
+        if (!useCountKernel(kernel)) continue;
+        EXPECT_GT(expectFastEqualsLiteral(++seed, 3, defaultFastPairLimits(), 1, 400, 40, 0), 1000)
+            << countKernelName(kernel);
+        EXPECT_GT(expectFastEqualsLiteral(++seed, 4, wide, 100, 1200, 40, 0.0005), 800) << countKernelName(kernel);
+    }
+    useCountKernel(saved);
 }
 
 // Sets of more than 4095 chromosomes take wide count keys; forcing them on small sets checks the same

@@ -13,10 +13,11 @@
 
 namespace linkstat::testkit {
 
-// A random marker file: several sets, odd and even chromosome numbers, missing alleles ("-" and "N"),
-// monomorphic markers, zero marker ratios, ties and gaps beyond the window (positions within a set
+// A random marker file: several sets, odd and even chromosome numbers, missing alleles ("-" and "N", each
+// allele missing with probability missingRate), monomorphic markers, zero marker ratios, ties and gaps beyond the window (positions within a set
 // ascend: decision L9 refuses them out of order).
-inline std::string randomMarkers(std::mt19937& rng, int minChromosomes = 1, int maxChromosomes = 25, int maxMarkers = 60) {
+inline std::string randomMarkers(std::mt19937& rng, int minChromosomes = 1, int maxChromosomes = 25, int maxMarkers = 60,
+                                 double missingRate = 0.06) {
     auto chance = [&](double p) { return std::bernoulli_distribution(p)(rng); };
     auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
     const std::string letters = "ACGT01";
@@ -35,7 +36,7 @@ inline std::string randomMarkers(std::mt19937& rng, int minChromosomes = 1, int 
             const double frequency = uniform(5, 95) / 100.0;
             std::string alleles;
             for (int k = 0; k < chromosomes; ++k)
-                alleles += chance(0.06) ? (chance(0.5) ? '-' : 'N') : chance(frequency) ? first : second;
+                alleles += chance(missingRate) ? (chance(0.5) ? '-' : 'N') : chance(frequency) ? first : second;
             const std::string ratio = chance(0.05) ? "0" : chance(0.03) ? "x" : std::to_string(uniform(1, 50));
             out << static_cast<long>(position) << (half ? ".5" : "") << " " << chromosomes << " " << ratio << " "
                 << alleles << "\n";

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -54,7 +55,8 @@ int expectEveryThreadCountEqualsLiteral(const std::string& content, const Tuning
 }
 
 // Small blocks (many per set and per wave), the default blocks, and tiny memo limits (a round per
-// wave, the memo emptied between rounds), on narrow and wide count keys.
+// wave, the memo emptied between rounds), on narrow and wide count keys, with the count keys of a few
+// pairs or of none kept from counting to writing.
 std::vector<std::pair<std::string, Tuning>> tunings() {
     std::vector<std::pair<std::string, Tuning>> list;
     Tuning small;
@@ -63,12 +65,12 @@ std::vector<std::pair<std::string, Tuning>> tunings() {
     list.emplace_back("default blocks", Tuning{});
     Tuning tiny;
     tiny.blockLines = 3;
-    tiny.fastLimits = FastPairLimits{40, 60, 40, 60, 4095};
-    list.emplace_back("memo of 60 keys", tiny);
+    tiny.fastLimits = FastPairLimits{40, 60, 40, 60, 4095, 12 * sizeof(std::uint64_t)};
+    list.emplace_back("memo of 60 keys, keys of 12 pairs kept", tiny);
     Tuning wide;
     wide.blockLines = 17;
-    wide.fastLimits = FastPairLimits{2, 5, 2, 5, 0};
-    list.emplace_back("wide keys, memo of 5 keys", wide);
+    wide.fastLimits = FastPairLimits{2, 5, 2, 5, 0, 0};
+    list.emplace_back("wide keys, memo of 5 keys, no keys kept", wide);
     return list;
 }
 
