@@ -27,14 +27,16 @@ namespace {
 
 // ---- count keys ---------------------------------------------------------------------------------------
 
-// Every count of a pair is at most the number of chromosomes. Up to 4095 chromosomes the five counts
-// fit in 12 bits each of one 64-bit key; larger sets use five 32-bit counts.
+// Every count of a pair is at most the number of chromosomes, and the double heterozygotes at most the
+// number of individuals. Up to 8191 chromosomes the four phase-known counts fit in 13 bits each and the
+// double heterozygotes in 12 bits of one 64-bit key; larger sets use five 32-bit counts.
 struct NarrowKeys {
     using Key = std::uint64_t;
-    static constexpr int kMaxChromosomes = 4095;
-    static constexpr int kBits = 12;
+    static constexpr int kMaxChromosomes = 8191;
+    static constexpr int kBits = 13;
     static constexpr Key kMask = (Key{1} << kBits) - 1;
-    static constexpr Key kEmpty = ~Key{0};  // no key: the top bits of a key are clear
+    // No key: its four counts would add up to more than the chromosomes.
+    static constexpr Key kEmpty = ~Key{0};
 
     static Key key(const PairCounts& c) {
         return Key(c.k00) | Key(c.k01) << kBits | Key(c.k10) << 2 * kBits | Key(c.k11) << 3 * kBits |
@@ -42,13 +44,13 @@ struct NarrowKeys {
     }
     static PairCounts counts(Key key) {
         auto field = [key](int f) { return static_cast<int>(key >> f * kBits & kMask); };
-        return PairCounts{field(0), field(1), field(2), field(3), field(4)};
+        return PairCounts{field(0), field(1), field(2), field(3), static_cast<int>(key >> 4 * kBits)};
     }
     static std::uint64_t hash(Key key) { return key * 0x9E3779B97F4A7C15ull; }
 
     // A key waiting for its bounds, with its oriented margins a0, b0, T and X packed for sorting.
     struct Job {
-        std::uint64_t group;  // a0, b0, T, X in 12 bits each
+        std::uint64_t group;  // a0, b0, T, X in 13 bits each
         Key key;
     };
     static Job job(std::uint32_t a0, std::uint32_t b0, std::uint32_t T, std::uint32_t X, Key key) {
@@ -58,6 +60,7 @@ struct NarrowKeys {
     static bool sameMargins(const Job& x, const Job& y) { return x.group >> kBits == y.group >> kBits; }
     static std::uint32_t X(const Job& job) { return static_cast<std::uint32_t>(job.group & kMask); }
 };
+static_assert(4 * NarrowKeys::kBits + 12 == 64, "four counts of 13 bits and double heterozygotes of 12");
 
 struct WideKeys {
     struct Key {

@@ -188,14 +188,46 @@ TEST(FastPairs, EqualsLiteralOnCompleteMarkersWithEveryCountKernel) {
     useCountKernel(saved);
 }
 
-// Sets of more than 4095 chromosomes take wide count keys; forcing them on small sets checks the same
+// Sets of more than 8191 chromosomes take wide count keys; forcing them on small sets checks the same
 // code on many tables.
 TEST(FastPairs, EqualsLiteralWithWideKeys) {
     FastPairLimits wide = defaultFastPairLimits();
     wide.narrowKeyChromosomes = 0;
     EXPECT_GT(expectFastEqualsLiteral(13, 12, wide), 4000);
     EXPECT_GT(expectFastEqualsLiteral(14, 4, FastPairLimits{2, 5, 2, 5, 0}), 1000);
-    EXPECT_GT(expectFastEqualsLiteral(15, 2, defaultFastPairLimits(), 4090, 4300, 12), 100);
+    EXPECT_GT(expectFastEqualsLiteral(15, 2, defaultFastPairLimits(), 8186, 8400, 12), 100);
+}
+
+// Counts at the top of their fields in a narrow key (8191 chromosomes: every individual a double
+// heterozygote, or nearly every chromosome of one haplotype), and one chromosome more, in wide keys.
+TEST(FastPairs, EqualsLiteralAtTheLimitsOfNarrowKeys) {
+    ScratchDir dir;
+    Tuning literal;
+    literal.evaluation = Evaluation::Literal;
+    for (const int n : {8191, 8192}) {
+        std::string content;
+        auto marker = [&](int position, auto allele) {
+            std::string s;
+            for (int k = 0; k < n; ++k) s += allele(k);
+            content += std::to_string(position) + " 1 1 " + s + "\n";
+        };
+        marker(100, [](int k) { return k % 2 ? 'C' : 'A'; });
+        marker(200, [](int k) { return k % 2 ? 'T' : 'G'; });
+        marker(300, [](int k) { return k < 3 ? 'G' : 'A'; });
+        marker(400, [](int k) { return k == 5 ? 'T' : 'C'; });
+        marker(500, [](int k) { return k % 2 ? 'A' : 'G'; });
+        marker(600, [n](int k) { return k == n - 1 ? 'C' : k % 4 == 1 ? 'G' : 'C'; });
+        const std::string input = dir.file("limits.txt");
+        testsupport::writeFile(input, content);
+        for (const std::vector<std::string>& options : {std::vector<std::string>{"-P"}, {"-K"}, {"-A"}}) {
+            std::vector<std::string> withInput = options;
+            withInput.push_back("-I" + input);
+            const Captured expected = runCaptured(withInput, literal);
+            EXPECT_EQ(runCaptured(withInput).report, expected.report) << n << " " << options[0];
+            EXPECT_EQ(expected.error, "");
+            EXPECT_NE(expected.report.find("\t\t"), std::string::npos);
+        }
+    }
 }
 
 // A run leaves nothing behind for the next one in the same process, also when it fails half way.
