@@ -35,18 +35,12 @@ void Haplo_Em(const int Array[3][3], int hapCounts[4]) {
     emHaplotypes(countsOfTable(Array), hapCounts);
 }
 
-namespace {
-
-// True when a marker of the table is monomorphic among the typed chromosomes (or none is typed): the
-// counts are then all zero.
 bool emptyForEm(const double k[4], double dh, double T) {
     const double pA = (k[0] + k[1] + dh) / T;
     const double pB = (k[0] + k[2] + dh) / T;
     const double e00 = pA * pB, e01 = pA * (1 - pB), e10 = (1 - pA) * pB, e11 = (1 - pA) * (1 - pB);
     return T == 0 || e00 == 0 || e01 == 0 || e10 == 0 || e11 == 0;
 }
-
-}  // namespace
 
 // Log-likelihood of the phase-known counts and the double heterozygotes under the frequencies p.
 double emLogLikelihood(const double k[4], double dh, const double p[4]) {
@@ -130,95 +124,6 @@ double emSureRise(const double k[4], double dh) {
         terms += dh * (std::log(T * T / (2 * phases)) + 1e-6);
     }
     return (1e-9 + T * 64 * kUnit + 64 * kUnit * terms) * (1 + 1e-9);
-}
-
-namespace {
-
-// One table's iteration in fastEmHaplotypes: the loop of emHaplotypes, whose test |lnL - previous| >
-// 1e-9 takes the two log-likelihoods only when the step's sure rise does not settle it (the first step
-// always takes them).
-class EmIteration {
-public:
-    // Starts the table; false when it needs no step (the counts are then written).
-    bool start(const PairCounts& counts, int* hapCounts) {
-        hapCounts_ = hapCounts;
-        k_[0] = counts.k00;
-        k_[1] = counts.k01;
-        k_[2] = counts.k10;
-        k_[3] = counts.k11;
-        dh_ = counts.dh;
-        T_ = k_[0] + k_[1] + k_[2] + k_[3] + 2 * dh_;
-        if (emptyForEm(k_, dh_, T_)) {
-            for (int x = 0; x < 4; ++x) hapCounts_[x] = 0;
-            return false;
-        }
-        for (double& p : p_) p = 0.25;
-        lnL_ = (k_[0] + k_[1] + k_[2] + k_[3] + dh_) * std::log(0.25);
-        lnLKnown_ = true;
-        first_ = true;
-        if (!(std::fabs(lnL_ + 999999999.0) > 1e-9)) {
-            finish();
-            return false;
-        }
-        sureRise_ = emSureRise(k_, dh_);
-        return true;
-    }
-
-    // One step; false once the iteration has ended (the counts are then written).
-    bool step() {
-        const double before[4] = {p_[0], p_[1], p_[2], p_[3]};
-        emStep(k_, dh_, p_);
-        const bool first = first_;
-        first_ = false;
-        if (!first && emRiseLowerBound(before, p_, T_, sureRise_) > sureRise_) {
-            lnLKnown_ = false;
-            return true;
-        }
-        const double previous = lnLKnown_ ? lnL_ : emLogLikelihood(k_, dh_, before);
-        lnL_ = emLogLikelihood(k_, dh_, p_);
-        lnLKnown_ = true;
-        if (std::fabs(lnL_ - previous) > 1e-9) return true;
-        finish();
-        return false;
-    }
-
-private:
-    void finish() {
-        for (int x = 0; x < 4; ++x) hapCounts_[x] = static_cast<int>(p_[x] * T_ + 0.5);
-    }
-
-    double k_[4], dh_, T_, sureRise_;
-    double p_[4], lnL_;
-    bool lnLKnown_, first_;  // lnL_ holds the log-likelihood of p_ as emHaplotypes has it
-    int* hapCounts_;
-};
-
-}  // namespace
-
-void fastEmHaplotypes(const PairCounts* counts, std::size_t n, int (*hapCounts)[4]) {
-    // Several tables at a time, a step of each in turn: the steps of one table wait for each other, the
-    // tables' do not, so the processor overlaps them.
-    constexpr int kLanes = 4;
-    EmIteration lanes[kLanes];
-    int active = 0;
-    std::size_t next = 0;
-    auto fill = [&](int lane) {
-        while (next < n) {
-            const std::size_t table = next++;
-            if (lanes[lane].start(counts[table], hapCounts[table])) return true;
-        }
-        return false;
-    };
-    while (active < kLanes && fill(active)) ++active;
-    while (active > 0) {
-        for (int lane = 0; lane < active;) {
-            if (lanes[lane].step() || fill(lane)) {
-                ++lane;
-            } else {
-                lanes[lane] = lanes[--active];
-            }
-        }
-    }
 }
 
 void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]) {

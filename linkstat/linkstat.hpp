@@ -196,11 +196,17 @@ void emHaplotypes(const PairCounts& counts, int hapCounts[4]);
 // frequencies p of the four haplotypes, and one step of the iteration from p.
 double emLogLikelihood(const double k[4], double dh, const double p[4]);
 void emStep(const double k[4], double dh, double p[4]);
+// True when, for T typed chromosomes, a marker of the table is monomorphic among them (or none is typed):
+// the EM counts are then all zero.
+bool emptyForEm(const double k[4], double dh, double T);
 // The same counts with fewer logarithms: a step's log-likelihoods are taken only when the rise that
 // the step is sure to bring does not show that the iteration goes on (the fast loop's EM).
 void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]);
-// The same for n tables at once (several iterations are interleaved).
-void fastEmHaplotypes(const PairCounts* counts, std::size_t n, int (*hapCounts)[4]);
+// The same for n tables at once (their iterations run side by side in vector lanes: emkernels.hpp); with
+// `frequencies`, also the haplotype frequencies the iteration ended with (0.25 each for a table that
+// emHaplotypes does not iterate), bit for bit as emHaplotypes has them.
+void fastEmHaplotypes(const PairCounts* counts, std::size_t n, int (*hapCounts)[4],
+                      double (*frequencies)[4] = nullptr);
 // A lower bound of the exact rise of the log-likelihood from the frequencies `before` to `after`, the EM
 // step from them, for T typed chromosomes (-HUGE_VAL for frequencies that are no numbers in [0, 2]); the
 // cheaper of its two bounds alone when that exceeds `enough`.

@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <cmath>
 #include <memory>
 #include <random>
@@ -11,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "emkernels.hpp"
 #include "fastpairs.hpp"
 #include "gridbounds.hpp"
 #include "linkstat.hpp"
@@ -69,15 +74,49 @@ std::vector<PairCounts> randomTables(unsigned seed, int count) {
     return tables;
 }
 
-// The fast EM gives the counts of the reference, table by table and many tables at once; and every step
+// The frequencies that the iteration of emHaplotypes ends with, from its parts.
+std::array<double, 4> referenceFrequencies(const PairCounts& c) {
+    const double k[4] = {double(c.k00), double(c.k01), double(c.k10), double(c.k11)};
+    const double dh = c.dh, T = k[0] + k[1] + k[2] + k[3] + 2 * dh;
+    std::array<double, 4> p = {0.25, 0.25, 0.25, 0.25};
+    if (emptyForEm(k, dh, T)) return p;
+    double lnL = (k[0] + k[1] + k[2] + k[3] + dh) * std::log(0.25), previous = -999999999.0;
+    while (std::fabs(lnL - previous) > 1e-9) {
+        previous = lnL;
+        emStep(k, dh, p.data());
+        lnL = emLogLikelihood(k, dh, p.data());
+    }
+    return p;
+}
+
+std::vector<std::uint64_t> frequencyBits(const double p[4]) {
+    std::vector<std::uint64_t> bits;
+    for (int x = 0; x < 4; ++x) bits.push_back(std::bit_cast<std::uint64_t>(p[x]));
+    return bits;
+}
+
+// The fast EM gives the counts of the reference, and the very frequencies it ends with, table by table and many tables at once (in the lanes of
+// every kernel, and in batches of every size up to two full rounds of lanes); and every step
 // of the reference's iteration (after the first) rises, as computed, by at least the lower bound less
 // the rounding that emSureRise allows for, so that a bound beyond emSureRise means a computed rise
 // beyond 1e-9.
 TEST(FastEm, EqualsReferenceAndItsRiseBoundHolds) {
     long steps = 0, sure = 0;
     const std::vector<PairCounts> tables = randomTables(20240612, 60000);
-    const auto together = std::make_unique<int[][4]>(tables.size());
-    fastEmHaplotypes(tables.data(), tables.size(), together.get());
+    const EmKernel saved = emKernel();
+    std::vector<std::unique_ptr<int[][4]>> together;
+    std::vector<std::unique_ptr<double[][4]>> frequencies;
+    for (const auto kernel : {EmKernel::Scalar, EmKernel::Avx2, EmKernel::Avx512}) {
+        if (!useEmKernel(kernel)) continue;
+        together.push_back(std::make_unique<int[][4]>(tables.size()));
+        frequencies.push_back(std::make_unique<double[][4]>(tables.size()));
+        // batches of 1 to 17 tables, so that lanes are left idle at every place
+        for (std::size_t first = 0, size = 1; first < tables.size(); first += size, size = size % 17 + 1)
+            fastEmHaplotypes(tables.data() + first, std::min(size, tables.size() - first), together.back().get() + first,
+                             frequencies.back().get() + first);
+    }
+    useEmKernel(saved);
+    ASSERT_GE(together.size(), 1u);
     for (std::size_t t = 0; t < tables.size(); ++t) {
         const PairCounts& c = tables[t];
         int expected[4], actual[4];
@@ -85,7 +124,12 @@ TEST(FastEm, EqualsReferenceAndItsRiseBoundHolds) {
         fastEmHaplotypes(c, actual);
         ASSERT_EQ(std::vector<int>(actual, actual + 4), std::vector<int>(expected, expected + 4))
             << c.k00 << " " << c.k01 << " " << c.k10 << " " << c.k11 << " " << c.dh;
-        ASSERT_EQ(std::vector<int>(together[t], together[t] + 4), std::vector<int>(expected, expected + 4));
+        const std::vector<std::uint64_t> last = frequencyBits(referenceFrequencies(c).data());
+        for (std::size_t k = 0; k < together.size(); ++k) {
+            ASSERT_EQ(std::vector<int>(together[k][t], together[k][t] + 4), std::vector<int>(expected, expected + 4))
+                << "kernel " << k << ": " << c.k00 << " " << c.k01 << " " << c.k10 << " " << c.k11 << " " << c.dh;
+            ASSERT_EQ(frequencyBits(frequencies[k][t]), last) << "kernel " << k;
+        }
 
         const double k[4] = {double(c.k00), double(c.k01), double(c.k10), double(c.k11)};
         const double dh = c.dh, T = k[0] + k[1] + k[2] + k[3] + 2 * dh;

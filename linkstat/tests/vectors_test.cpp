@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "emkernels.hpp"
 #include "gridbounds.hpp"
 #include "linkstat.hpp"
 
@@ -93,6 +94,32 @@ TEST_P(PhasedCounts, TailFromOwnCounts) {
 
 INSTANTIATE_TEST_SUITE_P(Vectors, GenotypeTables, testing::ValuesIn(readVectors("tables.tsv")), lineName);
 INSTANTIATE_TEST_SUITE_P(Vectors, PhasedCounts, testing::ValuesIn(readVectors("phased.tsv")), lineName);
+
+// The EM of all the tables at once, in the vector lanes of every kernel, gives the vectors' EM counts.
+TEST(Vectors, EveryEmKernelOnAllTables) {
+    std::vector<PairCounts> tables;
+    std::vector<std::string> expected;
+    for (const VectorLine& line : readVectors("tables.tsv")) {
+        const std::vector<std::string> f = splitTabs(line.text);
+        ASSERT_EQ(f.size(), 13u);
+        int Array[3][3];
+        for (int c = 0; c < 9; ++c) Array[c / 3][c % 3] = std::stoi(f[static_cast<std::size_t>(c)]);
+        tables.push_back(countsOfTable(Array));
+        expected.push_back(f[9]);
+    }
+    const EmKernel saved = emKernel();
+    int kernels = 0;
+    for (const auto kernel : {EmKernel::Scalar, EmKernel::Avx2, EmKernel::Avx512}) {
+        if (!useEmKernel(kernel)) continue;
+        ++kernels;
+        std::vector<int> counts(4 * tables.size());
+        fastEmHaplotypes(tables.data(), tables.size(), reinterpret_cast<int(*)[4]>(counts.data()));
+        for (std::size_t t = 0; t < tables.size(); ++t)
+            ASSERT_EQ(countsText(&counts[4 * t]), expected[t]) << emKernelName(kernel) << " table " << t;
+    }
+    useEmKernel(saved);
+    EXPECT_GE(kernels, 1);
+}
 
 TEST(Vectors, AllLinesRead) {
     EXPECT_EQ(readVectors("tables.tsv").size(), 3000u);

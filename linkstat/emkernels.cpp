@@ -1,0 +1,176 @@
+// The EM of many tables side by side in vector lanes (see emkernels.hpp).
+
+#include "emkernels.hpp"
+
+#include <atomic>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "linkstat.hpp"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define LINKSTAT_EM_KERNELS 1
+#include <immintrin.h>
+#endif
+
+namespace linkstat {
+namespace {
+
+constexpr double kEmUnit = 0x1p-53;
+
+// One table's iteration, as emHaplotypes runs it: a step's log-likelihoods are taken only when the step's
+// sure rise (emRiseLowerBound against emSureRise) does not settle the test |lnL - previous| > 1e-9, and
+// always after the first step.
+struct EmTable {
+    double k[4], dh, T, sureRise;
+    double lnL;  // the log-likelihood of the frequencies before the next step, when known
+    bool known;
+    int* out;
+    double* frequencies;  // where the last frequencies go, or null
+
+    // Starts the table; false when it needs no step (the counts are then written).
+    bool start(const PairCounts& counts, int* hapCounts, double* lastFrequencies) {
+        out = hapCounts;
+        frequencies = lastFrequencies;
+        k[0] = counts.k00;
+        k[1] = counts.k01;
+        k[2] = counts.k10;
+        k[3] = counts.k11;
+        dh = counts.dh;
+        T = k[0] + k[1] + k[2] + k[3] + 2 * dh;
+        if (emptyForEm(k, dh, T)) {
+            for (int x = 0; x < 4; ++x) out[x] = 0;
+            if (frequencies)
+                for (int x = 0; x < 4; ++x) frequencies[x] = 0.25;
+            return false;
+        }
+        lnL = (k[0] + k[1] + k[2] + k[3] + dh) * std::log(0.25);
+        known = true;
+        if (!(std::fabs(lnL + 999999999.0) > 1e-9)) {
+            const double p[4] = {0.25, 0.25, 0.25, 0.25};
+            finish(p);
+            return false;
+        }
+        sureRise = emSureRise(k, dh);
+        return true;
+    }
+
+    // A step whose rise is sure to exceed the test's threshold.
+    void skip() { known = false; }
+
+    // The test after a step from the frequencies `before` to `after`; false once the iteration has ended
+    // (the counts are then written).
+    bool logStep(const double before[4], const double after[4]) {
+        const double previous = known ? lnL : emLogLikelihood(k, dh, before);
+        lnL = emLogLikelihood(k, dh, after);
+        known = true;
+        if (std::fabs(lnL - previous) > 1e-9) return true;
+        finish(after);
+        return false;
+    }
+
+    void finish(const double p[4]) {
+        for (int x = 0; x < 4; ++x) out[x] = static_cast<int>(p[x] * T + 0.5);
+        if (frequencies)
+            for (int x = 0; x < 4; ++x) frequencies[x] = p[x];
+    }
+};
+
+// ---- scalar: two lanes of plain arithmetic -------------------------------------------------------------------
+
+namespace scalar {
+constexpr int W = 2;
+typedef double D __attribute__((vector_size(16)));
+typedef std::int64_t I __attribute__((vector_size(16)));
+inline unsigned laneBits(I mask) {
+    return (mask[0] != 0 ? 1u : 0u) | (mask[1] != 0 ? 2u : 0u);
+}
+#include "emkernels.inc"
+}  // namespace scalar
+
+#ifdef LINKSTAT_EM_KERNELS
+
+#pragma GCC push_options
+#pragma GCC target("avx2")
+namespace avx2 {
+constexpr int W = 4;
+typedef double D __attribute__((vector_size(32)));
+typedef std::int64_t I __attribute__((vector_size(32)));
+inline unsigned laneBits(I mask) {
+    return static_cast<unsigned>(_mm256_movemask_pd(reinterpret_cast<__m256d>(mask)));
+}
+#include "emkernels.inc"
+}  // namespace avx2
+#pragma GCC pop_options
+
+#pragma GCC push_options
+#pragma GCC target("avx512f")
+namespace avx512 {
+constexpr int W = 8;
+typedef double D __attribute__((vector_size(64)));
+typedef std::int64_t I __attribute__((vector_size(64)));
+inline unsigned laneBits(I mask) {
+    return _mm512_test_epi64_mask(reinterpret_cast<__m512i>(mask), reinterpret_cast<__m512i>(mask));
+}
+#include "emkernels.inc"
+}  // namespace avx512
+#pragma GCC pop_options
+
+#endif  // LINKSTAT_EM_KERNELS
+
+std::atomic<int> ChosenKernel{-1};
+
+}  // namespace
+
+bool emKernelRuns(EmKernel kernel) {
+    switch (kernel) {
+        case EmKernel::Scalar: return true;
+#ifdef LINKSTAT_EM_KERNELS
+        case EmKernel::Avx2: return __builtin_cpu_supports("avx2");
+        case EmKernel::Avx512: return __builtin_cpu_supports("avx512f");
+#else
+        default: return false;
+#endif
+    }
+    return false;
+}
+
+EmKernel fastestEmKernel() {
+    if (emKernelRuns(EmKernel::Avx512)) return EmKernel::Avx512;
+    if (emKernelRuns(EmKernel::Avx2)) return EmKernel::Avx2;
+    return EmKernel::Scalar;
+}
+
+EmKernel emKernel() {
+    const int chosen = ChosenKernel.load(std::memory_order_relaxed);
+    return chosen < 0 ? fastestEmKernel() : static_cast<EmKernel>(chosen);
+}
+
+bool useEmKernel(EmKernel kernel) {
+    if (!emKernelRuns(kernel)) return false;
+    ChosenKernel.store(static_cast<int>(kernel), std::memory_order_relaxed);
+    return true;
+}
+
+const char* emKernelName(EmKernel kernel) {
+    switch (kernel) {
+        case EmKernel::Scalar: return "scalar";
+        case EmKernel::Avx2: return "avx2";
+        case EmKernel::Avx512: return "avx512";
+    }
+    return "?";
+}
+
+void fastEmHaplotypes(const PairCounts* counts, std::size_t n, int (*hapCounts)[4], double (*frequencies)[4]) {
+    switch (emKernel()) {
+#ifdef LINKSTAT_EM_KERNELS
+        case EmKernel::Avx512: return avx512::fastEm(counts, n, hapCounts, frequencies);
+        case EmKernel::Avx2: return avx2::fastEm(counts, n, hapCounts, frequencies);
+#endif
+        default: return scalar::fastEm(counts, n, hapCounts, frequencies);
+    }
+}
+
+}  // namespace linkstat
