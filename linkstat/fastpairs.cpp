@@ -282,30 +282,36 @@ LikelihoodSetup oriented(const typename Keys::Job& job) {
 }
 
 // Evaluates the bounds of the jobs [first, last), which share their margins, into their tail codes:
-// one MarginGrid takes the logarithms that all of them need.
+// one MarginGrid takes the logarithms that all of them need. `setups` is room for their oriented counts.
 template <class Keys>
-void evaluateGroup(const typename Keys::Job* first, const typename Keys::Job* last, TailCache<Keys>& cache) {
+void evaluateGroup(const typename Keys::Job* first, const typename Keys::Job* last, TailCache<Keys>& cache,
+                   std::vector<LikelihoodSetup>& setups) {
     unsigned positive = 0;
+    setups.clear();
     for (const typename Keys::Job* job = first; job != last; ++job) {
-        positive |= positiveCounts(oriented<Keys>(*job));
-        cache.prefetch(job->key);
+        setups.push_back(oriented<Keys>(*job));
+        positive |= positiveCounts(setups.back());
     }
-    MarginGrid grid(oriented<Keys>(*first), positive);
-    for (const typename Keys::Job* job = first; job != last; ++job) {
-        const GridBounds bounds = grid.bounds(oriented<Keys>(*job));
-        *cache.find(job->key) =
+    MarginGrid grid(setups.front(), positive);
+    for (std::size_t k = 0; k < setups.size(); ++k) {
+        const GridBounds bounds = grid.bounds(setups[k]);
+        *cache.find(first[k].key) =
             bounds.onGrid ? static_cast<std::uint16_t>(bounds.lower * kUpperCodes + bounds.upper) : kOffGrid;
     }
 }
 
-// Sorts jobs by their margins and evaluates them group by group.
+// Sorts jobs by their margins and evaluates them group by group, fetching the memo places of the jobs
+// of the next groups while one is evaluated.
 template <class Keys>
-void evaluateJobs(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache) {
+void evaluateJobs(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache, std::vector<LikelihoodSetup>& setups) {
+    constexpr std::size_t kJobsAhead = 4;
     std::sort(jobs.begin(), jobs.end(), Keys::before);
+    std::size_t fetched = 0;
     for (std::size_t first = 0, end = 0; first < jobs.size(); first = end) {
         for (end = first + 1; end < jobs.size() && Keys::sameMargins(jobs[first], jobs[end]); ++end) {
         }
-        evaluateGroup<Keys>(jobs.data() + first, jobs.data() + end, cache);
+        for (; fetched < std::min(jobs.size(), end + kJobsAhead); ++fetched) cache.prefetch(jobs[fetched].key);
+        evaluateGroup<Keys>(jobs.data() + first, jobs.data() + end, cache, setups);
     }
 }
 
@@ -485,6 +491,7 @@ struct Workspace {
           keys(members),
           jobs(std::min(kBucketsPerMember * members, kMaxBuckets)),
           scratch(members),
+          setups(members),
           texts(kWindowPerMember * members) {}
 
     std::vector<Own<BlockKeys<Keys>>> seen;      // per member: the keys met in its block
@@ -495,6 +502,7 @@ struct Workspace {
     std::vector<PreparedKey<Keys>> prepared;     // of a wave, in the order of newKeys
     std::vector<std::deque<Job>> jobs;           // per bucket: the round's keys that wait for their bounds
     std::vector<Own<std::vector<Job>>> scratch;  // per member: the bucket it evaluates
+    std::vector<Own<std::vector<LikelihoodSetup>>> setups;  // per member: the oriented counts of a group
     std::vector<Own<LineText>> texts;            // per block of the writing window
 };
 
@@ -582,8 +590,10 @@ private:
             found.clear();
             seen.start(blocks_[b].lines);
             keysOf(blocks_[b], keys);
-            for (const Key& key : keys)
-                if (!cache_.find(key) && seen.add(key)) found.push_back(key);
+            for (std::size_t k = 0; k < keys.size(); ++k) {
+                if (k + kLookAhead < keys.size()) cache_.prefetch(keys[k + kLookAhead]);
+                if (!cache_.find(keys[k]) && seen.add(keys[k])) found.push_back(keys[k]);
+            }
         });
     }
 
@@ -646,7 +656,7 @@ private:
             std::vector<Job>& jobs = work_.scratch[static_cast<std::size_t>(member)].value;
             jobs.assign(work_.jobs[bucket].begin(), work_.jobs[bucket].end());
             work_.jobs[bucket].clear();
-            evaluateJobs(jobs, cache_);
+            evaluateJobs(jobs, cache_, work_.setups[static_cast<std::size_t>(member)].value);
             evaluated.fetch_add(static_cast<long>(jobs.size()), std::memory_order_relaxed);
             if (member == 0) {
                 const long now = evaluated.load(std::memory_order_relaxed);
@@ -682,6 +692,8 @@ private:
                         putDistance(out, positions[j] - positions[i]);
                     }
                 };
+                // the memo places of the keys ahead are fetched while this line is made
+                if (next + kLookAhead < keys.size()) cache_.prefetch(keys[next + kLookAhead]);
                 const std::uint16_t code = zeroRatio(i, j) ? kEmptyMargin : *cache_.find(keys[next]);
                 if (!zeroRatio(i, j)) ++next;
                 if (code == kEmptyMargin) {
