@@ -4,7 +4,12 @@
 #include "markers.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 
 #include "report.hpp"
 
@@ -16,7 +21,97 @@ bool isFieldSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+// ---- blocks of 128 chromosomes at once ----------------------------------------------------------------
+
+// The characters of a block: bit c of mask h is character 64 h + c. Chromosome k is the first (k even) or
+// second chromosome of individual k / 2, so the even bits go to planes 0 and 1, the odd ones to 2 and 3.
+constexpr std::uint64_t kEvenBits = 0x5555555555555555ull;
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define LINKSTAT_PACK_KERNELS 1
+
+[[gnu::target("avx512f,avx512bw,bmi2")]] bool packBlockAvx512(const char* text, char first, char second, bool both,
+                                                               std::uint64_t words[kPlanes]) {
+    std::uint64_t code1[2];
+    for (int h = 0; h < 2; ++h) {
+        const __m512i chars = _mm512_loadu_si512(text + 64 * h);
+        const std::uint64_t is0 = _mm512_cmpeq_epi8_mask(chars, _mm512_set1_epi8(first));
+        const std::uint64_t is1 = both ? _mm512_cmpeq_epi8_mask(chars, _mm512_set1_epi8(second)) : 0;
+        if ((is0 | is1) != ~std::uint64_t{0}) return false;
+        code1[h] = is1;
+    }
+    words[0] = _pext_u64(code1[0], kEvenBits) | _pext_u64(code1[1], kEvenBits) << 32;
+    words[2] = _pext_u64(code1[0], ~kEvenBits) | _pext_u64(code1[1], ~kEvenBits) << 32;
+    words[1] = words[3] = 0;
+    return true;
+}
+
+[[gnu::target("avx2,bmi2")]] bool packBlockAvx2(const char* text, char first, char second, bool both,
+                                               std::uint64_t words[kPlanes]) {
+    std::uint64_t code1[2];
+    for (int h = 0; h < 2; ++h) {
+        std::uint64_t is0 = 0, is1 = 0;
+        for (int q = 0; q < 2; ++q) {
+            const __m256i chars = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + 64 * h + 32 * q));
+            const __m256i eq0 = _mm256_cmpeq_epi8(chars, _mm256_set1_epi8(first));
+            const __m256i eq1 = _mm256_cmpeq_epi8(chars, _mm256_set1_epi8(second));
+            is0 |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(eq0))} << 32 * q;
+            if (both) is1 |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(eq1))} << 32 * q;
+        }
+        if ((is0 | is1) != ~std::uint64_t{0}) return false;
+        code1[h] = is1;
+    }
+    words[0] = _pext_u64(code1[0], kEvenBits) | _pext_u64(code1[1], kEvenBits) << 32;
+    words[2] = _pext_u64(code1[0], ~kEvenBits) | _pext_u64(code1[1], ~kEvenBits) << 32;
+    words[1] = words[3] = 0;
+    return true;
+}
+#endif
+
+std::atomic<int> ChosenPackKernel{-1};
+
 }  // namespace
+
+bool packKernelRuns(PackKernel kernel) {
+    switch (kernel) {
+        case PackKernel::Portable: return true;
+#ifdef LINKSTAT_PACK_KERNELS
+        case PackKernel::Avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
+        case PackKernel::Avx512:
+            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+                   __builtin_cpu_supports("bmi2");
+#else
+        default: return false;
+#endif
+    }
+    return false;
+}
+
+PackKernel fastestPackKernel() {
+    if (packKernelRuns(PackKernel::Avx512)) return PackKernel::Avx512;
+    if (packKernelRuns(PackKernel::Avx2)) return PackKernel::Avx2;
+    return PackKernel::Portable;
+}
+
+PackKernel packKernel() {
+    const int chosen = ChosenPackKernel.load(std::memory_order_relaxed);
+    return chosen < 0 ? fastestPackKernel() : static_cast<PackKernel>(chosen);
+}
+
+bool usePackKernel(PackKernel kernel) {
+    if (!packKernelRuns(kernel)) return false;
+    ChosenPackKernel.store(static_cast<int>(kernel), std::memory_order_relaxed);
+    return true;
+}
+
+const char* packKernelName(PackKernel kernel) {
+    switch (kernel) {
+        case PackKernel::Portable: return "portable";
+        case PackKernel::Avx2: return "avx2";
+        case PackKernel::Avx512: return "avx512";
+    }
+    return "?";
+}
 
 // ---- allele recoding ----------------------------------------------------------------------------------
 
@@ -100,7 +195,13 @@ void PackedAlleles::decode(int m, int nChromosomes, char* out) const {
 
 MarkerReader::MarkerReader(ldtools::FileReader& input, const std::string& inputName, std::string_view missing,
                            std::size_t lineLimit, std::size_t fieldLimit)
-    : input_(input), inputName_(inputName), coder_(missing), lineLimit_(lineLimit), fieldLimit_(fieldLimit) {}
+    : input_(input), inputName_(inputName), coder_(missing), lineLimit_(lineLimit), fieldLimit_(fieldLimit) {
+    packBlock_ = nullptr;
+#ifdef LINKSTAT_PACK_KERNELS
+    if (packKernel() == PackKernel::Avx512) packBlock_ = packBlockAvx512;
+    if (packKernel() == PackKernel::Avx2) packBlock_ = packBlockAvx2;
+#endif
+}
 
 bool MarkerReader::next(MarkerLine& line) {
     line.fields = 0;
@@ -179,23 +280,38 @@ void MarkerReader::endField(MarkerLine& line) {
 }
 
 // Packs chromosomes into the words of the current block of 64 individuals (word_, one per plane); the
-// planes of a line are kept block by block: word w of plane p is planes[kPlanes * w + p].
+// planes of a line are kept block by block: word w of plane p is planes[kPlanes * w + p]. A whole block
+// whose characters are all alleles already met goes at once (packBlock_).
 void MarkerReader::addAlleles(const char* p, std::size_t n, MarkerLine& line) {
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t k = line.alleleCount++;
-        const int allele = coder_.classify(static_cast<unsigned char>(p[i]));
-        if (line.thirdAllele) {
-            line.thirdAllele->push_back(allele == AlleleCoder::kMissing ? '-' : p[i]);
-        } else if (allele == AlleleCoder::kThird) {
-            noteThirdAllele(p, n, i, line);
+    for (std::size_t i = 0; i < n;) {
+        if (packBlock_ && (line.alleleCount & 127) == 0 && n - i >= 128 && !line.thirdAllele &&
+            coder_.alleleCount() > 0) {
+            const bool both = coder_.alleleCount() == 2;
+            std::uint64_t words[kPlanes];
+            if (packBlock_(p + i, coder_.allele(0), both ? coder_.allele(1) : coder_.allele(0), both, words)) {
+                line.planes.insert(line.planes.end(), std::begin(words), std::end(words));
+                line.alleleCount += 128;
+                i += 128;
+                continue;
+            }
         }
-        const std::uint64_t bit = std::uint64_t{1} << (k >> 1 & 63);
-        const std::size_t plane = 2 * (k & 1);
-        if (allele == AlleleCoder::kMissing) word_[plane + 1] |= bit;
-        if (allele == 1) word_[plane] |= bit;
-        if ((k & 127) == 127) {
-            line.planes.insert(line.planes.end(), std::begin(word_), std::end(word_));
-            std::fill(std::begin(word_), std::end(word_), 0);
+        // one character at a time, up to the end of the block
+        for (const std::size_t end = std::min(n, i + 128 - (line.alleleCount & 127)); i < end; ++i) {
+            const std::size_t k = line.alleleCount++;
+            const int allele = coder_.classify(static_cast<unsigned char>(p[i]));
+            if (line.thirdAllele) {
+                line.thirdAllele->push_back(allele == AlleleCoder::kMissing ? '-' : p[i]);
+            } else if (allele == AlleleCoder::kThird) {
+                noteThirdAllele(p, n, i, line);
+            }
+            const std::uint64_t bit = std::uint64_t{1} << (k >> 1 & 63);
+            const std::size_t plane = 2 * (k & 1);
+            if (allele == AlleleCoder::kMissing) word_[plane + 1] |= bit;
+            if (allele == 1) word_[plane] |= bit;
+            if ((k & 127) == 127) {
+                line.planes.insert(line.planes.end(), std::begin(word_), std::end(word_));
+                std::fill(std::begin(word_), std::end(word_), 0);
+            }
         }
     }
 }

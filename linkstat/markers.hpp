@@ -94,6 +94,19 @@ private:
 
 // ---- lines of the marker file -------------------------------------------------------------------------
 
+// Instruction sets for packing allele strings: Portable looks at one character at a time; Avx2 and
+// Avx512 compare 32 or 64 characters at once and take a block of 128 chromosomes whole when all of them
+// carry one of the alleles already met (other blocks go character by character). The packed planes are
+// the same.
+enum class PackKernel { Portable, Avx2, Avx512 };
+bool packKernelRuns(PackKernel kernel);
+PackKernel fastestPackKernel();
+// The kernel in use (the fastest unless chosen otherwise; a reader keeps the one it was made with).
+PackKernel packKernel();
+// Chooses the kernel (tests); one the processor cannot run leaves the choice as it is and returns false.
+bool usePackKernel(PackKernel kernel);
+const char* packKernelName(PackKernel kernel);
+
 // The first four fields of one line: the first three as text, the fourth (the allele string) recoded
 // and packed in planes of wordsForChromosomes(alleleCount) words.
 struct MarkerLine {
@@ -136,6 +149,10 @@ private:
     bool fieldTooLong_ = false;
     std::size_t fieldLength_ = 0;
     std::uint64_t word_[kPlanes] = {};
+
+    // Packs 128 characters into the words of a block when each of them is allele `first`, or allele
+    // `second` if `both`; false otherwise. Null for the portable kernel.
+    bool (*packBlock_)(const char* text, char first, char second, bool both, std::uint64_t words[kPlanes]);
 };
 
 // ---- the current marker set ---------------------------------------------------------------------------

@@ -37,20 +37,24 @@ std::string randomAlleles(std::mt19937& rng) {
     return s;
 }
 
-TEST(PackedAlleles, FollowCleanAtEveryBufferCut) {
+// Reads the strings with every packing kernel, the input's buffer cutting the lines at many places: the
+// packed planes must decode to what Clean makes of each string, and a third allele must give Clean's
+// message.
+void expectPackedLikeClean(const std::vector<std::string>& strings, const std::string& missing) {
     ScratchDir dir;
-    std::mt19937 rng(31);
-    const std::vector<std::string> missingSets = {"", "N", "N?", "A"};
-    for (const std::string& missing : missingSets) {
-        std::vector<std::string> strings;
-        std::string content;
-        for (int m = 0; m < 150; ++m) {
-            strings.push_back(randomAlleles(rng));
-            content += std::to_string(m) + " 2 3\t" + strings.back() + (m % 3 ? " extra field\n" : "\n");
-        }
-        const std::string path = dir.file("alleles.txt");
-        testsupport::writeFile(path, content);
-        for (const std::size_t bufferSize : {std::size_t{1}, std::size_t{5}, std::size_t{64}, std::size_t{1} << 16}) {
+    std::string content;
+    for (std::size_t m = 0; m < strings.size(); ++m)
+        content += std::to_string(m) + " 2 3\t" + strings[m] + (m % 3 ? " extra field\n" : "\n");
+    const std::string path = dir.file("alleles.txt");
+    testsupport::writeFile(path, content);
+    struct Restore {
+        PackKernel kernel = packKernel();
+        ~Restore() { usePackKernel(kernel); }
+    } restore;
+    for (const auto kernel : {PackKernel::Portable, PackKernel::Avx2, PackKernel::Avx512}) {
+        if (!usePackKernel(kernel)) continue;
+        for (const std::size_t bufferSize : {std::size_t{1}, std::size_t{5}, std::size_t{64}, std::size_t{200},
+                                             std::size_t{1} << 16}) {
             ldtools::FileReader input(path, bufferSize);
             Settings settings;
             Tuning tuning;
@@ -76,7 +80,8 @@ TEST(PackedAlleles, FollowCleanAtEveryBufferCut) {
                 set.add(1, 1, line, path);
                 std::vector<char> decoded(original.size() + 1);
                 set.alleles().decode(0, static_cast<int>(original.size()), decoded.data());
-                ASSERT_EQ(std::string(decoded.data()), cleaned) << original << " buffer " << bufferSize;
+                ASSERT_EQ(std::string(decoded.data()), cleaned)
+                    << original << " buffer " << bufferSize << " kernel " << packKernelName(kernel);
                 // the places after the last chromosome are missing, so no individual or chromosome is counted there
                 const int words = set.alleles().words();
                 for (std::size_t k = original.size(); k < 128 * static_cast<std::size_t>(words); ++k)
@@ -84,6 +89,40 @@ TEST(PackedAlleles, FollowCleanAtEveryBufferCut) {
             }
             EXPECT_FALSE(reader.next(line));
         }
+    }
+}
+
+TEST(PackedAlleles, FollowCleanAtEveryBufferCut) {
+    std::mt19937 rng(31);
+    for (const std::string missing : {"", "N", "N?", "A"}) {
+        std::vector<std::string> strings;
+        for (int m = 0; m < 150; ++m) strings.push_back(randomAlleles(rng));
+        expectPackedLikeClean(strings, missing);
+    }
+}
+
+// Strings of whole and partial blocks of 128 chromosomes, mostly of two alleles: blocks that go at once,
+// and blocks where the second allele first appears, a missing allele or a third allele interrupts them.
+TEST(PackedAlleles, LongStringsFollowCleanWithEveryKernel) {
+    std::mt19937 rng(32);
+    auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
+    for (const std::string missing : {"", "N"}) {
+        std::vector<std::string> strings;
+        for (int m = 0; m < 80; ++m) {
+            const std::string letters = std::vector<std::string>{"AG", "10", "01", "CT", "GA"}[static_cast<std::size_t>(m % 5)];
+            const int length = std::vector<int>{128, 129, 255, 256, 383, 1000, 2047, 5000}[static_cast<std::size_t>(m % 8)];
+            std::string s;
+            for (int k = 0; k < length; ++k) s += letters[static_cast<std::size_t>(uniform(0, 3) == 0)];
+            switch (m % 6) {
+                case 1: std::fill(s.begin(), s.begin() + uniform(0, length - 1), letters[0]); break;  // second allele late
+                case 2: s[static_cast<std::size_t>(uniform(0, length - 1))] = '-'; break;
+                case 3: s[static_cast<std::size_t>(uniform(0, length - 1))] = missing.empty() ? 'X' : 'N'; break;
+                case 4: std::fill(s.begin(), s.end(), letters[1]); break;  // one allele only
+                default: break;
+            }
+            strings.push_back(s);
+        }
+        expectPackedLikeClean(strings, missing);
     }
 }
 
