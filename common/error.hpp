@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace ldtools {
 
@@ -35,5 +36,9 @@ private:
 
 // The system's text for an errno value; "input/output error" for 0 (a failure without a code).
 std::string systemReason(int code);
+
+// Text from an input file, fit to quote in a one-line message: control bytes (a NUL, a line
+// break, an escape) are shown as \xNN, so the message stays one whole line on any terminal.
+std::string quotable(std::string_view text);
 
 }  // namespace ldtools

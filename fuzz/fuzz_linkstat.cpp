@@ -2,7 +2,8 @@
 // counting mode and the options (bits 0-1: -E, -K, -A, -E; 2: -P; 3: -S; 4: -H; 5: -D; 6: -RN;
 // 7: short line and field limits, and a tiny memo with wide count keys for the fast loop). The run is
 // made twice in this process, with the fast evaluation and with the pair-by-pair loop: the reports and
-// the failures must be the same, or the harness aborts.
+// the failures must be the same, or the harness aborts. The fast run uses 1 to 3 threads (from the
+// input's length) sharing blocks of a few lines, so the order of the blocks written is checked too.
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -81,10 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fast.fieldLimit = literal.fieldLimit = 64;
         fast.fastLimits = linkstat::FastPairLimits{2, 3, 2, 3, 0};
     }
+    fast.blockLines = 1 + size % 7;
     const Outcome expected = run(options, literal, reportFd);
+    options.push_back("-T" + std::to_string(1 + size % 3));
     const Outcome actual = run(options, fast, reportFd);
     if (actual.report != expected.report || actual.error != expected.error) {
-        std::fprintf(stderr, "fast and pair-by-pair runs differ (flags %u)\n--- pair by pair:\n%s%s--- fast:\n%s%s", flags,
+        std::fprintf(stderr, "fast and pair-by-pair runs differ (flags %u, %s)\n--- pair by pair:\n%s%s--- fast:\n%s%s", flags,
+                     options.back().c_str(),
                      expected.report.c_str(), expected.error.c_str(), actual.report.c_str(), actual.error.c_str());
         std::abort();
     }

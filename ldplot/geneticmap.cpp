@@ -107,7 +107,7 @@ std::vector<double> geneticPositions(const std::string& name, const std::vector<
             chromosome = words[1];
         } else {
             if (words[1] != chromosome)
-                failAt(name, lines.number(), "chromosome " + std::string(words[1]) + " after " + chromosome +
+                failAt(name, lines.number(), "chromosome " + ldtools::quotable(words[1]) + " after " + ldtools::quotable(chromosome) +
                                                  ": the map must hold one chromosome");
             if (position <= lastPosition)
                 failAt(name, lines.number(), "position " + std::to_string(position) + " does not lie above " +

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "boundsfile.hpp"
-#include "cli.hpp"
+#include "arguments.hpp"
 #include "error.hpp"
 #include "ldplot.hpp"
 #include "options.hpp"
@@ -24,16 +24,8 @@ int runCommand(int argc, char** argv) {
     }
     try {
         const ldplot::CommandLine command = ldplot::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-        if (command.action != ldplot::CommandLine::Action::run) {
-            const std::string text = command.action == ldplot::CommandLine::Action::help
-                                         ? std::string(ldplot::usageText())
-                                         : ldtools::versionLine("ldplot");
-            if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
-                std::fputs("ldplot: cannot write standard output\n", stderr);
-                return 1;
-            }
-            return 0;
-        }
+        if (command.action != ldplot::CommandLine::Action::run)
+            return ldtools::answerHelpOrVersion(command.action, ldplot::usageText(), "ldplot");
         ldplot::run(command.options);
         return 0;
     } catch (const ldtile::BoundsFileError& error) {

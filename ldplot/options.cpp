@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "arguments.hpp"
 #include "error.hpp"
 #include "numbers.hpp"
 
@@ -28,38 +29,21 @@ const char kUsage[] =
     "  -h, --help            show this help\n"
     "      --version         show the version\n";
 
-struct OptionSpec {
-    char letter;
-    const char* name;
-    bool takesValue;
-};
+using ldtools::OptionSpec;
 
-// 'V' stands for --version, which has no short form; --color is another spelling of --colour.
+// --color is another spelling of --colour.
 constexpr OptionSpec kOptions[] = {
     {'d', "bounds", true}, {'b', "blocks", true}, {'m', "map", true},    {'r', "region", true},
     {'w', "width", true},  {'c', "colour", true}, {'c', "color", true},  {'o', "output", true},
-    {'h', "help", false},  {'V', "version", false},
+    {'h', "help", false},  {'V', "version", false, true},
 };
 
 [[noreturn]] void usageError(const std::string& message) {
-    throw ldtools::Error("ldplot: " + message + " (see ldplot -h)\n");
-}
-
-const OptionSpec* findShort(char letter) {
-    if (letter == 'V') return nullptr;
-    for (const OptionSpec& spec : kOptions)
-        if (spec.letter == letter) return &spec;
-    return nullptr;
-}
-
-const OptionSpec* findLong(const std::string& name) {
-    for (const OptionSpec& spec : kOptions)
-        if (name == spec.name) return &spec;
-    return nullptr;
+    ldtools::usageError("ldplot", message);
 }
 
 std::string shown(const OptionSpec& spec) {
-    return spec.letter == 'V' ? std::string("--version") : std::string("-") + spec.letter;
+    return ldtools::optionName(spec);
 }
 
 // A position of -r: decimal digits only, within 32 bits.
@@ -112,11 +96,7 @@ PictureFormat formatOf(const std::string& name) {
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
     CommandLine result;
     Options& options = result.options;
-    std::string seen;  // letters of the options given so far
-
     auto apply = [&](const OptionSpec& spec, const std::string& value) {
-        if (seen.find(spec.letter) != std::string::npos) usageError(shown(spec) + " is given twice");
-        seen.push_back(spec.letter);
         switch (spec.letter) {
         case 'd':
             options.bounds = value;
@@ -144,43 +124,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             usageError("the file name of " + shown(spec) + " is empty");
     };
 
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg.size() < 2 || arg[0] != '-') usageError("unexpected argument '" + arg + "'");
-        const OptionSpec* spec = nullptr;
-        std::string value;
-        bool attached = false;
-        if (arg[1] == '-') {
-            const std::size_t equals = arg.find('=');
-            spec = findLong(arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
-            if (spec == nullptr) usageError("unknown option " + arg.substr(0, equals));
-            if (equals != std::string::npos) {
-                if (!spec->takesValue) usageError(arg.substr(0, equals) + " takes no value");
-                value = arg.substr(equals + 1);
-                attached = true;
-            }
-        } else {
-            spec = findShort(arg[1]);
-            if (spec == nullptr || (!spec->takesValue && arg.size() > 2)) usageError("unknown option " + arg);
-            if (arg.size() > 2) {
-                value = arg.substr(2);
-                attached = true;
-            }
-        }
-        if (spec->letter == 'h') {
-            result.action = CommandLine::Action::help;
-            return result;
-        }
-        if (spec->letter == 'V') {
-            result.action = CommandLine::Action::version;
-            return result;
-        }
-        if (!attached) {
-            if (i + 1 >= args.size()) usageError(shown(*spec) + " needs a value");
-            value = args[++i];
-        }
-        apply(*spec, value);
-    }
+    const ldtools::ArgumentsRead read = ldtools::readArguments(args, kOptions, "ldplot", apply,
+                                                               [](const std::string& operand) { usageError("unexpected argument '" + operand + "'"); });
+    result.action = read.action;
+    if (result.action != CommandLine::Action::run) return result;
+    const std::string& seen = read.given;
 
     if (seen.find('d') == std::string::npos) usageError("-d BOUNDS is required");
     if (seen.find('o') == std::string::npos) usageError("-o OUT is required");

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 #include <string>
+
+#include "arguments.hpp"
 #include <vector>
 
 namespace ldplot {
@@ -27,7 +29,7 @@ struct Options {
 };
 
 struct CommandLine {
-    enum class Action { run, help, version };
+    using Action = ldtools::CommandAction;
     Action action = Action::run;
     Options options;
 };

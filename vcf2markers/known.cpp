@@ -53,7 +53,7 @@ void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>&
         text = text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
         std::int32_t position = 0;
         if (ldtools::parseInt32(text, position) != ldtools::WholeNumber::ok || position < 1)
-            fail(path + " (-k), line " + std::to_string(number) + ": '" + std::string(text) +
+            fail(path + " (-k), line " + std::to_string(number) + ": '" + ldtools::quotable(text) +
                  "' is not a position (a whole number from 1 to 2147483647)");
         positions.push_back(position);
     }

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "cli.hpp"
 #include "converter.hpp"
+#include "arguments.hpp"
 #include "error.hpp"
 #include "options.hpp"
 
@@ -24,16 +24,8 @@ int main(int argc, char** argv) {
     try {
         vcf2markers::CommandLine command =
             vcf2markers::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-        if (command.action != vcf2markers::CommandLine::Action::run) {
-            const std::string text = command.action == vcf2markers::CommandLine::Action::help
-                                         ? std::string(vcf2markers::usageText())
-                                         : ldtools::versionLine("vcf2markers");
-            if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
-                std::fputs("vcf2markers: cannot write standard output\n", stderr);
-                return 1;
-            }
-            return 0;
-        }
+        if (command.action != vcf2markers::CommandLine::Action::run)
+            return ldtools::answerHelpOrVersion(command.action, vcf2markers::usageText(), "vcf2markers");
         command.options.progress = true;
         const vcf2markers::Summary summary = vcf2markers::convert(command.options);
         std::fputs(vcf2markers::summaryLine(summary).c_str(), stderr);

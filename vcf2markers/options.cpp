@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "arguments.hpp"
 #include "error.hpp"
 #include "numbers.hpp"
 
@@ -33,39 +34,17 @@ const char kUsage[] =
     "  -h, --help                    show this help\n"
     "      --version                 show the version\n";
 
-struct OptionSpec {
-    char letter;
-    const char* name;
-    bool takesValue;
-};
+using ldtools::OptionSpec;
 
 constexpr OptionSpec kOptions[] = {
     {'r', "region", true},       {'s', "samples", true}, {'S', "samples-file", true},
     {'H', "hap-samples", true},  {'F', "hap-samples-file", true},
     {'m', "maf", true},          {'k', "known", true},   {'e', "every", true},
-    {'o', "output", true},       {'h', "help", false},   {'V', "version", false},
+    {'o', "output", true},       {'h', "help", false},   {'V', "version", false, true},
 };
 
 [[noreturn]] void usageError(const std::string& message) {
-    throw ldtools::Error("vcf2markers: " + message + " (see vcf2markers -h)\n");
-}
-
-const OptionSpec* findShort(char letter) {
-    // --version has no short form: 'V' is only its internal key.
-    if (letter == 'V') return nullptr;
-    for (const OptionSpec& spec : kOptions)
-        if (spec.letter == letter) return &spec;
-    return nullptr;
-}
-
-const OptionSpec* findLong(const std::string& name) {
-    for (const OptionSpec& spec : kOptions)
-        if (name == spec.name) return &spec;
-    return nullptr;
-}
-
-std::string shown(const OptionSpec& spec) {
-    return spec.letter == 'V' ? std::string("--version") : std::string("-") + spec.letter;
+    ldtools::usageError("vcf2markers", message);
 }
 
 double parseMaf(const std::string& text) {
@@ -98,11 +77,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     CommandLine result;
     Options& options = result.options;
     std::vector<std::string> operands;
-    std::string seen;  // letters of the options given so far
-
     auto apply = [&](const OptionSpec& spec, const std::string& value) {
-        if (seen.find(spec.letter) != std::string::npos) usageError(shown(spec) + " is given twice");
-        seen.push_back(spec.letter);
         switch (spec.letter) {
         case 'r':
             options.region = value;
@@ -138,51 +113,11 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
     };
 
-    bool optionsEnded = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-            operands.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        const OptionSpec* spec = nullptr;
-        std::string value;
-        bool attached = false;
-        if (arg[1] == '-') {
-            const std::size_t equals = arg.find('=');
-            spec = findLong(arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
-            if (spec == nullptr) usageError("unknown option " + arg.substr(0, equals));
-            if (equals != std::string::npos) {
-                if (!spec->takesValue) usageError(arg.substr(0, equals) + " takes no value");
-                value = arg.substr(equals + 1);
-                attached = true;
-            }
-        } else {
-            spec = findShort(arg[1]);
-            if (spec == nullptr || (!spec->takesValue && arg.size() > 2)) usageError("unknown option " + arg);
-            if (arg.size() > 2) {
-                value = arg.substr(2);
-                attached = true;
-            }
-        }
-        if (spec->letter == 'h') {
-            result.action = CommandLine::Action::help;
-            return result;
-        }
-        if (spec->letter == 'V') {
-            result.action = CommandLine::Action::version;
-            return result;
-        }
-        if (!attached) {
-            if (i + 1 >= args.size()) usageError(shown(*spec) + " needs a value");
-            value = args[++i];
-        }
-        apply(*spec, value);
-    }
+    const ldtools::ArgumentsRead read = ldtools::readArguments(args, kOptions, "vcf2markers", apply,
+                                                               [&](const std::string& operand) { operands.push_back(operand); });
+    result.action = read.action;
+    if (result.action != CommandLine::Action::run) return result;
+    const std::string& seen = read.given;
 
     if (operands.empty()) usageError("no input file given");
     if (operands.size() > 1) usageError("one input file expected, got " + std::to_string(operands.size()));

@@ -2,6 +2,8 @@
 // The command line of vcf2markers: what to read, which individuals, which SNPs, where to write.
 
 #include <string>
+
+#include "arguments.hpp"
 #include <vector>
 
 namespace vcf2markers {
@@ -27,7 +29,7 @@ struct Options {
 };
 
 struct CommandLine {
-    enum class Action { run, help, version };
+    using Action = ldtools::CommandAction;
     Action action = Action::run;
     Options options;
 };

@@ -69,13 +69,13 @@ SampleSelection selectSamples(const std::vector<std::string>& fileSamples, const
         for (const std::string& name : namesOf(choice)) {
             const auto found = indexOf.find(name);
             if (found == indexOf.end())
-                fail(input + " has no individual named '" + name + "' (" + optionName(choice) + ")");
+                fail(input + " has no individual named '" + ldtools::quotable(name) + "' (" + optionName(choice) + ")");
             indices.push_back(found->second);
         }
         std::sort(indices.begin(), indices.end());
         const auto twice = std::adjacent_find(indices.begin(), indices.end());
         if (twice != indices.end())
-            fail(optionName(choice) + " names '" + fileSamples[static_cast<std::size_t>(*twice)] + "' twice");
+            fail(optionName(choice) + " names '" + ldtools::quotable(fileSamples[static_cast<std::size_t>(*twice)]) + "' twice");
         return indices;
     };
 

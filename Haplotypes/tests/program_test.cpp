@@ -4,11 +4,13 @@
 
 #include <functional>
 
-#include "process.hpp"
+#include "runhaplotypes.hpp"
 #include "scratch.hpp"
 
 namespace {
 
+using haplotypestest::haplotypes;
+using haplotypestest::marker;
 using testsupport::ScratchDir;
 using testsupport::writeFile;
 
@@ -20,19 +22,6 @@ const std::string usage =
 const std::string header = "SNP1\tSNP2\tN_SNPS\tAllHaps\tHap80\tHapC\tN_HapC\tNeedSNP\t%HapsKn\t";
 const std::string knownheader = "K_SNPS\tK_Haps\tK_Hap80\tK_HapC\tN_KHapC\tNeedSNP\t";
 
-testsupport::RunResult haplotypes(std::vector<std::string> args, const std::string& workdir = "") {
-    args.insert(args.begin(), HAPLOTYPES_BIN);
-    testsupport::RunOptions options;
-    options.workdir = workdir;
-    return testsupport::run(args, options);
-}
-
-// A marker line whose allele of chromosome c is allele(c).
-std::string marker(int position, const std::function<char(int)>& allele) {
-    std::string alleles;
-    for (int c = 0; c < 100; ++c) alleles.push_back(allele(c));
-    return std::to_string(position) + "\t100\t1\t" + alleles + "\n";
-}
 
 // Twelve SNPs and four blocks: 20-40 with common haplotypes 011 (40), 101 (30), 110 (20)
 // and two rare ones; the one-SNP block 50 with one common haplotype; 60-100, next to it,

@@ -7,11 +7,13 @@
 #include <functional>
 #include <sstream>
 
-#include "process.hpp"
+#include "runhaplotypes.hpp"
 #include "scratch.hpp"
 
 namespace {
 
+using haplotypestest::haplotypes;
+using haplotypestest::marker;
 using testsupport::readFile;
 using testsupport::ScratchDir;
 using testsupport::sourcePath;
@@ -19,18 +21,6 @@ using testsupport::writeFile;
 
 const std::string tagheader = "SNP1\tSNP2\tN_HapC\tNeedSNP\thtSNPs\tMinSNP\tminimum_set\tK_NeedSNP\tK_htSNPs\n";
 
-testsupport::RunResult haplotypes(std::vector<std::string> args, const std::string& workdir = "") {
-    args.insert(args.begin(), HAPLOTYPES_BIN);
-    testsupport::RunOptions options;
-    options.workdir = workdir;
-    return testsupport::run(args, options);
-}
-
-std::string marker(int position, const std::function<char(int)>& allele) {
-    std::string alleles;
-    for (int c = 0; c < 100; ++c) alleles.push_back(allele(c));
-    return std::to_string(position) + "\t100\t1\t" + alleles + "\n";
-}
 
 std::vector<std::vector<std::string>> rowsof(const std::string& text) {
     std::vector<std::vector<std::string>> rows;

@@ -179,6 +179,9 @@ TEST(GeneticMap, ProblemsNameFileAndLine) {
         {"pos chr cM\n100 20 1\n100 20 1\n", "line 3: position 100 does not lie above 100, the position before it"},
         {"pos chr cM\n100 20 1\n200 20 0.5\n", "line 3: the genetic position (cM) decreases"},
         {"pos chr cM\n100 20 1\n\n50 21 0\n", "line 4: chromosome 21 after 20: the map must hold one chromosome"},
+        // Bytes of the file quoted in a message cannot cut it short or garble the terminal.
+        {std::string("pos chr cM\n100 20 1\n200 2\0\x1b 2\n", 30),
+         "line 3: chromosome 2\\x00\\x1b after 20: the map must hold one chromosome"},
     };
     for (const auto& [content, message] : cases) {
         writeGzip(dir.file("map.gz"), content);
