@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "linkstat.hpp"
+#include "targetregion.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define LINKSTAT_EM_KERNELS 1
@@ -92,8 +93,7 @@ inline unsigned laneBits(I mask) {
 
 #ifdef LINKSTAT_EM_KERNELS
 
-#pragma GCC push_options
-#pragma GCC target("avx2")
+LINKSTAT_TARGET_BEGIN("avx2")
 namespace avx2 {
 constexpr int W = 4;
 typedef double D __attribute__((vector_size(32)));
@@ -103,10 +103,9 @@ inline unsigned laneBits(I mask) {
 }
 #include "emkernels.inc"
 }  // namespace avx2
-#pragma GCC pop_options
+LINKSTAT_TARGET_END
 
-#pragma GCC push_options
-#pragma GCC target("avx512f")
+LINKSTAT_TARGET_BEGIN("avx512f")
 namespace avx512 {
 constexpr int W = 8;
 typedef double D __attribute__((vector_size(64)));
@@ -116,7 +115,7 @@ inline unsigned laneBits(I mask) {
 }
 #include "emkernels.inc"
 }  // namespace avx512
-#pragma GCC pop_options
+LINKSTAT_TARGET_END
 
 #endif  // LINKSTAT_EM_KERNELS
 

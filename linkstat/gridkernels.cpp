@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "targetregion.hpp"
+
 #if defined(__x86_64__) && defined(__GLIBC__)
 #define LINKSTAT_VECTOR_KERNELS 1
 #include <immintrin.h>
@@ -56,12 +58,7 @@ inline bool anyLane(I mask) {
 
 // ---- AVX2: the C library's vector log and exp (its vector function ABI), 4 lanes ---------------------------
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+LINKSTAT_TARGET_BEGIN("avx2")
 extern "C" __m256d _ZGVdN4v_log(__m256d);
 extern "C" __m256d _ZGVdN4v_exp(__m256d);
 namespace avx2 {
@@ -79,20 +76,11 @@ inline bool anyLane(I mask) {
 }
 #include "gridkernels.inc"
 }  // namespace avx2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+LINKSTAT_TARGET_END
 
 // ---- AVX-512: the same, 8 lanes -----------------------------------------------------------------------------
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
-#endif
+LINKSTAT_TARGET_BEGIN("avx512f")
 extern "C" __m512d _ZGVeN8v_log(__m512d);
 extern "C" __m512d _ZGVeN8v_exp(__m512d);
 namespace avx512 {
@@ -110,11 +98,7 @@ inline bool anyLane(I mask) {
 }
 #include "gridkernels.inc"
 }  // namespace avx512
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+LINKSTAT_TARGET_END
 
 #endif  // LINKSTAT_VECTOR_KERNELS
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "markers.hpp"
+#include "targetregion.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define LINKSTAT_COUNT_KERNELS 1
@@ -110,8 +111,7 @@ constexpr TableKernels kernels{unphased, unphasedComplete, phased, phasedComplet
 
 // ---- the processor's population count on 64-bit words ------------------------------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("popcnt")
+LINKSTAT_TARGET_BEGIN("popcnt")
 namespace popcnt {
 void unphased(const std::uint64_t* a, const std::uint64_t* b, int words, int t[3][3]) {
     unphasedWords(a, b, words, 0, t);
@@ -127,12 +127,11 @@ int phasedComplete(const std::uint64_t* a, const std::uint64_t* b, int words) {
 }
 constexpr TableKernels kernels{unphased, unphasedComplete, phased, phasedComplete};
 }  // namespace popcnt
-#pragma GCC pop_options
+LINKSTAT_TARGET_END
 
 // ---- AVX2: 4 words at a time, bits counted by a table of the 16 nibbles --------------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("avx2,popcnt")
+LINKSTAT_TARGET_BEGIN("avx2,popcnt")
 namespace avx2 {
 
 constexpr int kLanes = 4;
@@ -240,12 +239,11 @@ int phasedComplete(const std::uint64_t* a, const std::uint64_t* b, int words) {
 
 constexpr TableKernels kernels{unphased, unphasedComplete, phased, phasedComplete};
 }  // namespace avx2
-#pragma GCC pop_options
+LINKSTAT_TARGET_END
 
 // ---- AVX-512: 8 words at a time with the 512-bit population count ---------------------------------------------
 
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512vpopcntdq")
+LINKSTAT_TARGET_BEGIN("avx512f,avx512vpopcntdq")
 namespace avx512 {
 
 constexpr int kLanes = 8;
@@ -345,7 +343,7 @@ int phasedComplete(const std::uint64_t* a, const std::uint64_t* b, int words) {
 
 constexpr TableKernels kernels{unphased, unphasedComplete, phased, phasedComplete};
 }  // namespace avx512
-#pragma GCC pop_options
+LINKSTAT_TARGET_END
 
 #endif  // LINKSTAT_COUNT_KERNELS
 
@@ -416,7 +414,6 @@ TableCounter::TableCounter(const PackedAlleles& alleles, int nMarkers, int nChro
                            CountKernel kernel)
     : alleles_(alleles),
       phased_(phased),
-      nChromosomes_(nChromosomes),
       kernels_(&kernelsOf(countKernelRuns(kernel) ? kernel : CountKernel::Portable)),
       totals_(static_cast<std::size_t>(nMarkers > 0 ? nMarkers : 0)) {
     const int words = alleles.words();

@@ -57,7 +57,6 @@ private:
     };
     const PackedAlleles& alleles_;
     bool phased_;
-    int nChromosomes_;
     const TableKernels* kernels_;
     std::vector<Totals> totals_;
 };
