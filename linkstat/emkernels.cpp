@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "kernelchoice.hpp"
 #include "linkstat.hpp"
 #include "targetregion.hpp"
 
@@ -119,7 +120,6 @@ LINKSTAT_TARGET_END
 
 #endif  // LINKSTAT_EM_KERNELS
 
-std::atomic<int> ChosenKernel{-1};
 
 }  // namespace
 
@@ -136,21 +136,20 @@ bool emKernelRuns(EmKernel kernel) {
     return false;
 }
 
+namespace {
+constinit KernelChoice<EmKernel, EmKernel::Avx512> Choice{emKernelRuns};
+}  // namespace
+
 EmKernel fastestEmKernel() {
-    if (emKernelRuns(EmKernel::Avx512)) return EmKernel::Avx512;
-    if (emKernelRuns(EmKernel::Avx2)) return EmKernel::Avx2;
-    return EmKernel::Scalar;
+    return Choice.fastest();
 }
 
 EmKernel emKernel() {
-    const int chosen = ChosenKernel.load(std::memory_order_relaxed);
-    return chosen < 0 ? fastestEmKernel() : static_cast<EmKernel>(chosen);
+    return Choice.current();
 }
 
 bool useEmKernel(EmKernel kernel) {
-    if (!emKernelRuns(kernel)) return false;
-    ChosenKernel.store(static_cast<int>(kernel), std::memory_order_relaxed);
-    return true;
+    return Choice.use(kernel);
 }
 
 const char* emKernelName(EmKernel kernel) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gridkernels.hpp"
+#include "kernelchoice.hpp"
 
 // ---- Why the approximate evaluation decides the same bounds as the reference -----------------------------
 //
@@ -136,7 +137,7 @@ unsigned negativesOf(const double p[5]) {
     return bits;
 }
 
-std::atomic<int> ChosenKernel{-1};
+constinit KernelChoice<BoundsKernel, BoundsKernel::Avx512> Choice{kernelRuns};
 std::atomic<std::uint64_t> TalliedTables{0};
 std::atomic<std::uint64_t> TalliedExact{0};
 std::atomic<double> BandScale{1};
@@ -162,20 +163,15 @@ unsigned positiveCounts(const LikelihoodSetup& c) {
 // ---- kernels and tallies ---------------------------------------------------------------------------------
 
 BoundsKernel fastestBoundsKernel() {
-    if (kernelRuns(BoundsKernel::Avx512)) return BoundsKernel::Avx512;
-    if (kernelRuns(BoundsKernel::Avx2)) return BoundsKernel::Avx2;
-    return BoundsKernel::Scalar;
+    return Choice.fastest();
 }
 
 BoundsKernel boundsKernel() {
-    const int chosen = ChosenKernel.load(std::memory_order_relaxed);
-    return chosen < 0 ? fastestBoundsKernel() : static_cast<BoundsKernel>(chosen);
+    return Choice.current();
 }
 
 bool useBoundsKernel(BoundsKernel kernel) {
-    if (!kernelRuns(kernel)) return false;
-    ChosenKernel.store(static_cast<int>(kernel), std::memory_order_relaxed);
-    return true;
+    return Choice.use(kernel);
 }
 
 const char* boundsKernelName(BoundsKernel kernel) {

@@ -11,6 +11,7 @@
 #include <immintrin.h>
 #endif
 
+#include "kernelchoice.hpp"
 #include "report.hpp"
 
 namespace linkstat {
@@ -30,6 +31,14 @@ constexpr std::uint64_t kEvenBits = 0x5555555555555555ull;
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define LINKSTAT_PACK_KERNELS 1
 
+// The planes of a block of 128 chromosomes from the code-1 marks of its 128 characters (even characters
+// are first chromosomes, odd ones second chromosomes); no allele of the block is missing.
+[[gnu::target("bmi2")]] inline void planesOfCodes(const std::uint64_t code1[2], std::uint64_t words[kPlanes]) {
+    words[0] = _pext_u64(code1[0], kEvenBits) | _pext_u64(code1[1], kEvenBits) << 32;
+    words[2] = _pext_u64(code1[0], ~kEvenBits) | _pext_u64(code1[1], ~kEvenBits) << 32;
+    words[1] = words[3] = 0;
+}
+
 [[gnu::target("avx512f,avx512bw,bmi2")]] bool packBlockAvx512(const char* text, char first, char second, bool both,
                                                                std::uint64_t words[kPlanes]) {
     std::uint64_t code1[2];
@@ -40,9 +49,7 @@ constexpr std::uint64_t kEvenBits = 0x5555555555555555ull;
         if ((is0 | is1) != ~std::uint64_t{0}) return false;
         code1[h] = is1;
     }
-    words[0] = _pext_u64(code1[0], kEvenBits) | _pext_u64(code1[1], kEvenBits) << 32;
-    words[2] = _pext_u64(code1[0], ~kEvenBits) | _pext_u64(code1[1], ~kEvenBits) << 32;
-    words[1] = words[3] = 0;
+    planesOfCodes(code1, words);
     return true;
 }
 
@@ -61,14 +68,10 @@ constexpr std::uint64_t kEvenBits = 0x5555555555555555ull;
         if ((is0 | is1) != ~std::uint64_t{0}) return false;
         code1[h] = is1;
     }
-    words[0] = _pext_u64(code1[0], kEvenBits) | _pext_u64(code1[1], kEvenBits) << 32;
-    words[2] = _pext_u64(code1[0], ~kEvenBits) | _pext_u64(code1[1], ~kEvenBits) << 32;
-    words[1] = words[3] = 0;
+    planesOfCodes(code1, words);
     return true;
 }
 #endif
-
-std::atomic<int> ChosenPackKernel{-1};
 
 }  // namespace
 
@@ -87,21 +90,20 @@ bool packKernelRuns(PackKernel kernel) {
     return false;
 }
 
+namespace {
+constinit KernelChoice<PackKernel, PackKernel::Avx512> PackChoice{packKernelRuns};
+}  // namespace
+
 PackKernel fastestPackKernel() {
-    if (packKernelRuns(PackKernel::Avx512)) return PackKernel::Avx512;
-    if (packKernelRuns(PackKernel::Avx2)) return PackKernel::Avx2;
-    return PackKernel::Portable;
+    return PackChoice.fastest();
 }
 
 PackKernel packKernel() {
-    const int chosen = ChosenPackKernel.load(std::memory_order_relaxed);
-    return chosen < 0 ? fastestPackKernel() : static_cast<PackKernel>(chosen);
+    return PackChoice.current();
 }
 
 bool usePackKernel(PackKernel kernel) {
-    if (!packKernelRuns(kernel)) return false;
-    ChosenPackKernel.store(static_cast<int>(kernel), std::memory_order_relaxed);
-    return true;
+    return PackChoice.use(kernel);
 }
 
 const char* packKernelName(PackKernel kernel) {

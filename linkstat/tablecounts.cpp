@@ -6,6 +6,7 @@
 #include <bit>
 #include <cstdint>
 
+#include "kernelchoice.hpp"
 #include "markers.hpp"
 #include "targetregion.hpp"
 
@@ -92,19 +93,7 @@ namespace {
 }
 
 namespace portable {
-void unphased(const std::uint64_t* a, const std::uint64_t* b, int words, int t[3][3]) {
-    unphasedWords(a, b, words, 0, t);
-}
-void unphasedComplete(const std::uint64_t* a, const std::uint64_t* b, int words, int u[4]) {
-    unphasedCompleteWords(a, b, words, 0, u);
-}
-void phased(const std::uint64_t* a, const std::uint64_t* b, int words, int k[4]) {
-    phasedWords(a, b, words, 0, k);
-}
-int phasedComplete(const std::uint64_t* a, const std::uint64_t* b, int words) {
-    return phasedCompleteWords(a, b, words, 0);
-}
-constexpr TableKernels kernels{unphased, unphasedComplete, phased, phasedComplete};
+#include "wordkernels.inc"
 }  // namespace portable
 
 #ifdef LINKSTAT_COUNT_KERNELS
@@ -113,19 +102,7 @@ constexpr TableKernels kernels{unphased, unphasedComplete, phased, phasedComplet
 
 LINKSTAT_TARGET_BEGIN("popcnt")
 namespace popcnt {
-void unphased(const std::uint64_t* a, const std::uint64_t* b, int words, int t[3][3]) {
-    unphasedWords(a, b, words, 0, t);
-}
-void unphasedComplete(const std::uint64_t* a, const std::uint64_t* b, int words, int u[4]) {
-    unphasedCompleteWords(a, b, words, 0, u);
-}
-void phased(const std::uint64_t* a, const std::uint64_t* b, int words, int k[4]) {
-    phasedWords(a, b, words, 0, k);
-}
-int phasedComplete(const std::uint64_t* a, const std::uint64_t* b, int words) {
-    return phasedCompleteWords(a, b, words, 0);
-}
-constexpr TableKernels kernels{unphased, unphasedComplete, phased, phasedComplete};
+#include "wordkernels.inc"
 }  // namespace popcnt
 LINKSTAT_TARGET_END
 
@@ -360,8 +337,6 @@ const TableKernels& kernelsOf(CountKernel kernel) {
     return portable::kernels;
 }
 
-std::atomic<int> ChosenKernel{-1};
-
 }  // namespace
 
 // ---- kernel choice ------------------------------------------------------------------------------------------
@@ -381,21 +356,20 @@ bool countKernelRuns(CountKernel kernel) {
     return false;
 }
 
+namespace {
+constinit KernelChoice<CountKernel, CountKernel::Avx512> Choice{countKernelRuns};
+}  // namespace
+
 CountKernel fastestCountKernel() {
-    for (const CountKernel kernel : {CountKernel::Avx512, CountKernel::Avx2, CountKernel::Popcnt})
-        if (countKernelRuns(kernel)) return kernel;
-    return CountKernel::Portable;
+    return Choice.fastest();
 }
 
 CountKernel countKernel() {
-    const int chosen = ChosenKernel.load(std::memory_order_relaxed);
-    return chosen < 0 ? fastestCountKernel() : static_cast<CountKernel>(chosen);
+    return Choice.current();
 }
 
 bool useCountKernel(CountKernel kernel) {
-    if (!countKernelRuns(kernel)) return false;
-    ChosenKernel.store(static_cast<int>(kernel), std::memory_order_relaxed);
-    return true;
+    return Choice.use(kernel);
 }
 
 const char* countKernelName(CountKernel kernel) {
