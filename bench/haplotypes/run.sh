@@ -10,7 +10,7 @@
 #       and 120 SNPs (the smallest sets are large and the simple bounds far below them).
 #  2. The whole program with -t on such blocks written as SNP files.
 #  3. The whole program with -t on the chr20 3 Mb region (6,722 SNPs) with its known SNPs:
-#     with the blocks the pipeline finds there (linkstat -P, its four-number records, ldtile,
+#     with the blocks the pipeline finds there (linkstat -D, its four-number records, ldtile,
 #     sorted; generated here), target at most 0.5 s; and with the larger blocks of
 #     consecutive SNPs from makeblocks.sh.
 # Each program run is repeated; the best wall-clock time and the peak memory are printed.
@@ -68,9 +68,8 @@ echo "== whole program with -t, chr20 3 Mb region"
 gzip -dc bench/data/chr20-3mb/snps.txt.gz >"$work/snps.txt"
 gzip -dc bench/data/chr20-3mb/known.txt.gz >"$work/known.txt"
 gzip -dc bench/data/chr20-3mb/markers.txt.gz >"$work/markers.txt"
-# The pipeline's blocks: the four-number records of linkstat -P, ldtile, sorted by position.
-build/release/linkstat/linkstat -P "-I$work/markers.txt" "-O$work/linkstat.txt"
-awk 'NF == 4' "$work/linkstat.txt" >"$work/bounds.txt"
+# The pipeline's blocks: the four-number records of linkstat (-D), ldtile, sorted by position.
+build/release/linkstat/linkstat -D "-I$work/markers.txt" "-O$work/bounds.txt"
 build/release/ldtile/ldtile -d "$work/bounds.txt" -f "$work/ldtile-blocks.txt" -o "$work/plot.dat" >/dev/null
 { head -n 1 "$work/ldtile-blocks.txt"; tail -n +2 "$work/ldtile-blocks.txt" | LC_ALL=C sort -n -k1,1; } >"$work/blocks.txt"
 bench/haplotypes/makeblocks.sh "$work/snps.txt" >"$work/consecutive-blocks.txt"
