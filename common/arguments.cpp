@@ -9,31 +9,31 @@
 namespace ldtools {
 namespace {
 
-const OptionSpec* findShort(std::span<const OptionSpec> specs, char letter) {
-    for (const OptionSpec& spec : specs)
-        if (!spec.longOnly && spec.letter == letter) return &spec;
+const OptionRule* findShort(std::span<const OptionRule> rules, char letter) {
+    for (const OptionRule& rule : rules)
+        if (!rule.longOnly && rule.letter == letter) return &rule;
     return nullptr;
 }
 
-const OptionSpec* findLong(std::span<const OptionSpec> specs, const std::string& name) {
-    for (const OptionSpec& spec : specs)
-        if (name == spec.name) return &spec;
+const OptionRule* findLong(std::span<const OptionRule> rules, const std::string& name) {
+    for (const OptionRule& rule : rules)
+        if (name == rule.name) return &rule;
     return nullptr;
 }
 
 }  // namespace
 
-std::string optionName(const OptionSpec& spec) {
-    return spec.longOnly ? "--" + std::string(spec.name) : std::string("-") + spec.letter;
+std::string optionName(const OptionRule& rule) {
+    return rule.longOnly ? "--" + std::string(rule.name) : std::string("-") + rule.letter;
 }
 
 void usageError(const std::string& program, const std::string& message) {
     throw Error(program + ": " + message + " (see " + program + " -h)\n");
 }
 
-ArgumentsRead readArguments(const std::vector<std::string>& args, std::span<const OptionSpec> specs,
+ArgumentsRead readArguments(const std::vector<std::string>& args, std::span<const OptionRule> rules,
                             const std::string& program,
-                            const std::function<void(const OptionSpec&, const std::string&)>& onOption,
+                            const std::function<void(const OptionRule&, const std::string&)>& onOption,
                             const std::function<void(const std::string&)>& onOperand) {
     ArgumentsRead read;
     bool optionsEnded = false;
@@ -47,38 +47,38 @@ ArgumentsRead readArguments(const std::vector<std::string>& args, std::span<cons
             optionsEnded = true;
             continue;
         }
-        const OptionSpec* spec = nullptr;
+        const OptionRule* rule = nullptr;
         std::string value;
         bool attached = false;
         if (arg[1] == '-') {
             const std::size_t equals = arg.find('=');
-            spec = findLong(specs, arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
-            if (spec == nullptr) usageError(program, "unknown option " + arg.substr(0, equals));
+            rule = findLong(rules, arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2));
+            if (rule == nullptr) usageError(program, "unknown option " + arg.substr(0, equals));
             if (equals != std::string::npos) {
-                if (!spec->takesValue) usageError(program, arg.substr(0, equals) + " takes no value");
+                if (!rule->takesValue) usageError(program, arg.substr(0, equals) + " takes no value");
                 value = arg.substr(equals + 1);
                 attached = true;
             }
         } else {
-            spec = findShort(specs, arg[1]);
-            if (spec == nullptr || (!spec->takesValue && arg.size() > 2)) usageError(program, "unknown option " + arg);
+            rule = findShort(rules, arg[1]);
+            if (rule == nullptr || (!rule->takesValue && arg.size() > 2)) usageError(program, "unknown option " + arg);
             if (arg.size() > 2) {
                 value = arg.substr(2);
                 attached = true;
             }
         }
-        if (spec->takesValue && !attached) {
-            if (i + 1 >= args.size()) usageError(program, optionName(*spec) + " needs a value");
+        if (rule->takesValue && !attached) {
+            if (i + 1 >= args.size()) usageError(program, optionName(*rule) + " needs a value");
             value = args[++i];
         }
-        if (std::strcmp(spec->name, "help") == 0 || std::strcmp(spec->name, "version") == 0) {
-            read.action = spec->name[0] == 'h' ? CommandAction::help : CommandAction::version;
+        if (std::strcmp(rule->name, "help") == 0 || std::strcmp(rule->name, "version") == 0) {
+            read.action = rule->name[0] == 'h' ? CommandAction::help : CommandAction::version;
             return read;
         }
-        if (read.given.find(spec->letter) != std::string::npos)
-            usageError(program, optionName(*spec) + " is given twice");
-        read.given.push_back(spec->letter);
-        onOption(*spec, value);
+        if (read.given.find(rule->letter) != std::string::npos)
+            usageError(program, optionName(*rule) + " is given twice");
+        read.given.push_back(rule->letter);
+        onOption(*rule, value);
     }
     return read;
 }

@@ -10,7 +10,7 @@
 
 namespace ldtools {
 
-struct OptionSpec {
+struct OptionRule {
     char letter;       // the short form, and the key the program switches on
     const char* name;  // the long form, without "--"
     bool takesValue;
@@ -18,7 +18,7 @@ struct OptionSpec {
 };
 
 // "-x", or "--name" for a long-only option.
-std::string optionName(const OptionSpec& spec);
+std::string optionName(const OptionRule& rule);
 
 // What a command line asks for: a run, or only the help text or the version.
 enum class CommandAction { run, help, version };
@@ -28,14 +28,14 @@ struct ArgumentsRead {
     std::string given;  // the letters of the options given, in order
 };
 
-// Goes through args in order, calling onOption(spec, value) for every option (value empty for
+// Goes through args in order, calling onOption(rule, value) for every option (value empty for
 // one without a value) and onOperand(word) for every operand. The options named "help" and
 // "version" are not passed on: they stop the reading and set the action. Throws Error
 // "PROGRAM: MESSAGE (see PROGRAM -h)\n" for an unknown option, a value given to an option
 // without one, a missing value, or an option given twice.
-ArgumentsRead readArguments(const std::vector<std::string>& args, std::span<const OptionSpec> specs,
+ArgumentsRead readArguments(const std::vector<std::string>& args, std::span<const OptionRule> rules,
                             const std::string& program,
-                            const std::function<void(const OptionSpec&, const std::string&)>& onOption,
+                            const std::function<void(const OptionRule&, const std::string&)>& onOption,
                             const std::function<void(const std::string&)>& onOperand);
 
 // Prints the usage text (help) or "PROGRAM VERSION" (version) on standard output; returns the

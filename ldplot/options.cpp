@@ -29,10 +29,10 @@ const char kUsage[] =
     "  -h, --help            show this help\n"
     "      --version         show the version\n";
 
-using ldtools::OptionSpec;
+using ldtools::OptionRule;
 
 // --color is another spelling of --colour.
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {'d', "bounds", true}, {'b', "blocks", true}, {'m', "map", true},    {'r', "region", true},
     {'w', "width", true},  {'c', "colour", true}, {'c', "color", true},  {'o', "output", true},
     {'h', "help", false},  {'V', "version", false, true},
@@ -42,8 +42,8 @@ constexpr OptionSpec kOptions[] = {
     ldtools::usageError("ldplot", message);
 }
 
-std::string shown(const OptionSpec& spec) {
-    return ldtools::optionName(spec);
+std::string shown(const OptionRule& rule) {
+    return ldtools::optionName(rule);
 }
 
 // A position of -r: decimal digits only, within 32 bits.
@@ -96,8 +96,8 @@ PictureFormat formatOf(const std::string& name) {
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
     CommandLine result;
     Options& options = result.options;
-    auto apply = [&](const OptionSpec& spec, const std::string& value) {
-        switch (spec.letter) {
+    auto apply = [&](const OptionRule& rule, const std::string& value) {
+        switch (rule.letter) {
         case 'd':
             options.bounds = value;
             break;
@@ -120,8 +120,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             options.output = value;
             break;
         }
-        if (value.empty() && std::string("dbmo").find(spec.letter) != std::string::npos)
-            usageError("the file name of " + shown(spec) + " is empty");
+        if (value.empty() && std::string("dbmo").find(rule.letter) != std::string::npos)
+            usageError("the file name of " + shown(rule) + " is empty");
     };
 
     const ldtools::ArgumentsRead read = ldtools::readArguments(args, kOptions, "ldplot", apply,

@@ -34,9 +34,9 @@ const char kUsage[] =
     "  -h, --help                    show this help\n"
     "      --version                 show the version\n";
 
-using ldtools::OptionSpec;
+using ldtools::OptionRule;
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {'r', "region", true},       {'s', "samples", true}, {'S', "samples-file", true},
     {'H', "hap-samples", true},  {'F', "hap-samples-file", true},
     {'m', "maf", true},          {'k', "known", true},   {'e', "every", true},
@@ -77,8 +77,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     CommandLine result;
     Options& options = result.options;
     std::vector<std::string> operands;
-    auto apply = [&](const OptionSpec& spec, const std::string& value) {
-        switch (spec.letter) {
+    auto apply = [&](const OptionRule& rule, const std::string& value) {
+        switch (rule.letter) {
         case 'r':
             options.region = value;
             break;
@@ -86,16 +86,16 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         case 'S':
         case 'H':
         case 'F': {
-            const bool forMarkers = spec.letter == 's' || spec.letter == 'S';
+            const bool forMarkers = rule.letter == 's' || rule.letter == 'S';
             SampleChoice& choice = forMarkers ? options.markers : options.haplotypes;
             if (choice.kind != SampleChoice::Kind::byDefault)
-                usageError(std::string("-") + choice.option + " and -" + spec.letter +
+                usageError(std::string("-") + choice.option + " and -" + rule.letter +
                            " cannot be given together");
-            const bool isFile = spec.letter == 'S' || spec.letter == 'F';
+            const bool isFile = rule.letter == 'S' || rule.letter == 'F';
             choice.kind = isFile ? SampleChoice::Kind::file : SampleChoice::Kind::list;
-            if (spec.letter == 'H' && value == "none") choice.kind = SampleChoice::Kind::none;
+            if (rule.letter == 'H' && value == "none") choice.kind = SampleChoice::Kind::none;
             choice.value = value;
-            choice.option = spec.letter;
+            choice.option = rule.letter;
             break;
         }
         case 'm':

@@ -8,9 +8,9 @@
 
 namespace {
 
-using ldtools::OptionSpec;
+using ldtools::OptionRule;
 
-constexpr OptionSpec kSpecs[] = {
+constexpr OptionRule kRules[] = {
     {'o', "output", true}, {'q', "quiet", false}, {'h', "help", false}, {'V', "version", false, true}};
 
 // Reads args and records what the program would see: "-x=value" per option, "@word" per operand,
@@ -18,8 +18,8 @@ constexpr OptionSpec kSpecs[] = {
 std::vector<std::string> seen(const std::vector<std::string>& args) {
     std::vector<std::string> out;
     const ldtools::ArgumentsRead read = ldtools::readArguments(
-        args, kSpecs, "prog",
-        [&](const OptionSpec& spec, const std::string& value) { out.push_back(std::string(1, spec.letter) + "=" + value); },
+        args, kRules, "prog",
+        [&](const OptionRule& rule, const std::string& value) { out.push_back(std::string(1, rule.letter) + "=" + value); },
         [&](const std::string& word) { out.push_back("@" + word); });
     if (read.action == ldtools::CommandAction::help) out.push_back("help");
     if (read.action == ldtools::CommandAction::version) out.push_back("version");
