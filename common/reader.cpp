@@ -11,23 +11,29 @@
 
 namespace ldtools {
 
-FileReader::FileReader(const std::string& name, std::size_t bufferSize)
-    : name_(name), buffer_(bufferSize > 0 ? bufferSize : 1) {
+int openForReading(const std::string& name, std::uint64_t* regularSize) {
+    int fd;
     do {
-        fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    } while (fd_ < 0 && errno == EINTR);
-    if (fd_ < 0) throw SystemError("open", errno);
+        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) throw SystemError("open", errno);
     struct stat info {};
-    if (::fstat(fd_, &info) != 0) {
+    if (::fstat(fd, &info) != 0) {
         const int code = errno;
-        ::close(fd_);
+        ::close(fd);
         throw SystemError("open", code);
     }
     if (S_ISDIR(info.st_mode)) {
-        ::close(fd_);
+        ::close(fd);
         throw SystemError("open", EISDIR);
     }
-    if (S_ISREG(info.st_mode)) size_ = static_cast<std::uint64_t>(info.st_size);
+    if (regularSize != nullptr) *regularSize = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+    return fd;
+}
+
+FileReader::FileReader(const std::string& name, std::size_t bufferSize)
+    : name_(name), buffer_(bufferSize > 0 ? bufferSize : 1) {
+    fd_ = openForReading(name, &size_);
 }
 
 FileReader::~FileReader() {
@@ -44,6 +50,14 @@ std::size_t FileReader::readInto(char* into, std::size_t room) {
     if (got == 0) eof_ = true;
     consumed_ += static_cast<std::uint64_t>(got);
     return static_cast<std::size_t>(got);
+}
+
+std::size_t FileReader::read(char* into, std::size_t room) {
+    if (pos_ == end_) return readInto(into, room);
+    const std::size_t count = room < end_ - pos_ ? room : end_ - pos_;
+    std::memcpy(into, buffer_.data() + pos_, count);
+    pos_ += count;
+    return count;
 }
 
 bool FileReader::refill() {

@@ -14,6 +14,11 @@
 
 namespace ldtools {
 
+// Opens a file for reading, resuming an interrupted open; a folder is refused. Returns the
+// descriptor (close-on-exec) and, in regularSize, the size of a regular file (0 for anything
+// else). Throws SystemError("open", errno).
+int openForReading(const std::string& name, std::uint64_t* regularSize = nullptr);
+
 class FileReader {
 public:
     // Throws SystemError("open", errno) when the file cannot be opened or is a folder.
@@ -44,6 +49,9 @@ public:
     bool fill();
     // True once a read has met the end of the file.
     bool atEnd() const { return eof_; }
+    // Up to room bytes: the unread bytes of the buffer first, else straight from the file; 0 at
+    // the end of the file. Throws SystemError("read", errno).
+    std::size_t read(char* into, std::size_t room);
 
 private:
     bool refill();

@@ -18,10 +18,6 @@ ldtools::FileReader openBlockFile(const std::string& name) {
     }
 }
 
-[[noreturn]] void failAt(const std::string& name, long line, const std::string& reason) {
-    throw ldtools::Error("ldplot: " + name + ": line " + std::to_string(line) + ": " + reason + "\n");
-}
-
 }  // namespace
 
 std::vector<Block> readBlockFile(const std::string& name, const std::vector<std::int32_t>& snps,
@@ -29,14 +25,10 @@ std::vector<Block> readBlockFile(const std::string& name, const std::vector<std:
     ldtools::FileReader file = openBlockFile(name);
     LineReader lines([&](char* into, std::size_t room) -> std::size_t {
         try {
-            if (file.available() == 0 && !file.fill()) return 0;
+            return file.read(into, room);
         } catch (const ldtools::SystemError& error) {
             throw ldtools::Error("ldplot: cannot read block file " + name + ": " + error.reason() + "\n");
         }
-        const std::size_t count = std::min(room, file.available());
-        std::copy(file.data(), file.data() + count, into);
-        file.consume(count);
-        return count;
     });
     auto fail = [&](const std::string& reason) { failAt(name, lines.number(), reason); };
 

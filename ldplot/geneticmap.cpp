@@ -1,7 +1,5 @@
 #include "geneticmap.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -14,27 +12,20 @@
 #include "error.hpp"
 #include "lines.hpp"
 #include "numbers.hpp"
+#include "reader.hpp"
 
 namespace ldplot {
 namespace {
-
-[[noreturn]] void failAt(const std::string& name, long line, const std::string& reason) {
-    throw ldtools::Error("ldplot: " + name + ": line " + std::to_string(line) + ": " + reason + "\n");
-}
 
 // The map, gzip-compressed or plain (zlib reads both), opened once: a pipe works too.
 class MapFile {
 public:
     explicit MapFile(const std::string& name) : name_(name) {
         int fd;
-        do {
-            fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-        } while (fd < 0 && errno == EINTR);
-        if (fd < 0) openError(errno);
-        struct stat info {};
-        if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-            ::close(fd);
-            openError(EISDIR);
+        try {
+            fd = ldtools::openForReading(name);
+        } catch (const ldtools::SystemError& error) {
+            openError(error.code());
         }
         file_ = ::gzdopen(fd, "rb");
         if (file_ == nullptr) {

@@ -8,13 +8,6 @@
 #include "replacefile.hpp"
 
 namespace ldplot {
-namespace {
-
-[[noreturn]] void cannotWrite(const std::string& name, const ldtools::SystemError& error) {
-    throw ldtools::Error("ldplot: cannot write " + name + ": " + error.reason() + "\n");
-}
-
-}  // namespace
 
 void run(const Options& options) {
     // Renaming the picture over an input would lose it.
@@ -29,14 +22,14 @@ void run(const Options& options) {
     try {
         out = std::make_unique<ldtools::ReplacementFile>(options.output);
     } catch (const ldtools::SystemError& error) {
-        cannotWrite(options.output, error);
+        cannotWrite(options.output, error.reason());
     }
     const Plot plot = loadPlot(options);
     writePicture(plot, out->fd(), options.output);
     try {
         out->commit();
     } catch (const ldtools::SystemError& error) {
-        cannotWrite(options.output, error);
+        cannotWrite(options.output, error.reason());
     }
 }
 

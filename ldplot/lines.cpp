@@ -2,7 +2,13 @@
 
 #include <cstring>
 
+#include "error.hpp"
+
 namespace ldplot {
+
+void failAt(const std::string& name, long line, const std::string& reason) {
+    throw ldtools::Error("ldplot: " + name + ": line " + std::to_string(line) + ": " + reason + "\n");
+}
 
 bool LineReader::next(std::string& line) {
     line.clear();

@@ -37,6 +37,9 @@ private:
     long number_ = 0;
 };
 
+// Throws the error for a line of a file that does not parse: "ldplot: NAME: line N: REASON".
+[[noreturn]] void failAt(const std::string& name, long line, const std::string& reason);
+
 // The runs of characters other than white space (space, tab, CR, ...) of a line.
 std::vector<std::string_view> splitWords(std::string_view line);
 

@@ -42,10 +42,6 @@ constexpr OptionRule kOptions[] = {
     ldtools::usageError("ldplot", message);
 }
 
-std::string shown(const OptionRule& rule) {
-    return ldtools::optionName(rule);
-}
-
 // A position of -r: decimal digits only, within 32 bits.
 bool parseRangeEnd(const std::string& text, std::int32_t& value) {
     if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
@@ -121,7 +117,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             break;
         }
         if (value.empty() && std::string("dbmo").find(rule.letter) != std::string::npos)
-            usageError("the file name of " + shown(rule) + " is empty");
+            usageError("the file name of " + ldtools::optionName(rule) + " is empty");
     };
 
     const ldtools::ArgumentsRead read = ldtools::readArguments(args, kOptions, "ldplot", apply,

@@ -82,8 +82,6 @@ public:
     void rereadFrom(const Options& options) { reread_ = options; rereading_ = true; }
     void countReread() { ++count_; }
     std::uint64_t size() const { return count_; }
-    // True when the pairs went to a temporary file.
-    bool spilled() const { return fd_ >= 0; }
 
     // Calls visit(const KeptPair&) for every pair, in the order added. Throws ldtools::Error (and,
     // while reading the bounds file again, ldtile::BoundsFileError).

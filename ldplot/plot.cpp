@@ -248,14 +248,13 @@ Plot loadPlot(const Options& options, std::size_t spoolBufferPairs) {
         depth = std::max(depth, b - a);
     });
     const int n = static_cast<int>(plot.snps.size());
-    const bool folded = n > options.width - 2 * Layout::margin;
+    const bool folded = Layout::foldsAt(options.width, n);
     plot.layout = Layout(options.width, n, depth, !options.map.empty(), legendRowsFor(options.colouring, folded));
 
     plot.pairs = scan.pairs.size();
     plot.classCounts[static_cast<int>(PairClass::noRecord)] = near - plot.pairs;
 
     MatrixColours& m = plot.matrix;
-    m.folded = folded;
     m.depth = depth;
     m.columns = folded ? plot.layout.plotWidth : n;
     if (folded)

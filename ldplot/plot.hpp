@@ -68,7 +68,9 @@ public:
     int legendRows = 0;
 
     // More SNPs than pixels: the map is folded into pixels, each showing most of its pairs.
-    bool folded() const { return snps > plotWidth; }
+    bool folded() const { return foldsAt(width, snps); }
+    // Whether a picture `width` pixels wide folds a map of `snps` SNPs (before there is a layout).
+    static bool foldsAt(int width, int snps) { return snps > width - 2 * margin; }
     // Cells large enough to be drawn as shapes; smaller ones are drawn as a raster.
     bool cellShapes() const { return cellSize >= 3.0; }
 
@@ -90,7 +92,6 @@ public:
 // The colour key of every cell (a, b) with 1 <= b - a <= depth, at a * depth + (b - a - 1); or,
 // folded, of every pixel of the map, at row * plotWidth + column.
 struct MatrixColours {
-    bool folded = false;
     int columns = 0;  // plotWidth when folded, else the number of SNPs
     int depth = 0;
     std::vector<ColourKey> keys;

@@ -4,6 +4,7 @@
 #include <cairo-svg.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -188,20 +189,21 @@ void drawRaster(cairo_t* cr, const Plot& plot) {
     unsigned char* data = cairo_image_surface_get_data(image.get());
     const int stride = cairo_image_surface_get_stride(image.get());
     const int n = layout.snps;
+    std::array<std::uint32_t, 1 + pairClassCount + boundLevels> palette;
+    for (std::size_t key = 0; key < palette.size(); ++key) palette[key] = argb(static_cast<ColourKey>(key));
     for (int row = 0; row < layout.matrixRows; ++row) {
         auto* line = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(row) * stride);
+        if (layout.folded()) {
+            for (int column = 0; column < layout.plotWidth; ++column) line[column] = palette[m.pixel(column, row)];
+            continue;
+        }
         for (int column = 0; column < layout.plotWidth; ++column) {
-            ColourKey key = blankKey;
-            if (m.folded) {
-                key = m.pixel(column, row);
-            } else {
-                const double u = column + 0.5;
-                const double v = row + 0.5;
-                const int a = static_cast<int>(std::floor((u - v) / layout.cellSize));
-                const int b = static_cast<int>(std::floor((u + v) / layout.cellSize));
-                if (a >= 0 && b < n && b > a && b - a <= m.depth) key = m.cell(a, b);
-            }
-            line[column] = argb(key);
+            const double u = column + 0.5;
+            const double v = row + 0.5;
+            const int a = static_cast<int>(std::floor((u - v) / layout.cellSize));
+            const int b = static_cast<int>(std::floor((u + v) / layout.cellSize));
+            const bool inside = a >= 0 && b < n && b > a && b - a <= m.depth;
+            line[column] = palette[inside ? m.cell(a, b) : blankKey];
         }
     }
     cairo_surface_mark_dirty(image.get());
@@ -397,13 +399,9 @@ cairo_status_t writeToStream(void* closure, const unsigned char* data, unsigned 
     return CAIRO_STATUS_SUCCESS;
 }
 
-[[noreturn]] void writeFailed(const std::string& name, const std::string& reason) {
-    throw ldtools::Error("ldplot: cannot write " + name + ": " + reason + "\n");
-}
-
 void checkWritten(cairo_status_t status, const StreamTarget& target, const std::string& name) {
-    if (target.error != 0) writeFailed(name, ldtools::systemReason(target.error));
-    if (status != CAIRO_STATUS_SUCCESS) writeFailed(name, cairo_status_to_string(status));
+    if (target.error != 0) cannotWrite(name, ldtools::systemReason(target.error));
+    if (status != CAIRO_STATUS_SUCCESS) cannotWrite(name, cairo_status_to_string(status));
 }
 
 }  // namespace
@@ -421,7 +419,7 @@ void drawPlot(cairo_t* cr, const Plot& plot) {
     drawTrack(cr, plot);
     drawAxis(cr, plot);
     if (layout.snps > 0 && layout.matrixRows > 0) {
-        if (!plot.matrix.folded && layout.cellShapes())
+        if (!layout.folded() && layout.cellShapes())
             drawCellShapes(cr, plot);
         else
             drawRaster(cr, plot);
@@ -444,6 +442,10 @@ SurfacePtr renderImage(const Plot& plot) {
         throw ldtools::Error(std::string("ldplot: cannot draw the picture: ") + cairo_status_to_string(status) + "\n");
     cairo_surface_flush(surface.get());
     return surface;
+}
+
+void cannotWrite(const std::string& name, const std::string& reason) {
+    throw ldtools::Error("ldplot: cannot write " + name + ": " + reason + "\n");
 }
 
 void writePicture(const Plot& plot, int fd, const std::string& name) {

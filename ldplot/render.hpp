@@ -30,6 +30,9 @@ using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
 // the image cannot be made.
 SurfacePtr renderImage(const Plot& plot);
 
+// Throws ldtools::Error "ldplot: cannot write NAME: REASON".
+[[noreturn]] void cannotWrite(const std::string& name, const std::string& reason);
+
 // Writes the picture in the format of the options to the descriptor fd. Throws ldtools::Error
 // "ldplot: cannot write NAME: REASON" when drawing or writing fails.
 void writePicture(const Plot& plot, int fd, const std::string& name);

@@ -18,8 +18,6 @@ public:
     // Throws ldtools::Error ("cannot write PATH: reason") when the file cannot be made.
     explicit OutputFile(const std::string& path);
 
-    const std::string& path() const { return file_.path(); }
-
     // One line of the tool-chain's four-column format: position, chromosomes, count + 1 and
     // the allele string. Throws ldtools::Error when writing fails.
     void writeLine(std::int64_t position, int chromosomes, int countPlusOne, std::string_view alleles) {

@@ -23,7 +23,6 @@ public:
     VcfReader(const VcfReader&) = delete;
     VcfReader& operator=(const VcfReader&) = delete;
 
-    const std::string& path() const { return path_; }
     // The file's individuals in header order.
     const std::vector<std::string>& samples() const { return samples_; }
 
@@ -36,7 +35,6 @@ public:
     // CHR:FROM-), through the index next to the file. Throws ldtools::Error for a file without
     // an index, a malformed region or a chromosome without records. Call before the first record.
     void setRegion(const std::string& region);
-    bool hasRegion() const { return iterator_ != nullptr; }
     // The region's chromosome; empty without a region.
     const std::string& regionChromosome() const { return regionChromosome_; }
     // The region's first and last position (1-based, inclusive); the whole range without -r.
