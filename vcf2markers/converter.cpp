@@ -45,6 +45,14 @@ private:
         throw ldtools::Error("vcf2markers: " + options_.input + ": position " + std::to_string(reader_.position()) +
                              ": " + message + "\n");
     }
+    // A genotype of two alleles, each missing, REF or ALT; else the error naming the individual.
+    void checkDiploid(const Genotype& genotype, const std::int32_t* values, int ploidy, const std::string& name) const {
+        if (!genotype.diploid)
+            failAt("individual " + name + " is not diploid (genotype " + genotypeText(values, ploidy) + ")");
+        if (genotype.first > 1 || genotype.second > 1)
+            failAt("individual " + name + " has a genotype with an allele the record lacks (" +
+                   genotypeText(values, ploidy) + ")");
+    }
     void checkOrder(bool first);
     void markerAlleles(const std::int32_t* genotypes, int ploidy, Skip& verdict, int& called, int& ac);
     int haplotypeAlleles(const std::int32_t* genotypes, int ploidy);
@@ -180,13 +188,7 @@ void Converter::markerAlleles(const std::int32_t* genotypes, int ploidy, Skip& v
             }
         }
         const Genotype genotype = decodeGenotype(values, ploidy);
-        if (!genotype.diploid || genotype.first > 1 || genotype.second > 1) {
-            if (!genotype.diploid)
-                failAt("individual " + markers_.names[i] + " is not diploid (genotype " +
-                       genotypeText(values, ploidy) + ")");
-            failAt("individual " + markers_.names[i] + " has a genotype with an allele the record lacks (" +
-                   genotypeText(values, ploidy) + ")");
-        }
+        checkDiploid(genotype, values, ploidy, markers_.names[i]);
         *out++ = letters_[genotype.first + 1];
         *out++ = letters_[genotype.second + 1];
         called += (genotype.first >= 0) + (genotype.second >= 0);
@@ -205,11 +207,7 @@ int Converter::haplotypeAlleles(const std::int32_t* genotypes, int ploidy) {
         const std::int32_t* values = genotypes + static_cast<std::ptrdiff_t>(haplotypes_.columns[i]) * ploidy;
         const Genotype genotype = decodeGenotype(values, ploidy);
         const std::string& name = haplotypes_.names[i];
-        if (!genotype.diploid)
-            failAt("individual " + name + " is not diploid (genotype " + genotypeText(values, ploidy) + ")");
-        if (genotype.first > 1 || genotype.second > 1)
-            failAt("individual " + name + " has a genotype with an allele the record lacks (" +
-                   genotypeText(values, ploidy) + ")");
+        checkDiploid(genotype, values, ploidy, name);
         if (genotype.first < 0 || genotype.second < 0)
             failAt("haplotype individual " + name + " has a missing allele (genotype " + genotypeText(values, ploidy) +
                    "); the SNP file needs both alleles of its individuals");

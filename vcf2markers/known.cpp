@@ -12,6 +12,7 @@
 #include "error.hpp"
 #include "htshandles.hpp"
 #include "numbers.hpp"
+#include "vcfreader.hpp"
 
 namespace vcf2markers {
 namespace {
@@ -30,15 +31,11 @@ void readVcf(htsFile* file, const std::string& path, std::map<std::string, std::
     std::int64_t last = 0;
     int status;
     while ((status = bcf_read(file, header.get(), record.get())) == 0) {
-        if ((record->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF)) != 0) break;
+        if ((record->errcode & ~kHarmlessRecordErrors) != 0) break;
         last = record->pos + 1;
         positions[bcf_hdr_id2name(header.get(), record->rid)].push_back(last);
     }
-    if (status != -1 || record->errcode & ~(BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF)) {
-        if (last == 0) fail(path + " (-k): cannot read the first record (truncated or malformed file)");
-        fail(path + " (-k): cannot read the record after position " + std::to_string(last) +
-             " (truncated or malformed file)");
-    }
+    if (status != -1 || record->errcode & ~kHarmlessRecordErrors) fail(path + " (-k)" + readFailure(last));
 }
 
 void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>& positions) {

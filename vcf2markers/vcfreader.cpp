@@ -26,11 +26,12 @@ int lookUpName(void* data, const char* name) {
     return lookup->tabix != nullptr ? tbx_name2id(lookup->tabix, name) : bcf_hdr_name2id(lookup->header, name);
 }
 
-// htslib adds a missing contig or tag definition to the header and reads the record on: those
-// records are fine. Every other error code marks a malformed record.
-constexpr int kHarmlessErrors = BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF;
-
 }  // namespace
+
+std::string readFailure(std::int64_t lastPosition) {
+    if (lastPosition == 0) return ": cannot read the first record (truncated or malformed file)";
+    return ": cannot read the record after position " + std::to_string(lastPosition) + " (truncated or malformed file)";
+}
 
 VcfReader::VcfReader(const std::string& path) : path_(path) {
     errno = 0;
@@ -64,9 +65,7 @@ void VcfReader::fail(const std::string& message) const {
 }
 
 void VcfReader::failRead() const {
-    if (lastPosition_ == 0) fail(path_ + ": cannot read the first record (truncated or malformed file)");
-    fail(path_ + ": cannot read the record after position " + std::to_string(lastPosition_) +
-         " (truncated or malformed file)");
+    fail(path_ + readFailure(lastPosition_));
 }
 
 std::vector<int> VcfReader::keepSamples(const std::vector<int>& used) {
@@ -144,7 +143,7 @@ bool VcfReader::next() {
     for (;;) {
         const int status = readOne();
         if (status == -1) return false;
-        if (status < -1 || (record_->errcode & ~kHarmlessErrors) != 0) failRead();
+        if (status < -1 || (record_->errcode & ~kHarmlessRecordErrors) != 0) failRead();
         if (bcf_unpack(record_.get(), BCF_UN_STR) != 0) failRead();
         // A region query also yields the records that start before the region and reach into it.
         if (iterator_ && record_->pos < regionBegin_) continue;

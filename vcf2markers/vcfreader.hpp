@@ -13,6 +13,14 @@
 
 namespace vcf2markers {
 
+// htslib adds a missing contig or tag definition to the header and reads the record on: those
+// records are fine. Every other error code marks a malformed record.
+inline constexpr int kHarmlessRecordErrors = BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UNDEF;
+
+// The text for a record that cannot be read, after the file's name: NAME + readFailure(last),
+// last being the position of the last record read (0 before the first).
+std::string readFailure(std::int64_t lastPosition);
+
 class VcfReader {
 public:
     // Opens the file and reads its header. Throws ldtools::Error when the file cannot be opened,
