@@ -255,7 +255,6 @@ int counthaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags)
     auto position = [&](int snp) { return getSNPpos(tables, snp); };
     tags.first = getSNPpos(tables, firstsnp);
     tags.last = getSNPpos(tables, lastsnp);
-    tags.commonhaps = figures.commonhaps;
     tags.carriers = figures.percentcommon;
     tags.needed = figures.htsnps;
     tags.htSNPs = htSNPpositions(figures.states, firstsnp, position);
@@ -368,14 +367,13 @@ void calcCoverage(RunContext& run, const std::string& snpfilename, const std::st
     // The tag file is written under a temporary name and put in place once the report is
     // out, so a failed run leaves no part of it.
     auto tagfault = [&](const char* what, const ldtools::SystemError& error) {
-        return ldtools::Error("haplotypes: cannot " + std::string(what) + " tag file " + tagfilename + ": " +
-                              error.reason() + "\n");
+        return filefault(what, "tag", tagfilename, error);
     };
     std::optional<ldtools::ReplacementFile> tagfile;
     try {
         tagfile.emplace(tagfilename);
     } catch (const ldtools::SystemError& error) {
-        throw tagfault("open", error);
+        throw tagfault("cannot open", error);
     }
     ldtools::BufferedWriter tags(tagfile->fd());
     run.tags = &tags;
@@ -385,14 +383,14 @@ void calcCoverage(RunContext& run, const std::string& snpfilename, const std::st
         tags.flush();
     } catch (const ldtools::SystemError& error) {
         run.tags = nullptr;
-        if (tags.failed()) throw tagfault("write", error);
+        if (tags.failed()) throw tagfault("cannot write", error);
         throw;
     }
     run.tags = nullptr;
     try {
         tagfile->commit();
     } catch (const ldtools::SystemError& error) {
-        throw tagfault("write", error);
+        throw tagfault("cannot write", error);
     }
 }
 

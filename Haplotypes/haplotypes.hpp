@@ -36,7 +36,6 @@ struct RunContext {
 // What the tag file says of one block, gathered by the two analyses of the block.
 struct BlockTags {
     int first = 0, last = 0;       // positions of the block's first and last SNP
-    int commonhaps = 0;            // HapC
     int carriers = 0;              // N_HapC
     int needed = 0;                // NeedSNP
     std::vector<int> htSNPs;       // positions of the htSNPs the search chose

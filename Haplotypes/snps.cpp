@@ -10,15 +10,16 @@
 #include "reader.hpp"
 
 namespace haplotypes {
-namespace {
-
-using ldtools::WholeNumber;
 
 ldtools::Error filefault(const char* what, const std::string& kind, const std::string& name,
                          const ldtools::SystemError& error) {
     return ldtools::Error("haplotypes: " + std::string(what) + " " + kind + " file " + name + ": " + error.reason() +
                           "\n");
 }
+
+namespace {
+
+using ldtools::WholeNumber;
 
 // A file read through the shared reader; open and read errors end the run with a message
 // that names the kind of file.

@@ -9,7 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "error.hpp"
+
 namespace haplotypes {
+
+// "haplotypes: WHAT KIND file NAME: REASON" for a file that cannot be opened, read or written.
+ldtools::Error filefault(const char* what, const std::string& kind, const std::string& name,
+                         const ldtools::SystemError& error);
 
 // Chromosomes of the sample: characters 0 to 99 of every allele string.
 constexpr int numchroms = 100;
