@@ -10,6 +10,9 @@
 namespace {
 
 using haplotypestest::haplotypes;
+using haplotypestest::blockA;
+using haplotypestest::fourBlocks;
+using haplotypestest::fourBlockSnps;
 using haplotypestest::marker;
 using testsupport::ScratchDir;
 using testsupport::writeFile;
@@ -22,26 +25,17 @@ const std::string usage =
 const std::string header = "SNP1\tSNP2\tN_SNPS\tAllHaps\tHap80\tHapC\tN_HapC\tNeedSNP\t%HapsKn\t";
 const std::string knownheader = "K_SNPS\tK_Haps\tK_Hap80\tK_HapC\tN_KHapC\tNeedSNP\t";
 
-
-// Twelve SNPs and four blocks: 20-40 with common haplotypes 011 (40), 101 (30), 110 (20)
-// and two rare ones; the one-SNP block 50 with one common haplotype; 60-100, next to it,
-// with 20 haplotypes of 5 chromosomes each (none common); the one-SNP block 110. SNPs 10
-// and 130 lie outside the blocks. Known SNPs at 5, 20, 45, 50 and 70 (its own alleles C/A).
+// The four blocks of fourBlockSnps, with SNP 130 after them (twelve SNPs). Known SNPs at 5, 20,
+// 45, 50 and 70 (its own alleles C/A).
 class Report : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto blockA = [](int c, int k) { return (c < 40 ? "011" : c < 70 ? "101" : c < 90 ? "110" : c < 95 ? "000" : "111")[k]; };
-        std::string snps = marker(10, [](int c) { return c < 50 ? '0' : '1'; });
-        for (int k = 0; k < 3; ++k) snps += marker(20 + 10 * k, [&](int c) { return blockA(c, k); });
-        snps += marker(50, [](int c) { return c < 97 ? '0' : '1'; });
-        for (int k = 0; k < 5; ++k) snps += marker(60 + 10 * k, [&](int c) { return (c / 5 >> k) & 1 ? '1' : '0'; });
-        snps += marker(110, [](int) { return '1'; }) + marker(130, [](int c) { return "01"[c % 2]; });
-        writeFile(dir.file("snps"), snps);
-        writeFile(dir.file("known"), marker(5, [](int) { return '0'; }) + marker(20, [&](int c) { return blockA(c, 0); }) +
+        writeFile(dir.file("snps"), fourBlockSnps() + marker(130, [](int c) { return "01"[c % 2]; }));
+        writeFile(dir.file("known"), marker(5, [](int) { return '0'; }) + marker(20, [](int c) { return blockA(c, 0); }) +
                                          marker(45, [](int) { return '0'; }) +
                                          marker(50, [](int c) { return c < 97 ? '0' : '1'; }) +
                                          marker(70, [](int c) { return c < 60 ? 'C' : 'A'; }));
-        writeFile(dir.file("blocks"), "SNP1\tindex\tSNP2\tindex\n20\t1\t40\t3\n50\t4\t50\t4\n60\t5\t100\t9\n110\t10\t110\t10\n");
+        writeFile(dir.file("blocks"), fourBlocks);
     }
     ScratchDir dir;
 };

@@ -13,6 +13,9 @@
 namespace {
 
 using haplotypestest::haplotypes;
+using haplotypestest::blockA;
+using haplotypestest::fourBlocks;
+using haplotypestest::fourBlockSnps;
 using haplotypestest::marker;
 using testsupport::readFile;
 using testsupport::ScratchDir;
@@ -39,16 +42,10 @@ std::vector<std::vector<std::string>> rowsof(const std::string& text) {
 class Tags : public ::testing::Test {
 protected:
     void SetUp() override {
-        auto blockA = [](int c, int k) { return (c < 40 ? "011" : c < 70 ? "101" : c < 90 ? "110" : c < 95 ? "000" : "111")[k]; };
-        std::string snps = marker(10, [](int c) { return c < 50 ? '0' : '1'; });
-        for (int k = 0; k < 3; ++k) snps += marker(20 + 10 * k, [&](int c) { return blockA(c, k); });
-        snps += marker(50, [](int c) { return c < 97 ? '0' : '1'; });
-        for (int k = 0; k < 5; ++k) snps += marker(60 + 10 * k, [&](int c) { return (c / 5 >> k) & 1 ? '1' : '0'; });
-        snps += marker(110, [](int) { return '1'; });
-        writeFile(dir.file("snps"), snps);
-        writeFile(dir.file("known"), marker(20, [&](int c) { return blockA(c, 0); }) + marker(45, [](int) { return '0'; }) +
+        writeFile(dir.file("snps"), fourBlockSnps());
+        writeFile(dir.file("known"), marker(20, [](int c) { return blockA(c, 0); }) + marker(45, [](int) { return '0'; }) +
                                          marker(70, [](int c) { return c < 60 ? 'C' : 'A'; }));
-        writeFile(dir.file("blocks"), "SNP1\tindex\tSNP2\tindex\n20\t1\t40\t3\n50\t4\t50\t4\n60\t5\t100\t9\n110\t10\t110\t10\n");
+        writeFile(dir.file("blocks"), fourBlocks);
     }
     std::string tags() const { return readFile(dir.file("tags.txt")); }
     ScratchDir dir;
