@@ -694,8 +694,7 @@ private:
                 };
                 // the memo places of the keys ahead are fetched while this line is made
                 if (next + kLookAhead < keys.size()) cache_.prefetch(keys[next + kLookAhead]);
-                const std::uint16_t code = zeroRatio(i, j) ? kEmptyMargin : *cache_.find(keys[next]);
-                if (!zeroRatio(i, j)) ++next;
+                const std::uint16_t code = zeroRatio(i, j) ? kEmptyMargin : *cache_.find(keys[next++]);
                 if (code == kEmptyMargin) {
                     if (s.recordsOnly) return;
                     putHead();

@@ -137,10 +137,18 @@ unsigned negativesOf(const double p[5]) {
     return bits;
 }
 
+// The probabilities that are zero in the search of the maximum: p00, p01, p10 as on the grid, and the
+// search's own p11 and double-heterozygote term.
+unsigned zerosMaxOf(unsigned zeros, double p11Max, double dhMax) {
+    return (zeros & 0b00111u) | (p11Max == 0 ? 0b01000u : 0) | (dhMax == 0 ? 0b10000u : 0);
+}
+
 constinit KernelChoice<BoundsKernel, BoundsKernel::Avx512> Choice{kernelRuns};
-std::atomic<std::uint64_t> TalliedTables{0};
-std::atomic<std::uint64_t> TalliedExact{0};
-std::atomic<double> BandScale{1};
+// Each on a cache line of its own: the tallies are added to as grids end, on every thread, and the band
+// scale is read for every table.
+alignas(64) std::atomic<std::uint64_t> TalliedTables{0};
+alignas(64) std::atomic<std::uint64_t> TalliedExact{0};
+alignas(64) std::atomic<double> BandScale{1};
 
 }  // namespace
 
@@ -260,7 +268,7 @@ ExactGrid::Point ExactGrid::pointAt(double theta) const {
     point.p00 = q.p[0];
     point.zeros = zerosOf(q.p);
     for (int f = 0; f < 5; ++f) point.ln[f] = logarithms_ >> f & 1 ? std::log(q.p[f]) : 0;
-    point.zerosMax = (point.zeros & 0b00111u) | (q.p11Max == 0 ? 0b01000u : 0) | (q.dhMax == 0 ? 0b10000u : 0);
+    point.zerosMax = zerosMaxOf(point.zeros, q.p11Max, q.dhMax);
     return point;
 }
 
@@ -355,7 +363,7 @@ MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive)
 
 MarginGrid::~MarginGrid() {
     TalliedTables.fetch_add(tally_.tables, std::memory_order_relaxed);
-    TalliedExact.fetch_add(tally_.exact, std::memory_order_relaxed);
+    if (tally_.exact != 0) TalliedExact.fetch_add(tally_.exact, std::memory_order_relaxed);
     if (!SpareSlots) SpareSlots = std::move(slots_);
 }
 
@@ -369,7 +377,7 @@ void MarginGrid::prepare(unsigned positive) {
         if (g.ok[s] != 0) continue;
         const double p[5] = {g.p[0][s], g.p[1][s], g.p[2][s], g.p[3][s], g.p[4][s]};
         g.zeros[s] = zerosOf(p);
-        g.zerosMax[s] = (g.zeros[s] & 0b00111u) | (g.p11Max[s] == 0 ? 0b01000u : 0) | (g.dhMax[s] == 0 ? 0b10000u : 0);
+        g.zerosMax[s] = zerosMaxOf(g.zeros[s], g.p11Max[s], g.dhMax[s]);
         g.negatives[s] = negativesOf(p);
         if (s < kGridSteps) g.irregular[g.irregularCount++] = s;
     }
@@ -480,7 +488,7 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
 
 GridBounds MarginGrid::bounds(const LikelihoodSetup& counts) {
     const unsigned positive = positiveCounts(counts);
-    if ((positive & ~logarithms_) != 0) prepare(logarithms_ | positive);
+    if ((positive & ~logarithms_) != 0) prepare(positive);
     ++tally_.tables;
     GridBounds result;
     if (approximate(counts, positive, result)) return result;

@@ -89,7 +89,7 @@ void emHaplotypes(const PairCounts& counts, int hapCounts[4]) {
 // least half the squared L1 distance (Pinsker's inequality), and at least the sum of (a - b)^2 / 2
 // max(a, b) over the frequencies a of one vector and b of the other (each term of the divergence,
 // a ln(a/b) - a + b, is at least that). The distances are shortened by the roundings.
-double emRiseLowerBound(const double before[4], const double after[4], double T, double enough) {
+double emRiseLowerBound(const double before[4], const double after[4], double T) {
     constexpr double kUnit = 0x1p-53;
     double d[4], larger[4], distance = 0;
     for (int x = 0; x < 4; ++x) {
@@ -100,7 +100,6 @@ double emRiseLowerBound(const double before[4], const double after[4], double T,
         if (d[x] > 0) distance += d[x];
     }
     const double pinsker = T / 2 * (distance * distance) * (1 - 64 * kUnit);
-    if (pinsker > enough) return pinsker;
     double spread = 0;
     for (int x = 0; x < 4; ++x)
         if (d[x] > 0) spread += d[x] * (d[x] / larger[x]);

@@ -54,7 +54,7 @@ void completeSet(Run& run, MarkerSet& set) {
 void readMarkers(Run& run, ldtools::FileReader& input) {
     const Settings& s = run.settings;
     MarkerReader reader(input, s.inputName, s.missing, run.tuning.lineLimit, run.tuning.fieldLimit);
-    MarkerSet set(run);
+    MarkerSet set;
     MarkerLine line;
     while (reader.next(line)) {
         if (line.fields < 4) {

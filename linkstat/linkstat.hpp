@@ -140,7 +140,6 @@ struct Run {
 
     const Settings& settings;
     const Tuning& tuning;
-    int MxS = 2000;           // capacity of the marker tables; grows by 1000
     int Array[3][3] = {};     // genotype table of the current pair: [class at 2nd marker][class at 1st]
     ldtools::BufferedWriter& fpo;  // the report
     ProgressCounts progress;
@@ -208,9 +207,8 @@ void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]);
 void fastEmHaplotypes(const PairCounts* counts, std::size_t n, int (*hapCounts)[4],
                       double (*frequencies)[4] = nullptr);
 // A lower bound of the exact rise of the log-likelihood from the frequencies `before` to `after`, the EM
-// step from them, for T typed chromosomes (-HUGE_VAL for frequencies that are no numbers in [0, 2]); the
-// cheaper of its two bounds alone when that exceeds `enough`.
-double emRiseLowerBound(const double before[4], const double after[4], double T, double enough = HUGE_VAL);
+// step from them, for T typed chromosomes (-HUGE_VAL for frequencies that are no numbers in [0, 2]).
+double emRiseLowerBound(const double before[4], const double after[4], double T);
 // For counts k00, k01, k10, k11 and dh double heterozygotes: an exact rise beyond which the
 // log-likelihoods of an EM step after the first, as emHaplotypes computes them, differ by more than
 // 1e-9; HUGE_VAL when there is none.

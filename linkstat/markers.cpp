@@ -359,14 +359,7 @@ void MarkerReader::finishAlleles(MarkerLine& line) {
 
 // ---- the current marker set ---------------------------------------------------------------------------
 
-MarkerSet::MarkerSet(Run& run) : run_(run) {
-    resize();
-}
-
-void MarkerSet::resize() {
-    positions_.resize(static_cast<std::size_t>(run_.MxS));
-    ratios_.resize(static_cast<std::size_t>(run_.MxS));
-}
+MarkerSet::MarkerSet() : positions_(kFirstCapacity), ratios_(kFirstCapacity) {}
 
 void MarkerSet::add(double position, double ratio, MarkerLine& line, const std::string& inputName) {
     if (nMarkers_ == 0) {
@@ -383,9 +376,9 @@ void MarkerSet::add(double position, double ratio, MarkerLine& line, const std::
         for (std::size_t p = 0; p < kPlanes; ++p) planes[p * words + w] = line.planes[w * kPlanes + p];
     if (line.thirdAllele && !thirdAllele_) thirdAllele_ = std::move(line.thirdAllele);
     ++nMarkers_;
-    if (nMarkers_ == run_.MxS) {
-        run_.MxS += 1000;
-        resize();
+    if (static_cast<std::size_t>(nMarkers_) == positions_.size()) {
+        positions_.resize(positions_.size() + 1000);
+        ratios_.resize(ratios_.size() + 1000);
     }
 }
 

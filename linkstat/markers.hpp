@@ -157,11 +157,11 @@ private:
 
 // ---- the current marker set ---------------------------------------------------------------------------
 
-// The three tables of the markers read since the last end of a set; their capacity MxS grows by 1000
-// and carries over from set to set.
+// The three tables of the markers read since the last end of a set; their capacity (2000 markers at
+// first) grows by 1000 and carries over from set to set.
 class MarkerSet {
 public:
-    explicit MarkerSet(Run& run);
+    MarkerSet();
 
     int nMarkers() const { return nMarkers_; }
     int nChromosomes() const { return nChromosomes_; }
@@ -179,9 +179,8 @@ public:
     void clear();
 
 private:
-    void resize();
+    static constexpr std::size_t kFirstCapacity = 2000;
 
-    Run& run_;
     std::vector<double> positions_, ratios_;
     PackedAlleles alleles_;
     int nMarkers_ = 0;

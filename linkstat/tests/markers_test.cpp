@@ -56,12 +56,8 @@ void expectPackedLikeClean(const std::vector<std::string>& strings, const std::s
         for (const std::size_t bufferSize : {std::size_t{1}, std::size_t{5}, std::size_t{64}, std::size_t{200},
                                              std::size_t{1} << 16}) {
             ldtools::FileReader input(path, bufferSize);
-            Settings settings;
-            Tuning tuning;
-            ldtools::BufferedWriter unused;
-            linkstat::Run run(settings, tuning, unused);
             MarkerReader reader(input, path, missing, kMaxLineLength, kMaxFieldLength);
-            MarkerSet set(run);
+            MarkerSet set;
             MarkerLine line;
             for (const std::string& original : strings) {
                 ASSERT_TRUE(reader.next(line));

@@ -52,12 +52,8 @@ int expectCountsOfEveryPair(const std::vector<std::string>& strings, bool phased
     const std::string path = dir.file("markers.txt");
     testsupport::writeFile(path, content);
     ldtools::FileReader input(path);
-    Settings settings;
-    Tuning tuning;
-    ldtools::BufferedWriter unused;
-    linkstat::Run run(settings, tuning, unused);
     MarkerReader reader(input, path, "", kMaxLineLength, kMaxFieldLength);
-    MarkerSet set(run);
+    MarkerSet set;
     MarkerLine line;
     while (reader.next(line)) set.add(1, 1, line, path);
     const int n = set.nChromosomes(), markers = set.nMarkers();
