@@ -34,8 +34,8 @@ constexpr OptionRule kRules[] = {
     {.letter = 'k', .takesValue = true, .form = ValueForm::next},
     {.letter = 't', .takesValue = true, .form = ValueForm::next},
     {.letter = 'w', .takesValue = true, .form = ValueForm::next},
-    {.letter = 'h', .name = "help", .longOnly = true},
-    {.letter = 'V', .name = "version", .longOnly = true},
+    ldtools::kHelpWord,
+    ldtools::kVersionWord,
 };
 
 constexpr ldtools::ArgumentPolicy kPolicy{

@@ -28,6 +28,10 @@ struct OptionRule {
     ValueForm form = ValueForm::attachedOrNext;
 };
 
+// The rules of the whole words --help and --version, for the programs without long options.
+inline constexpr OptionRule kHelpWord{.letter = 'h', .name = "help", .longOnly = true};
+inline constexpr OptionRule kVersionWord{.letter = 'V', .name = "version", .longOnly = true};
+
 // How the letters of an option word (a word that begins with "-") are read.
 enum class LetterForm {
     // "-x", "-xVALUE" or "-x VALUE"; a flag's letter followed by more makes the word unknown.

@@ -48,8 +48,8 @@ constexpr OptionRule kRules[] = {
     {.letter = 'p', .takesValue = true, .form = ValueForm::next},
     {.letter = 's', .takesValue = true, .form = ValueForm::next},
     {.letter = 't', .takesValue = true, .form = ValueForm::next},
-    {.letter = 'h', .name = "help", .longOnly = true},
-    {.letter = 'V', .name = "version", .longOnly = true},
+    ldtools::kHelpWord,
+    ldtools::kVersionWord,
 };
 
 constexpr ldtools::ArgumentPolicy kPolicy{

@@ -36,8 +36,8 @@ constexpr OptionRule kRules[] = {
     {.letter = 'R', .takesValue = true, .form = ValueForm::attached},
     {.letter = 'S'},
     {.letter = 'T', .takesValue = true, .form = ValueForm::attached},
-    {.letter = 'h', .name = "help", .longOnly = true},
-    {.letter = 'V', .name = "version", .longOnly = true},
+    ldtools::kHelpWord,
+    ldtools::kVersionWord,
 };
 
 constexpr ldtools::ArgumentPolicy kPolicy{

@@ -19,8 +19,8 @@ namespace loadgauge {
 namespace {
 
 constexpr ldtools::OptionRule kRules[] = {
-    {.letter = 'h', .name = "help", .longOnly = true},
-    {.letter = 'V', .name = "version", .longOnly = true},
+    ldtools::kHelpWord,
+    ldtools::kVersionWord,
 };
 
 constexpr ldtools::ArgumentPolicy kPolicy{

@@ -27,8 +27,8 @@ constexpr OptionRule kRules[] = {
     {.letter = 'I', .takesValue = true, .form = ValueForm::attachedOrNext},
     {.letter = 'R', .takesValue = true, .form = ValueForm::attached},
     {.letter = 'd', .takesValue = true, .form = ValueForm::next},
-    {.letter = 'h', .name = "help", .longOnly = true},
-    {.letter = 'V', .name = "version", .longOnly = true},
+    ldtools::kHelpWord,
+    ldtools::kVersionWord,
 };
 
 // Only the letter after "-" counts; other words and unknown letters are ignored.
