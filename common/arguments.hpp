@@ -4,7 +4,8 @@
 // options are, what ends the reading, what an unknown letter or a missing value does, where
 // --help and --version are read. The reader walks the words and tells the program what it met,
 // in order; the program prints its own echo lines, messages and usage text and picks its exit
-// status. Only the Unix-style policy has messages of the reader's own (ArgumentError wording).
+// status. Only the faults a policy makes errors have messages of the reader's own (see
+// readArguments), those of the Unix-style programs.
 
 #include <functional>
 #include <span>
@@ -37,8 +38,9 @@ enum class LetterForm {
     // "-x", "-xVALUE" or "-x VALUE"; a flag's letter followed by more makes the word unknown.
     // A lone "-" is a plain word (it conventionally names standard input).
     single,
-    // Only the letter after "-" counts: a value-taking letter's value follows it, the rest of a
-    // flag's word is ignored. A lone "-" is an option word without letters.
+    // Only the letter after "-" counts: a value-taking letter takes its value by its form (the
+    // rest of the word is the attached value), the rest of a flag's word is ignored. A lone "-"
+    // is an option word without letters.
     first,
     // "-abc": every letter is an option, up to the first value-taking one, which takes its value
     // and ends the word. A lone "-" is an option word without letters.
