@@ -1,15 +1,11 @@
 #include "haplotypes.hpp"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <optional>
 
-#include "cli.hpp"
 #include "error.hpp"
 #include "htsnps.hpp"
 #include "idpower.hpp"
-#include "numbers.hpp"
 #include "replacefile.hpp"
 
 namespace haplotypes {
@@ -19,79 +15,6 @@ namespace {
 // the "Hap80" haplotypes cover.
 constexpr int commoncutoff = 5;
 constexpr int majorcutoff = 80;
-
-struct CommandLine {
-    std::string snpfilename, blockfilename, knownsnpfilename, tagfilename, budget;
-    bool known = false, tags = false, budgetgiven = false;
-    enum class Action { analyse, usage, help, version } action = Action::analyse;
-};
-
-// Options are read up to the first argument that does not begin with "-". Within one,
-// the letters s, b, k, t and w take the next argument as their value and end the
-// argument; other letters are ignored. An option letter without a value asks for the
-// usage text. --help and --version, as whole arguments among the options, answer at once.
-CommandLine parsecommandline(int argc, char** argv) {
-    CommandLine line;
-    if (argc <= 1) line.action = CommandLine::Action::usage;
-    for (int a = 1; a < argc && argv[a][0] == '-'; ++a) {
-        if (ldtools::isHelpOption(argv[a]) || ldtools::isVersionOption(argv[a])) {
-            line.action = ldtools::isHelpOption(argv[a]) ? CommandLine::Action::help : CommandLine::Action::version;
-            return line;
-        }
-        for (const char* letter = argv[a] + 1; *letter != '\0'; ++letter) {
-            std::string* value = *letter == 's'   ? &line.snpfilename
-                                 : *letter == 'b' ? &line.blockfilename
-                                 : *letter == 'k' ? &line.knownsnpfilename
-                                 : *letter == 't' ? &line.tagfilename
-                                 : *letter == 'w' ? &line.budget
-                                                  : nullptr;
-            if (value == nullptr) continue;
-            if (a + 1 >= argc) {
-                line.action = CommandLine::Action::usage;
-                return line;
-            }
-            *value = argv[++a];
-            if (*letter == 'k') line.known = true;
-            if (*letter == 't') line.tags = true;
-            if (*letter == 'w') line.budgetgiven = true;
-            break;
-        }
-    }
-    return line;
-}
-
-void printusage(ldtools::BufferedWriter& out) {
-    out.put("Usage: haplotypes -s snpfile -b blockfile [-k knownsnpfile]\n");
-    out.put("\t-s snpfile: name of complete snp file in qz.out format\n");
-    out.put("\t-b blockfile: name of SORTED blockfile, no header, in block.dat format\n");
-    out.put("\t-k knownsnpfile: same as snpfile\n\n");
-}
-
-// --help: the usage, then the options it does not name.
-void printhelp(ldtools::BufferedWriter& out) {
-    printusage(out);
-    out.put("Further options:\n");
-    out.put("\t-t tagfile: also write each block's htSNPs and a smallest set of tag SNPs to tagfile\n");
-    out.printf("\t-w N: let each htSNP search test at most N subsets (default %lld; 0: no limit)\n", defaultbudget);
-    out.put("\t--help, --version: this text; the program's version\n");
-}
-
-void checknames(const CommandLine& line) {
-    if (line.snpfilename.empty()) throw ldtools::Error("haplotypes: no SNP file given (-s snpfile)\n");
-    if (line.blockfilename.empty()) throw ldtools::Error("haplotypes: no block file given (-b blockfile)\n");
-    if (line.known && line.knownsnpfilename.empty())
-        throw ldtools::Error("haplotypes: no known-SNP file given (-k knownsnpfile)\n");
-    if (line.tags && line.tagfilename.empty()) throw ldtools::Error("haplotypes: no tag file given (-t tagfile)\n");
-}
-
-long long budgetof(const CommandLine& line) {
-    if (!line.budgetgiven) return defaultbudget;
-    int value = 0;
-    if (ldtools::parseInt32(line.budget, value) != ldtools::WholeNumber::ok || value < 0)
-        throw ldtools::Error("haplotypes: -w " + line.budget +
-                             ": the work budget must be a whole number from 0 (no limit) to 2147483647\n");
-    return value;
-}
 
 // What the report shows of a sorted tally.
 struct TallyFigures {
@@ -413,49 +336,6 @@ int countcoveredSNPs(const Tables& tables, int totalSNPs, int totalblocks, std::
     }
     std::fprintf(out, "%d %d %d %d\n", totalSNPs, covered, notcovered, notknown);
     return covered;
-}
-
-int haplotypesmain(int argc, char** argv) {
-    ldtools::BufferedWriter out(STDOUT_FILENO);
-    try {
-        CommandLine line = parsecommandline(argc, argv);
-        switch (line.action) {
-            case CommandLine::Action::usage:
-                printusage(out);
-                out.flush();
-                return 1;
-            case CommandLine::Action::help:
-                printhelp(out);
-                out.flush();
-                return 0;
-            case CommandLine::Action::version:
-                out.put(ldtools::versionLine("haplotypes"));
-                out.flush();
-                return 0;
-            case CommandLine::Action::analyse: break;
-        }
-        checknames(line);
-        RunContext run(out);
-        run.budget = budgetof(line);
-        run.tables.Known = line.known ? 1 : 0;
-        run.note = [](const std::string& text) { std::fputs(text.c_str(), stderr); };
-        calcCoverage(run, line.snpfilename, line.blockfilename, line.knownsnpfilename, line.tagfilename);
-        return 0;
-    } catch (const ldtools::SystemError& error) {
-        // Only the report's writer throws these up to here.
-        std::fputs(("haplotypes: cannot write standard output: " + error.reason() + "\n").c_str(), stderr);
-        return 1;
-    } catch (const ldtools::Error& error) {
-        // What the report holds so far still goes out, unless writing it has failed.
-        if (!out.failed()) {
-            try {
-                out.flush();
-            } catch (const ldtools::SystemError&) {
-            }
-        }
-        std::fputs(error.what(), stderr);
-        return error.status();
-    }
 }
 
 }  // namespace haplotypes

@@ -88,7 +88,4 @@ void calcCoverage(RunContext& run, const std::string& snpfilename, const std::st
 // Diagnostic: prints total, covered, uncovered and uncovered-unknown SNP counts.
 int countcoveredSNPs(const Tables& tables, int totalSNPs, int totalblocks, std::FILE* out = stdout);
 
-// The program: command line, loading, report. Returns the exit status.
-int haplotypesmain(int argc, char** argv);
-
 }  // namespace haplotypes

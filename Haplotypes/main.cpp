@@ -1,3 +1,3 @@
-#include "haplotypes.hpp"
+#include "cli.hpp"
 
-int main(int argc, char** argv) { return haplotypes::haplotypesmain(argc, argv); }
+int main(int argc, char** argv) { return haplotypes::haplotypesMain(argc, argv); }

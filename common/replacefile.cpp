@@ -145,7 +145,9 @@ bool sameFile(const std::string& name1, const std::string& name2) {
     struct stat info1 {}, info2 {};
     const bool exists1 = ::stat(name1.c_str(), &info1) == 0;
     const bool exists2 = ::stat(name2.c_str(), &info2) == 0;
-    if (exists1 && exists2) return info1.st_dev == info2.st_dev && info1.st_ino == info2.st_ino;
+    // What is written to a device or a pipe goes through it and replaces nothing.
+    if (exists1 && exists2)
+        return S_ISREG(info1.st_mode) && info1.st_dev == info2.st_dev && info1.st_ino == info2.st_ino;
     if (exists1 || exists2) return false;
     const std::string target1 = finalTarget(name1);
     const std::string target2 = finalTarget(name2);

@@ -20,9 +20,10 @@
 
 namespace ldtools {
 
-// True when the two names lead to the same file: the same name, the same file on disk (links
-// followed), or, for a file that does not exist yet, the same name in the same folder once
-// symbolic links are followed (writing either would create the other).
+// True when the two names lead to the same file: the same name, the same regular file on disk
+// (links followed; two names of one device or pipe are not one file, as what is written to it
+// replaces nothing), or, for a file that does not exist yet, the same name in the same folder
+// once symbolic links are followed (writing either would create the other).
 bool sameFile(const std::string& name1, const std::string& name2);
 
 class ReplacementFile {

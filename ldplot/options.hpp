@@ -1,11 +1,11 @@
 #pragma once
-// The command line of ldplot.
+// The settings of ldplot and their reading from the command line (cli.cpp).
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "arguments.hpp"
-#include <vector>
 
 namespace ldplot {
 

@@ -5,7 +5,6 @@
 #include "replacefile.hpp"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -258,14 +257,16 @@ private:
     std::vector<int> best_;  // a tree over the start SNPs: node k covers nodes 2k and 2k + 1
 };
 
-// T8: the block file and the statistics file in one file would corrupt each other. One name
-// given twice is refused, and so are two names of one file on disk; two names of one device
-// (a terminal, /dev/null) are not, as writing both to it corrupts nothing.
-bool sameOutputFile(const std::string& blockfile, const std::string& datafile) {
-    if (blockfile == datafile) return true;
-    struct stat info {};
-    if (::stat(blockfile.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return false;
-    return ldtools::sameFile(blockfile, datafile);
+// The first of the two outputs that is one file with the other or with the bounds file, as
+// "-X and -Y name the same file: NAME" (NAME as given to -X); empty when there is none. The block
+// file and the statistics file in one file would corrupt each other, and either of them would
+// replace or grow the bounds file. Two names of one device (a terminal, /dev/null) are not one
+// file, as writing to it replaces nothing.
+std::string clashingFiles(const std::string& LDfile, const std::string& datafile, const std::string& blockfile) {
+    if (ldtools::sameFile(blockfile, datafile)) return "-f and -o name the same file: " + blockfile;
+    if (ldtools::sameFile(blockfile, LDfile)) return "-f and -d name the same file: " + blockfile;
+    if (ldtools::sameFile(datafile, LDfile)) return "-o and -d name the same file: " + datafile;
+    return "";
 }
 
 std::string cannotWrite(const std::string& name, const std::string& reason) {
@@ -404,9 +405,8 @@ int ldtile(const std::string& LDfile, double LDstrongthreshold, double LDpercent
         std::printf("no blocks.\n");
         return count;
     }
-    if (sameOutputFile(blockfile, datafile)) {
-        throw ldtools::Error("ldtile: -f and -o name the same file: " + blockfile + "\n");
-    }
+    const std::string clash = clashingFiles(LDfile, datafile, blockfile);
+    if (!clash.empty()) throw ldtools::Error("ldtile: " + clash + "\n");
     writeReports(ld, blocks, count, LDstrongthreshold, LDpercentage, minblocksize, blockselectalg, datafile,
                  blockfile);
     return count;

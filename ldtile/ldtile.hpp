@@ -36,8 +36,8 @@ void printstats(const LDvals& ld, const std::vector<Block>& array, int count, ld
 // Reads the bounds file, searches the blocks and writes the reports: the block file is replaced
 // as a whole, one line is appended to the statistics file. Returns the block count.
 // Errors are thrown: BoundsFileError for the bounds file (its reason, without the program name),
-// ldtools::Error with the complete message for the rest (memory, output files, -f and -o naming
-// the same file).
+// ldtools::Error with the complete message for the rest (memory, output files, two of -d, -f and
+// -o naming the same file).
 int ldtile(const std::string& LDfile, double LDstrongthreshold, double LDpercentage, int minblocksize,
            const std::string& blockselectalg, const std::string& datafile, const std::string& blockfile);
 

@@ -1,10 +1,9 @@
-// Front of linkstat: the command line, the run of one marker file from its header line to the commit of
+// Front of linkstat: the run of one marker file from its header line to the commit of
 // the report, and the loop that gathers marker sets and hands each complete set to the pair loop.
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <new>
 #include <optional>
 #include <string>
@@ -21,14 +20,7 @@ namespace linkstat {
 
 namespace {
 
-constexpr std::size_t kMaxNameLength = 511;     // -I and -O values
-constexpr std::size_t kMaxMissingLength = 104;  // -R value
 constexpr std::size_t kReportBuffer = std::size_t{1} << 18;
-
-std::string optionValue(const char* value, char letter, std::size_t limit) {
-    if (std::strlen(value) > limit) throw optionTooLong(letter);
-    return value;
-}
 
 void writeHeader(Run& run) {
     const Settings& s = run.settings;
@@ -123,62 +115,6 @@ Run::Run(const Settings& settings, const Tuning& tuning, ldtools::BufferedWriter
 
 Run::~Run() = default;
 
-Settings readOptions(int argc, char** argv) {
-    Settings s;
-    for (int a = 1; a < argc; ++a) {
-        const char* arg = argv[a];
-        if (ldtools::isHelpOption(arg)) {
-            s.request = Request::Help;
-            return s;
-        }
-        if (ldtools::isVersionOption(arg)) {
-            s.request = Request::Version;
-            return s;
-        }
-        if (arg[0] != '-') continue;
-        const char letter = arg[1];
-        // Decision L13: a bare -I or -O takes the next argument as its value.
-        const char* value = arg + 2;
-        if ((letter == 'I' || letter == 'O') && *value == '\0' && a + 1 < argc) value = argv[++a];
-        switch (letter) {
-            case 'A': s.mode = HaploMode::Actual; break;
-            case 'B': s.Bounds = 1; break;
-            case 'D': s.recordsOnly = true; s.Position = 1; break;
-            case 'E': s.mode = HaploMode::Em; break;
-            case 'H': s.header = true; break;
-            case 'I': s.inputName = optionValue(value, letter, kMaxNameLength); s.haveInput = true; break;
-            case 'K': s.mode = HaploMode::Known; break;
-            case 'O': s.outputName = optionValue(value, letter, kMaxNameLength); s.haveOutput = true; break;
-            case 'P': s.Position = 1; break;
-            case 'R': s.missing = optionValue(value, letter, kMaxMissingLength); break;
-            case 'S': s.separator = true; break;
-            case 'T': s.threads = ldtools::threadCountOption(value); break;
-            default: break;
-        }
-    }
-    return s;
-}
-
-std::string usageText() {
-    return "Usage: linkstat -Ifile [-E|-K|-A] [-P] [-D] [-H] [-B] [-S] [-Rchars] [-Tn] [-Ofile]\n"
-           "Likelihood bounds of D' for every pair of markers less than 200000 positions apart.\n"
-           "  -Ifile   marker file to read (required); -I file works too\n"
-           "  -Ofile   write the report to file instead of standard output; -O file works too\n"
-           "  -E       estimate the phase of double heterozygotes by EM (default)\n"
-           "  -K       leave double heterozygotes out\n"
-           "  -A       read the allele strings as phased chromosomes\n"
-           "  -P       start each pair line with both positions instead of their distance\n"
-           "  -D       write only the bounds lines (first, second position, lower, upper); implies -P\n"
-           "  -H       write a header line\n"
-           "  -B       end the header line with the columns Lower and Upper\n"
-           "  -S       write a line \">\" after each marker set\n"
-           "  -Rchars  each of chars stands for a missing allele, as \"-\" does\n"
-           "  -Tn      compute with n threads (default and bare -T: one per processor online)\n"
-           "  --help     show this text\n"
-           "  --version  show the version\n"
-           "See linkstat(1) for the file formats and messages.\n";
-}
-
 void analyse(Run& run, ldtools::FileReader& input) {
     try {
         writeHeader(run);
@@ -210,6 +146,9 @@ int linkstatMain(int argc, char** argv, const Tuning& tuning) {
         } catch (const ldtools::SystemError&) {
             throw inputAccess(settings.inputName);
         }
+        // Renaming the report over the marker file would lose it.
+        if (settings.haveOutput && ldtools::sameFile(settings.outputName, settings.inputName))
+            throw outputIsInput(settings.outputName);
         ReportFile report(settings);
         runReport(settings, tuning, *input, report);
         return 0;

@@ -5,8 +5,8 @@
 // markers less than 200000 position units apart and writes, per pair, the likelihood-based lower and
 // upper 5% bounds of D' on a grid of step 0.01.
 //
-// This header is the module's interface: the command line and the run (linkstat.cpp), the marker file
-// and its packed allele codes (markers.cpp), the pair loop and report lines (pairs.cpp), the haplotype
+// This header is the module's interface: the command line (cli.hpp), the run (linkstat.cpp), the marker
+// file and its packed allele codes (markers.cpp), the pair loop and report lines (pairs.cpp), the haplotype
 // counts (haplocounts.cpp), the D' bounds (bounds.cpp) and the fast evaluation of whole pair runs that
 // gives the same bytes (fastpairs.cpp). Everything a run changes lives in its Run, so that a process
 // can run the program any number of times (tests, fuzzing).
@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "cli.hpp"
 #include "error.hpp"
 #include "progress.hpp"
 #include "writer.hpp"
@@ -151,11 +152,6 @@ struct Run {
 // Runs the whole program on the given arguments: prints the report, and any failure message on standard
 // error; returns the exit status.
 int linkstatMain(int argc, char** argv, const Tuning& tuning = Tuning{});
-
-// Reads the options from left to right. Throws Failure for an over-long option value.
-Settings readOptions(int argc, char** argv);
-// The text --help prints.
-std::string usageText();
 
 // Writes the header, reads the whole marker file and writes the report of every marker set to run.fpo.
 // Throws Failure at the first error (the data errors, and the input or the report failing).

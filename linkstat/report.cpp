@@ -28,6 +28,10 @@ Failure outputAccess(const std::string& outputName) {
     return Failure({"\n\nCannot Access Output File " + outputName + "\n", kAccessEnd});
 }
 
+Failure outputIsInput(const std::string& outputName) {
+    return Failure({"\n\nOutput File Is The Input File " + outputName + "\n", kAccessEnd});
+}
+
 Failure outputWrite(const std::string& reportName) {
     return Failure({"\n\nCannot Write Output File " + reportName + "\n", kAccessEnd});
 }

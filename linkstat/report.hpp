@@ -13,6 +13,7 @@ namespace linkstat {
 Failure needInputFile();
 Failure inputAccess(const std::string& inputName);
 Failure outputAccess(const std::string& outputName);
+Failure outputIsInput(const std::string& outputName);
 Failure outputWrite(const std::string& reportName);
 Failure optionTooLong(char letter);
 // The data errors of the marker file: "Error in File <name> at Line <line>" and the reason.

@@ -8,10 +8,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
-#include "cli.hpp"
 #include "error.hpp"
 #include "writer.hpp"
 
@@ -60,15 +58,6 @@ void fillfile(int fd, size_t len) {
     }
 }
 
-void writeall(int fd, const std::string& text) {
-    try {
-        ldtools::writeAll(fd, text.data(), text.size());
-    } catch (const ldtools::SystemError& error) {
-        errno = error.code();
-        failsystem("loadgauge: write");
-    }
-}
-
 // Appends the lines of slot `slot`: one per process that ran in it, in order
 // of process number, or a single line with process number 0.
 void appendslot(std::string& out, const std::vector<unsigned char*>& bufs, int slot) {
@@ -95,22 +84,13 @@ void startchild(time_t t0, int id, unsigned char* buf) {
 
 }  // namespace
 
-Args parseargs(int argc, const char* const* argv) {
-    Args args;
-    if (argc > 2) {
-        args.error = "Usage: loadgauge [number-of-processes]\n";
-        return args;
+void writeText(int fd, const std::string& text) {
+    try {
+        ldtools::writeAll(fd, text.data(), text.size());
+    } catch (const ldtools::SystemError& error) {
+        errno = error.code();
+        failsystem("loadgauge: write");
     }
-    // Same reading as atoi (leading blanks, a sign, digits, anything after
-    // ignored, no digits giving 0), but a value beyond the range of int keeps
-    // its sign instead of wrapping.
-    args.nprocs = argc == 2 ? std::strtol(argv[1], nullptr, 10) : 1;
-    if (args.nprocs < 1) {
-        args.error = "loadgauge: less than one process!\n";
-    } else if (args.nprocs > MAXPROCS) {
-        args.error = "loadgauge: too many processes (at most 255)!\n";
-    }
-    return args;
 }
 
 int64_t slotof(const timeval& now, time_t t0) {
@@ -130,11 +110,11 @@ void report(const std::vector<unsigned char*>& bufs, int fd) {
     for (int slot = 0; slot < NSLOTS; ++slot) {
         appendslot(text, bufs, slot);
         if (text.size() >= REPORTCHUNK) {
-            writeall(fd, text);
+            writeText(fd, text);
             text.clear();
         }
     }
-    writeall(fd, text);
+    writeText(fd, text);
 }
 
 unsigned char* salloc(size_t len) {
@@ -165,27 +145,7 @@ void doit(time_t t0, int id, unsigned char* buf) {
     }
 }
 
-const char* const usagetext =
-    "Usage: loadgauge [number-of-processes]\n"
-    "Records, for a window of 2 seconds cut into 20000 slots of 100 microseconds, which of\n"
-    "number-of-processes (default 1, at most 255) low-priority busy processes held a processor,\n"
-    "and prints one line \"TIME PROCESS\" per slot and running process (process 0: none ran).\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n";
-
-int run(int argc, const char* const* argv) {
-    if (argc == 2 && ldtools::isHelpOption(argv[1])) {
-        writeall(STDOUT_FILENO, usagetext);
-        return 0;
-    }
-    if (argc == 2 && ldtools::isVersionOption(argv[1])) {
-        writeall(STDOUT_FILENO, ldtools::versionLine("loadgauge"));
-        return 0;
-    }
-    const Args args = parseargs(argc, argv);
-    if (args.error != nullptr) throw ldtools::Error(args.error);
-    const int nprocs = static_cast<int>(args.nprocs);
-
+int measure(int nprocs) {
     if (setpriority(PRIO_PROCESS, static_cast<id_t>(getpid()), NICEVALUE) != 0) {
         failsystem("loadgauge: setpriority");
     }

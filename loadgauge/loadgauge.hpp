@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "arguments.hpp"
+
 namespace loadgauge {
 
 constexpr int NSLOTS = 20000;     // slots in the window
@@ -17,11 +19,13 @@ constexpr int MAXPROCS = 255;     // a process number of 256 would leave a zero 
 constexpr int STARTDELAY = 2;     // seconds from `start` to the first slot
 constexpr int BARRIERUSEC = 10000;  // polling interval before the window opens
 
-// Result of reading the command line: the number of processes, or the
-// message to print on standard error before exiting with status 1.
+// Result of reading the command line (cli.cpp): the number of processes, or the
+// message to print on standard error before exiting with status 1, or a request
+// for the help text or the version.
 struct Args {
     long nprocs = 0;
     const char* error = nullptr;
+    ldtools::CommandAction action = ldtools::CommandAction::run;
 };
 
 Args parseargs(int argc, const char* const* argv);
@@ -44,8 +48,11 @@ unsigned char* salloc(size_t len);
 // Waits for second t0, then marks `buf` with `id` in every slot this process runs in.
 void doit(time_t t0, int id, unsigned char* buf);
 
-// The whole program: returns the exit status of the first process; failures are thrown as
-// ldtools::Error, which main prints.
-int run(int argc, const char* const* argv);
+// Writes text to descriptor fd. Throws ldtools::Error on a write error.
+void writeText(int fd, const std::string& text);
+
+// The measurement of nprocs processes, from the priority to the time line on standard output:
+// returns the exit status of the first process; failures are thrown as ldtools::Error.
+int measure(int nprocs);
 
 }  // namespace loadgauge

@@ -1,40 +1,8 @@
 // vcf2markers: the biallelic SNPs of a VCF/BCF file as the tool-chain's marker, SNP and
 // known-SNP files.
 
-#include <htslib/hts.h>
-
-#include <cstdio>
-#include <new>
-#include <string>
-#include <vector>
-
-#include "converter.hpp"
-#include "arguments.hpp"
-#include "error.hpp"
-#include "options.hpp"
+#include "cli.hpp"
 
 int main(int argc, char** argv) {
-    // htslib's own warnings and errors would mix with the program's lines; every failure it
-    // reports is turned into one of those.
-    hts_set_log_level(HTS_LOG_OFF);
-    if (argc < 2) {
-        std::fputs(vcf2markers::usageText(), stderr);
-        return 1;
-    }
-    try {
-        vcf2markers::CommandLine command =
-            vcf2markers::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-        if (command.action != vcf2markers::CommandLine::Action::run)
-            return ldtools::answerHelpOrVersion(command.action, vcf2markers::usageText(), "vcf2markers");
-        command.options.progress = true;
-        const vcf2markers::Summary summary = vcf2markers::convert(command.options);
-        std::fputs(vcf2markers::summaryLine(summary).c_str(), stderr);
-        return 0;
-    } catch (const ldtools::Error& error) {
-        std::fputs(error.what(), stderr);
-        return error.status();
-    } catch (const std::bad_alloc&) {
-        std::fputs("vcf2markers: out of memory\n", stderr);
-        return 1;
-    }
+    return vcf2markers::vcf2markersMain(argc, argv);
 }

@@ -1,10 +1,11 @@
 #pragma once
-// The command line of vcf2markers: what to read, which individuals, which SNPs, where to write.
+// The settings of vcf2markers (what to read, which individuals, which SNPs, where to write) and
+// their reading from the command line (cli.cpp).
 
 #include <string>
+#include <vector>
 
 #include "arguments.hpp"
-#include <vector>
 
 namespace vcf2markers {
 

@@ -111,6 +111,32 @@ TEST_F(Tags, AFailedRunLeavesNoTagFile) {
     EXPECT_EQ(device.status, 1);
 }
 
+// Renaming the tag file over an input would lose it: refused before anything is written, for
+// every input, by the same name or through another name of the same file.
+TEST_F(Tags, ATagFileThatIsAnInputIsRefused) {
+    std::filesystem::create_symlink("known", dir.file("link"));
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-s", "snps", "-b", "blocks", "-t", "snps"}, "snps: it is the SNP file"},
+        {{"-s", "snps", "-b", "blocks", "-t", "./blocks"}, "./blocks: it is the block file"},
+        {{"-s", "snps", "-b", "blocks", "-k", "known", "-t", "link"}, "link: it is the known-SNP file"},
+    };
+    for (const auto& [args, message] : cases) {
+        auto r = haplotypes(args, dir.path());
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "haplotypes: cannot write tag file " + message + "\n");
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(readFile(dir.file("snps")), fourBlockSnps());
+    EXPECT_EQ(readFile(dir.file("blocks")), fourBlocks);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+    // A tag file beside the inputs, and two names of one device, are fine.
+    EXPECT_EQ(haplotypes({"-s", "snps", "-b", "blocks", "-t", "tags.txt"}, dir.path()).status, 0);
+    std::filesystem::create_symlink("/dev/null", dir.file("null"));
+    auto device = haplotypes({"-s", "snps", "-b", "null", "-t", "/dev/null"}, dir.path());
+    EXPECT_EQ(device.status, 0);
+    EXPECT_EQ(device.err, "");
+}
+
 TEST_F(Tags, Options) {
     // H12: t takes a value like s, b and k; empty, or missing at the end, it is refused.
     EXPECT_EQ(haplotypes({"-s", "snps", "-b", "blocks", "-t", ""}, dir.path()).err,

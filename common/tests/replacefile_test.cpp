@@ -136,6 +136,31 @@ TEST(ReplacementFile, DevicesAreWrittenDirectlyAndFolderErrorsAreReported) {
     }
 }
 
+// Whether writing one name would replace the file of the other: one name, links and new names
+// spelt two ways are one file; two names of one device or pipe are not.
+TEST(SameFile, NamesOfOneRegularFileButNotOfOneDevice) {
+    testsupport::ScratchDir dir;
+    const std::string file = dir.file("data.txt");
+    testsupport::writeFile(file, "data\n");
+    fs::create_symlink(file, dir.file("link"));
+    fs::create_hard_link(file, dir.file("hard"));
+    EXPECT_TRUE(ldtools::sameFile(file, file));
+    EXPECT_TRUE(ldtools::sameFile(dir.file("link"), file));
+    EXPECT_TRUE(ldtools::sameFile(file, dir.file("hard")));
+    EXPECT_TRUE(ldtools::sameFile(dir.file("new"), dir.file("./new")));
+    EXPECT_FALSE(ldtools::sameFile(file, dir.file("new")));
+    EXPECT_FALSE(ldtools::sameFile(dir.file("new"), dir.file("other")));
+
+    fs::create_symlink("/dev/null", dir.file("null"));
+    EXPECT_FALSE(ldtools::sameFile(dir.file("null"), "/dev/null"));
+    EXPECT_TRUE(ldtools::sameFile("/dev/null", "/dev/null"));
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    EXPECT_FALSE(ldtools::sameFile("/proc/self/fd/" + std::to_string(fds[0]), "/proc/self/fd/" + std::to_string(fds[1])));
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
 }  // namespace
 
 namespace {

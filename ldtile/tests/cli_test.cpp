@@ -314,6 +314,31 @@ TEST_F(Ldtile, BlockFileAndStatisticsFileMustBeDifferentFiles) {
                      "1\nno blocks.\n");
 }
 
+TEST_F(Ldtile, OutputsThatAreTheBoundsFileAreRefused) {
+    // The block file would replace the bounds, the statistics line would grow them: refused once
+    // blocks were found, before either file is opened, by the same name or another name of it.
+    write("bounds", oneBlock);
+    std::filesystem::create_symlink("bounds", file("link"));
+    const std::string echo = "the filename specified is bounds\n";
+    auto r = ldtile({"-d", "bounds", "-f", "bounds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, echo + "the blockfile specified is bounds\n2\n");
+    EXPECT_EQ(r.err, "ldtile: -f and -d name the same file: bounds\n");
+    r = ldtile({"-d", "bounds", "-o", "./bounds"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "ldtile: -o and -d name the same file: ./bounds\n");
+    r = ldtile({"-d", "bounds", "-f", "link", "-o", "stats"});
+    EXPECT_EQ(r.err, "ldtile: -f and -d name the same file: link\n");
+    // -f and -o naming one file is reported first.
+    r = ldtile({"-d", "bounds", "-f", "bounds", "-o", "bounds"});
+    EXPECT_EQ(r.err, "ldtile: -f and -o name the same file: bounds\n");
+    EXPECT_EQ(read("bounds"), oneBlock);
+    EXPECT_TRUE(std::filesystem::is_symlink(file("link")));
+    EXPECT_FALSE(exists("block.dat"));
+    EXPECT_FALSE(exists("stats"));
+    EXPECT_FALSE(exists("plot.dat"));
+}
+
 TEST_F(Ldtile, OverlongWordIsAnErrorOfItsLine) {
     const std::string longest(4194304 - 4, '0');
     write("bounds", longest + "1000 6000 0.85 0.99\n");  // a word of 4,194,304 bytes is read

@@ -278,6 +278,31 @@ TEST_F(Cli, PositionsMustBePrintable) {
     EXPECT_EQ(linkstat({file, "-P"}).out, "0\t2147483647 0 0 0 0 0 0 0 0 0 1\n2147483647\t2147483647\t\t0.850\t1.000\n");
 }
 
+// Renaming the report over the marker file would lose it: refused after the input is found and
+// before anything is written, by the same name or through another name of the same file.
+TEST_F(Cli, ReportThatIsTheInputIsRefused) {
+    const std::string content = marker("100", kLinkedA) + marker("150", kLinkedB);
+    const std::string file = input(content, "m.txt");
+    const std::string name = file.substr(2);
+    std::filesystem::create_symlink(name, dir.file("link"));
+    std::filesystem::create_hard_link(name, dir.file("hard"));
+    for (const std::string& output : {name, dir.path().string() + "/./m.txt", dir.file("link"), dir.file("hard")}) {
+        expectFailure(linkstat({file, "-H", "-O" + output}),
+                      "\n\nOutput File Is The Input File " + output + "\nExiting Now......\n\n");
+        expectFailure(linkstat({"-O", output, "-I", name}),
+                      "\n\nOutput File Is The Input File " + output + "\nExiting Now......\n\n");
+    }
+    EXPECT_EQ(testsupport::readFile(name), content);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link")));
+    // A missing input is reported as such first; two names of one device are not one file.
+    expectFailure(linkstat({"-I" + dir.file("none"), "-O" + dir.file("none")}),
+                  "\n\nCannot Access Input File " + dir.file("none") + "\nExiting Now......\n\n");
+    std::filesystem::create_symlink("/dev/null", dir.file("null"));
+    const RunResult device = linkstat({"-I" + dir.file("null"), "-O/dev/null", "-H"});
+    EXPECT_EQ(device.status, 0);
+    EXPECT_EQ(device.err, "");
+}
+
 TEST_F(Cli, WriteErrorsAreReported) {
     const std::string file = input(marker("100", kLinkedA) + marker("150", kLinkedB));
     expectFailure(linkstat({file, "-O/dev/full"}), "\n\nCannot Write Output File /dev/full\nExiting Now......\n\n");

@@ -1,13 +1,22 @@
-#include "options.hpp"
+// The command line of vcf2markers: Unix-style options (short and long forms, "--", one input file
+// as the operand), checked against each other before anything is read.
+
+#include "cli.hpp"
+
+#include <htslib/hts.h>
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "arguments.hpp"
+#include "converter.hpp"
 #include "error.hpp"
 #include "numbers.hpp"
+#include "options.hpp"
 
 namespace vcf2markers {
 namespace {
@@ -42,6 +51,9 @@ constexpr OptionRule kOptions[] = {
     {'m', "maf", true},          {'k', "known", true},   {'e', "every", true},
     {'o', "output", true},       {'h', "help", false},   {'V', "version", false, true},
 };
+
+// No words at all ask for the usage text (on standard error, status 1).
+constexpr ldtools::ArgumentPolicy kPolicy{.program = "vcf2markers", .rules = kOptions, .usageWithoutWords = true};
 
 [[noreturn]] void usageError(const std::string& message) {
     ldtools::usageError("vcf2markers", message);
@@ -113,8 +125,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
     };
 
-    const ldtools::ArgumentsRead read = ldtools::readArguments(args, kOptions, "vcf2markers", apply,
-                                                               [&](const std::string& operand) { operands.push_back(operand); });
+    const ldtools::ArgumentsRead read = ldtools::readArguments(
+        args, kPolicy, {.option = apply, .operand = [&](const std::string& operand) { operands.push_back(operand); }});
     result.action = read.action;
     if (result.action != CommandLine::Action::run) return result;
     const std::string& seen = read.given;
@@ -137,6 +149,26 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                    " needs the SNP file, which -H none leaves out");
     if (seen.find('r') != std::string::npos && options.region.empty()) usageError("the region (-r) is empty");
     return result;
+}
+
+int vcf2markersMain(int argc, char** argv) {
+    // htslib's own warnings and errors would mix with the program's lines; every failure it
+    // reports is turned into one of those.
+    hts_set_log_level(HTS_LOG_OFF);
+    try {
+        CommandLine command = parseCommandLine(ldtools::wordsAfterName(argc, argv));
+        if (command.action != CommandLine::Action::run) return ldtools::answerCommand(command.action, kUsage, "vcf2markers");
+        command.options.progress = true;
+        const Summary summary = convert(command.options);
+        std::fputs(summaryLine(summary).c_str(), stderr);
+        return 0;
+    } catch (const ldtools::Error& error) {
+        std::fputs(error.what(), stderr);
+        return error.status();
+    } catch (const std::bad_alloc&) {
+        std::fputs("vcf2markers: out of memory\n", stderr);
+        return 1;
+    }
 }
 
 }  // namespace vcf2markers

@@ -1,11 +1,20 @@
-#include "options.hpp"
+// The command line of ldplot: Unix-style options (short and long forms, "--"), no operands.
+// Errors come here as exceptions and are printed on standard error.
+
+#include "cli.hpp"
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <exception>
+#include <new>
 
 #include "arguments.hpp"
+#include "boundsfile.hpp"
 #include "error.hpp"
+#include "ldplot.hpp"
 #include "numbers.hpp"
+#include "options.hpp"
 
 namespace ldplot {
 namespace {
@@ -37,6 +46,9 @@ constexpr OptionRule kOptions[] = {
     {'w', "width", true},  {'c', "colour", true}, {'c', "color", true},  {'o', "output", true},
     {'h', "help", false},  {'V', "version", false, true},
 };
+
+// No words at all ask for the usage text (on standard error, status 1).
+constexpr ldtools::ArgumentPolicy kPolicy{.program = "ldplot", .rules = kOptions, .usageWithoutWords = true};
 
 [[noreturn]] void usageError(const std::string& message) {
     ldtools::usageError("ldplot", message);
@@ -120,8 +132,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             usageError("the file name of " + ldtools::optionName(rule) + " is empty");
     };
 
-    const ldtools::ArgumentsRead read = ldtools::readArguments(args, kOptions, "ldplot", apply,
-                                                               [](const std::string& operand) { usageError("unexpected argument '" + operand + "'"); });
+    const ldtools::ArgumentsRead read = ldtools::readArguments(
+        args, kPolicy,
+        {.option = apply,
+         .operand = [](const std::string& operand) { usageError("unexpected argument '" + operand + "'"); }});
     result.action = read.action;
     if (result.action != CommandLine::Action::run) return result;
     const std::string& seen = read.given;
@@ -130,6 +144,25 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (seen.find('o') == std::string::npos) usageError("-o OUT is required");
     options.format = formatOf(options.output);
     return result;
+}
+
+int ldplotMain(int argc, char** argv) {
+    try {
+        const CommandLine command = parseCommandLine(ldtools::wordsAfterName(argc, argv));
+        if (command.action != CommandLine::Action::run) return ldtools::answerCommand(command.action, kUsage, "ldplot");
+        run(command.options);
+        return 0;
+    } catch (const ldtile::BoundsFileError& error) {
+        std::fputs(("ldplot: " + std::string(error.what()) + "\n").c_str(), stderr);
+    } catch (const ldtools::Error& error) {
+        std::fputs(error.what(), stderr);
+        return error.status();
+    } catch (const std::bad_alloc&) {
+        std::fputs("ldplot: not enough memory\n", stderr);
+    } catch (const std::exception& error) {
+        std::fputs(("ldplot: " + std::string(error.what()) + "\n").c_str(), stderr);
+    }
+    return 1;
 }
 
 }  // namespace ldplot

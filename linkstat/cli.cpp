@@ -1,0 +1,107 @@
+// The command line of linkstat. Every option is a word of its own: a minus sign, one letter and, for
+// a value-taking letter, the value written right after it (-Imarkers.txt). -I and -O also take the
+// next word, whatever it holds, when nothing is attached; a bare -I or -O at the end has the empty
+// value. -R and -T take only what is attached. Of a flag's word only the letter counts (-Pxyz is
+// -P); unknown letters and words that do not begin with "-" are ignored; a repeated option and the
+// last of -A, -E and -K decide. --help and --version, as words of their own, answer at once.
+
+#include "cli.hpp"
+
+#include <vector>
+
+#include "linkstat.hpp"
+#include "report.hpp"
+#include "workers.hpp"
+
+namespace linkstat {
+
+namespace {
+
+constexpr std::size_t kMaxNameLength = 511;     // -I and -O values
+constexpr std::size_t kMaxMissingLength = 104;  // -R value
+
+using ldtools::OptionRule;
+using ldtools::ValueForm;
+
+constexpr OptionRule kRules[] = {
+    {.letter = 'A'},
+    {.letter = 'B'},
+    {.letter = 'D'},
+    {.letter = 'E'},
+    {.letter = 'H'},
+    {.letter = 'I', .takesValue = true, .form = ValueForm::attachedOrNext},
+    {.letter = 'K'},
+    {.letter = 'O', .takesValue = true, .form = ValueForm::attachedOrNext},
+    {.letter = 'P'},
+    {.letter = 'R', .takesValue = true, .form = ValueForm::attached},
+    {.letter = 'S'},
+    {.letter = 'T', .takesValue = true, .form = ValueForm::attached},
+    ldtools::kHelpWord,
+    ldtools::kVersionWord,
+};
+
+constexpr ldtools::ArgumentPolicy kPolicy{
+    .program = "linkstat",
+    .rules = kRules,
+    .letters = ldtools::LetterForm::first,
+    .plainWords = ldtools::PlainWord::ignored,
+    .unknown = ldtools::UnknownLetter::ignored,
+    .missing = ldtools::MissingValue::empty,
+    .repeats = true,
+    .longOptions = false,
+};
+
+std::string optionValue(const std::string& value, char letter, std::size_t limit) {
+    if (value.size() > limit) throw optionTooLong(letter);
+    return value;
+}
+
+}  // namespace
+
+Settings readOptions(int argc, char** argv) {
+    Settings s;
+    auto apply = [&s](const OptionRule& rule, const std::string& value) {
+        switch (rule.letter) {
+            case 'A': s.mode = HaploMode::Actual; break;
+            case 'B': s.Bounds = 1; break;
+            case 'D': s.recordsOnly = true; s.Position = 1; break;
+            case 'E': s.mode = HaploMode::Em; break;
+            case 'H': s.header = true; break;
+            case 'I': s.inputName = optionValue(value, rule.letter, kMaxNameLength); s.haveInput = true; break;
+            case 'K': s.mode = HaploMode::Known; break;
+            case 'O': s.outputName = optionValue(value, rule.letter, kMaxNameLength); s.haveOutput = true; break;
+            case 'P': s.Position = 1; break;
+            case 'R': s.missing = optionValue(value, rule.letter, kMaxMissingLength); break;
+            case 'S': s.separator = true; break;
+            case 'T': s.threads = ldtools::threadCountOption(value); break;
+            default: break;
+        }
+    };
+    const std::vector<std::string> words = ldtools::wordsAfterName(argc, argv);
+    const ldtools::ArgumentsRead read = ldtools::readArguments(words, kPolicy, {.option = apply});
+    if (read.action == ldtools::CommandAction::help) s.request = Request::Help;
+    if (read.action == ldtools::CommandAction::version) s.request = Request::Version;
+    return s;
+}
+
+std::string usageText() {
+    return "Usage: linkstat -Ifile [-E|-K|-A] [-P] [-D] [-H] [-B] [-S] [-Rchars] [-Tn] [-Ofile]\n"
+           "Likelihood bounds of D' for every pair of markers less than 200000 positions apart.\n"
+           "  -Ifile   marker file to read (required); -I file works too\n"
+           "  -Ofile   write the report to file instead of standard output; -O file works too\n"
+           "  -E       estimate the phase of double heterozygotes by EM (default)\n"
+           "  -K       leave double heterozygotes out\n"
+           "  -A       read the allele strings as phased chromosomes\n"
+           "  -P       start each pair line with both positions instead of their distance\n"
+           "  -D       write only the bounds lines (first, second position, lower, upper); implies -P\n"
+           "  -H       write a header line\n"
+           "  -B       end the header line with the columns Lower and Upper\n"
+           "  -S       write a line \">\" after each marker set\n"
+           "  -Rchars  each of chars stands for a missing allele, as \"-\" does\n"
+           "  -Tn      compute with n threads (default and bare -T: one per processor online)\n"
+           "  --help     show this text\n"
+           "  --version  show the version\n"
+           "See linkstat(1) for the file formats and messages.\n";
+}
+
+}  // namespace linkstat
