@@ -1,20 +1,15 @@
-// Front of linkstat: the command line, the run of one marker file from its header line to the commit of
-// the report, and the loop that gathers marker sets and hands each complete set to the pair loop.
+// The command line of linkstat: its options, its help text, and the program's main, which turns every
+// failure into its message and exit status.
 
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <new>
-#include <optional>
 #include <string>
 
 #include "cli.hpp"
-#include "fastpairs.hpp"
 #include "linkstat.hpp"
-#include "markers.hpp"
-#include "reader.hpp"
 #include "report.hpp"
+#include "run.hpp"
 #include "workers.hpp"
 
 namespace linkstat {
@@ -23,77 +18,10 @@ namespace {
 
 constexpr std::size_t kMaxNameLength = 511;     // -I and -O values
 constexpr std::size_t kMaxMissingLength = 104;  // -R value
-constexpr std::size_t kReportBuffer = std::size_t{1} << 18;
 
 std::string optionValue(const char* value, char letter, std::size_t limit) {
     if (std::strlen(value) > limit) throw optionTooLong(letter);
     return value;
-}
-
-void writeHeader(Run& run) {
-    const Settings& s = run.settings;
-    if (!s.header || s.recordsOnly) return;
-    run.fpo.put(s.Position ? "\t\t\t\t  r\t  d\t  D'\tdelta\t  Q\t rho" : "\t\t\t  r\t  d\t  D'\tdelta\t  Q\t rho");
-    if (s.Bounds) run.fpo.put("\tLower\tUpper");
-    run.fpo.put("\n");
-}
-
-// Positions must be printable as an int: finite and within 0 <= position < 2^31.
-bool printablePosition(double position) {
-    return std::isfinite(position) && position >= 0 && position < 2147483648.0;
-}
-
-// Writes the pairs of a complete set and the optional separator, and empties the set.
-void completeSet(Run& run, MarkerSet& set) {
-    if (set.thirdAllele()) throw moreThanTwoAlleles(*set.thirdAllele());
-    Calculate_LD(run, set);
-    set.clear();
-    if (run.settings.separator && !run.settings.recordsOnly) run.fpo.put(">\n");
-}
-
-void readMarkers(Run& run, ldtools::FileReader& input) {
-    const Settings& s = run.settings;
-    MarkerReader reader(input, s.inputName, s.missing, run.tuning.lineLimit, run.tuning.fieldLimit);
-    MarkerSet set;
-    MarkerLine line;
-    while (reader.next(line)) {
-        if (line.fields < 4) {
-            completeSet(run, set);
-            continue;
-        }
-        const double position = std::atof(line.text[0].c_str());
-        if (!printablePosition(position)) throw inFile(s.inputName, reader.lineNumber(), "Bad Position\n");
-        // Decision L9: the pair window needs the positions of a set in ascending order; ties are fine.
-        if (set.nMarkers() > 0 && position < set.positions()[set.nMarkers() - 1])
-            throw inFile(s.inputName, reader.lineNumber(), "Position Out Of Order\n");
-        const double ratio = std::atof(line.text[2].c_str()) / std::atof(line.text[1].c_str());
-        set.add(position, ratio, line, s.inputName);
-    }
-    completeSet(run, set);
-}
-
-// Runs the program on an open input: the report goes to `report`, which is committed at the end.
-void runReport(const Settings& settings, const Tuning& tuning, ldtools::FileReader& input, ReportFile& report) {
-    ldtools::BufferedWriter fpo(report.fd(), kReportBuffer);
-    try {
-        Run run(settings, tuning, fpo);
-        analyse(run, input);
-    } catch (const Failure&) {
-        // What the run wrote stays where it cannot be taken back; a replaced file is left as it was.
-        if (report.keepsPartialOutput()) {
-            try {
-                fpo.flush();
-            } catch (const ldtools::SystemError&) {
-            }
-        }
-        throw;
-    }
-    try {
-        fpo.flush();
-    } catch (const ldtools::SystemError&) {
-        throw outputWrite(report.name());
-    }
-    report.commit();
 }
 
 void writeStandardOutput(const std::string& text) {
@@ -112,27 +40,16 @@ int printFailure(const Failure& failure) {
 
 }  // namespace
 
-Run::Run(const Settings& settings, const Tuning& tuning, ldtools::BufferedWriter& fpo)
-    : settings(settings),
-      tuning(tuning),
-      fpo(fpo),
-      fast(std::make_unique<FastPairs>(tuning.fastLimits, settings.mode, settings.threads)) {
-    // The progress line would run into report lines shown on the same terminal.
-    progress.line.restart(!fpo.onTerminal());
-}
-
-Run::~Run() = default;
-
 Settings readOptions(int argc, char** argv) {
     Settings s;
     for (int a = 1; a < argc; ++a) {
         const char* arg = argv[a];
         if (ldtools::isHelpOption(arg)) {
-            s.request = Request::Help;
+            s.request = Request::help;
             return s;
         }
         if (ldtools::isVersionOption(arg)) {
-            s.request = Request::Version;
+            s.request = Request::version;
             return s;
         }
         if (arg[0] != '-') continue;
@@ -141,13 +58,13 @@ Settings readOptions(int argc, char** argv) {
         const char* value = arg + 2;
         if ((letter == 'I' || letter == 'O') && *value == '\0' && a + 1 < argc) value = argv[++a];
         switch (letter) {
-            case 'A': s.mode = HaploMode::Actual; break;
+            case 'A': s.mode = HaploMode::actual; break;
             case 'B': s.Bounds = 1; break;
             case 'D': s.recordsOnly = true; s.Position = 1; break;
-            case 'E': s.mode = HaploMode::Em; break;
+            case 'E': s.mode = HaploMode::em; break;
             case 'H': s.header = true; break;
             case 'I': s.inputName = optionValue(value, letter, kMaxNameLength); s.haveInput = true; break;
-            case 'K': s.mode = HaploMode::Known; break;
+            case 'K': s.mode = HaploMode::known; break;
             case 'O': s.outputName = optionValue(value, letter, kMaxNameLength); s.haveOutput = true; break;
             case 'P': s.Position = 1; break;
             case 'R': s.missing = optionValue(value, letter, kMaxMissingLength); break;
@@ -179,39 +96,19 @@ std::string usageText() {
            "See linkstat(1) for the file formats and messages.\n";
 }
 
-void analyse(Run& run, ldtools::FileReader& input) {
-    try {
-        writeHeader(run);
-        readMarkers(run, input);
-    } catch (const ldtools::SystemError& error) {
-        if (error.operation() == "read") throw inputAccess(run.settings.inputName);
-        throw outputWrite(run.settings.haveOutput ? run.settings.outputName : "stdout");
-    } catch (const std::bad_alloc&) {
-        throw notEnoughMemory();
-    }
-}
-
-int linkstatMain(int argc, char** argv, const Tuning& tuning) {
+int linkstatMain(int argc, char** argv, const Tuning& tuning, BoundsTally* tally) {
     try {
         const Settings settings = readOptions(argc, argv);
-        if (settings.request == Request::Help) {
+        if (settings.request == Request::help) {
             writeStandardOutput(usageText());
             return 0;
         }
-        if (settings.request == Request::Version) {
+        if (settings.request == Request::version) {
             writeStandardOutput(ldtools::versionLine("linkstat"));
             return 0;
         }
         if (!settings.haveInput) throw needInputFile();
-        // The input is opened once (a named pipe cannot be opened twice) and before the report is made.
-        std::optional<ldtools::FileReader> input;
-        try {
-            input.emplace(settings.inputName);
-        } catch (const ldtools::SystemError&) {
-            throw inputAccess(settings.inputName);
-        }
-        ReportFile report(settings);
-        runReport(settings, tuning, *input, report);
+        runFile(settings, tuning, tally);
         return 0;
     } catch (const Failure& failure) {
         return printFailure(failure);

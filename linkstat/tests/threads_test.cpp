@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "inprocess.hpp"
-#include "linkstat.hpp"
+#include "settings.hpp"
 #include "process.hpp"
 #include "scratch.hpp"
 
@@ -36,7 +36,7 @@ int expectEveryThreadCountEqualsLiteral(const std::string& content, const Tuning
     const std::string input = dir.file("markers.txt");
     testsupport::writeFile(input, content);
     Tuning literal;
-    literal.evaluation = Evaluation::Literal;
+    literal.evaluation = Evaluation::literal;
     int runs = 0;
     for (std::vector<std::string> options : kOptionSets) {
         options.push_back("-I" + input);
@@ -124,7 +124,7 @@ TEST(ThreadsChr20, EveryThreadCountGivesTheGoldenReport) {
 }
 
 // The program itself: on standard output the lines of the sets before the failing one, then the
-// message; with -O the old report stays as it was (decision L11). A report that cannot be written
+// message; with -O the old report stays as it was. A report that cannot be written
 // ends the run with its message while the threads are at work.
 TEST(ThreadsProgram, FailuresAndTheReportFile) {
     ScratchDir dir;
