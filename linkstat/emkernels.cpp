@@ -79,7 +79,7 @@ struct EmTable {
 // ---- portable: two lanes of plain arithmetic -----------------------------------------------------------------
 
 namespace portable {
-constexpr int W = 2;
+constexpr int kLanes = 2;
 typedef double D __attribute__((vector_size(16)));
 typedef std::int64_t I __attribute__((vector_size(16)));
 inline unsigned laneBits(I mask) {
@@ -92,7 +92,7 @@ inline unsigned laneBits(I mask) {
 
 LDTOOLS_TARGET_BEGIN("avx2")
 namespace avx2 {
-constexpr int W = 4;
+constexpr int kLanes = 4;
 typedef double D __attribute__((vector_size(32)));
 typedef std::int64_t I __attribute__((vector_size(32)));
 inline unsigned laneBits(I mask) {
@@ -104,7 +104,7 @@ LDTOOLS_TARGET_END
 
 LDTOOLS_TARGET_BEGIN("avx512f")
 namespace avx512 {
-constexpr int W = 8;
+constexpr int kLanes = 8;
 typedef double D __attribute__((vector_size(64)));
 typedef std::int64_t I __attribute__((vector_size(64)));
 inline unsigned laneBits(I mask) {

@@ -306,7 +306,10 @@ GridScratch::~GridScratch() = default;
 
 MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive, const BoundsOptions& options,
                        GridScratch& scratch)
-    : margins_(margins), kernels_(&gridKernels(options.kernel)), bandScale_(options.bandScale), slots_(scratch.slots()) {
+    : margins_(margins),
+      kernels_(&gridKernels(options.kernel)),
+      bandScale_(options.bandScale),
+      slots_(scratch.slots()) {
     prepare(positive);
 }
 

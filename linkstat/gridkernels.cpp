@@ -38,7 +38,7 @@ const SlotThetas& slotThetas() {
 // ---- portable: the C library's log and exp, one value at a time (two lanes of plain arithmetic) --------
 
 namespace portable {
-constexpr int W = 2;
+constexpr int kLanes = 2;
 typedef double D __attribute__((vector_size(16)));
 typedef std::int64_t I __attribute__((vector_size(16)));
 inline D vlog(D x) {
@@ -61,7 +61,7 @@ LDTOOLS_TARGET_BEGIN("avx2")
 extern "C" __m256d _ZGVdN4v_log(__m256d);
 extern "C" __m256d _ZGVdN4v_exp(__m256d);
 namespace avx2 {
-constexpr int W = 4;
+constexpr int kLanes = 4;
 typedef double D __attribute__((vector_size(32)));
 typedef std::int64_t I __attribute__((vector_size(32)));
 inline D vlog(D x) {
@@ -83,7 +83,7 @@ LDTOOLS_TARGET_BEGIN("avx512f")
 extern "C" __m512d _ZGVeN8v_log(__m512d);
 extern "C" __m512d _ZGVeN8v_exp(__m512d);
 namespace avx512 {
-constexpr int W = 8;
+constexpr int kLanes = 8;
 typedef double D __attribute__((vector_size(64)));
 typedef std::int64_t I __attribute__((vector_size(64)));
 inline D vlog(D x) {

@@ -13,10 +13,11 @@
 
 #include <string>
 
-#include "gridbounds.hpp"
 #include "settings.hpp"
 
 namespace linkstat {
+
+struct BoundsTally;
 
 // Runs the whole program on the given arguments: prints the report, and any failure message on standard
 // error; returns the exit status. With `tally`, the bounds tally of the run is added to it (benchmarks).

@@ -110,7 +110,8 @@ bool MarkerReader::nextSet(MarkerSet& set) {
         const double ratio = std::atof(line_.text[2].c_str()) / std::atof(line_.text[1].c_str());
         set.add(position, ratio, line_, inputName_);
     }
-    if (set.thirdAllele()) throw MarkerError(MarkerError::Kind::moreThanTwoAlleles, inputName_, lineNumber_, *set.thirdAllele());
+    if (set.thirdAllele())
+        throw MarkerError(MarkerError::Kind::moreThanTwoAlleles, inputName_, lineNumber_, *set.thirdAllele());
     return true;
 }
 

@@ -51,13 +51,14 @@ Failure notEnoughMemory() {
 }
 
 Failure failureOf(const MarkerError& error) {
+    using Kind = MarkerError::Kind;
     switch (error.kind) {
-        case MarkerError::Kind::lineTooLong: return inFile(error.file, error.line, "Line Too Long\n");
-        case MarkerError::Kind::fieldTooLong: return inFile(error.file, error.line, "Field Too Long\n");
-        case MarkerError::Kind::wrongChromosomes: return inFile(error.file, error.line, "Wrong number of chromosomes\n");
-        case MarkerError::Kind::badPosition: return inFile(error.file, error.line, "Bad Position\n");
-        case MarkerError::Kind::positionOutOfOrder: return inFile(error.file, error.line, "Position Out Of Order\n");
-        case MarkerError::Kind::moreThanTwoAlleles: break;
+        case Kind::lineTooLong: return inFile(error.file, error.line, "Line Too Long\n");
+        case Kind::fieldTooLong: return inFile(error.file, error.line, "Field Too Long\n");
+        case Kind::wrongChromosomes: return inFile(error.file, error.line, "Wrong number of chromosomes\n");
+        case Kind::badPosition: return inFile(error.file, error.line, "Bad Position\n");
+        case Kind::positionOutOfOrder: return inFile(error.file, error.line, "Position Out Of Order\n");
+        case Kind::moreThanTwoAlleles: break;
     }
     return moreThanTwoAlleles(error.alleles);
 }

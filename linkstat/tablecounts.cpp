@@ -14,9 +14,9 @@
 
 namespace linkstat {
 
-// Counting loops of one member of the count family (kernels.hpp). The planes of a marker (markers.hpp): 0 and 2 hold the codes of
-// the first and second chromosome of each individual, 1 and 3 their missing marks; a missing allele has no
-// code bit, and the places past the last chromosome are missing.
+// Counting loops of one member of the count family (kernels.hpp). The planes of a marker (markers.hpp):
+// 0 and 2 hold the codes of the first and second chromosome of each individual, 1 and 3 their missing
+// marks; a missing allele has no code bit, and the places past the last chromosome are missing.
 struct TableKernels {
     // The nine cells t[class at b][class at a] of individuals typed at both markers.
     void (*unphased)(const std::uint64_t* a, const std::uint64_t* b, int words, int t[3][3]);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gridbounds.hpp"
 #include "linkstat.hpp"
 
 int main(int argc, char** argv) {
