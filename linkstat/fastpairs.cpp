@@ -26,7 +26,7 @@ namespace linkstat {
 
 namespace {
 
-// The haplotype counts of the mode (EM or known; the actual mode's counts are the key's own).
+// The haplotype counts of the mode: by EM, or in the known and actual modes the key's own counts.
 void haplotypeCounts(const PairCounts& counts, HaploMode mode, EmKernel kernel, int hapCounts[4]) {
     if (mode == HaploMode::em) {
         fastEmHaplotypes(counts, hapCounts, kernel);

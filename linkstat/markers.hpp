@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "kernels.hpp"
@@ -28,7 +29,7 @@ public:
         fieldTooLong,        // one of the first four fields is longer than the field limit
         wrongChromosomes,    // the allele string's length differs from the set's first; `line` is the
                              // marker's number in its set
-        badPosition,         // the position is not a whole number of 0 to 2^31 - 1 once truncated
+        badPosition,         // the position is not finite or not within 0 <= position < 2^31
         positionOutOfOrder,  // the position is below the one before it in the set
         moreThanTwoAlleles,  // a marker of the set has a third allele: `alleles` is its string
     };

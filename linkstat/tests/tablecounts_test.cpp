@@ -149,6 +149,10 @@ TEST(TableCounts, KernelChoice) {
     }
     EXPECT_STREQ(kernelName(CountKernel::portable), "portable");
     EXPECT_STREQ(kernelName(BoundsKernel::portable), "portable");
+    // every family's portable member runs anywhere, and its fastest is one this processor runs
+    EXPECT_TRUE(kernelRuns(PackKernel::portable) && kernelRuns(EmKernel::portable) && kernelRuns(BoundsKernel::portable));
+    EXPECT_TRUE(kernelRuns(fastestKernel<PackKernel>()) && kernelRuns(fastestKernel<EmKernel>()) &&
+                kernelRuns(fastestKernel<BoundsKernel>()));
 }
 
 }  // namespace
