@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <vector>
 
 #include "numbers.hpp"
 
@@ -109,6 +110,84 @@ void WorkerTeam::forEach(std::size_t count, const std::function<void(std::size_t
             const std::size_t index = next.fetch_add(1, std::memory_order_relaxed);
             if (index >= count) return;
             body(index, member);
+        }
+    });
+}
+
+void WorkerTeam::forEachInOrder(std::size_t count, std::size_t window,
+                                const std::function<void(std::size_t index, int member)>& make,
+                                const std::function<void(std::size_t index)>& consume) {
+    window = std::max<std::size_t>(window, 1);
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable ready;  // an index was made
+        std::condition_variable room;   // an index was consumed, or the work ends
+        std::size_t claimed = 0;        // indices handed out to be made
+        std::size_t consumed = 0;
+        std::vector<bool> done;         // per index % window: made, not yet consumed
+        bool abandoned = false;
+    } shared;
+    shared.done.assign(window, false);
+    // Claims the next index if the window allows; the lock is held.
+    auto claim = [&](std::size_t& index) {
+        if (shared.claimed == count || shared.claimed >= shared.consumed + window) return false;
+        index = shared.claimed++;
+        return true;
+    };
+    run([&](int member) {
+        try {
+            if (member != 0) {
+                for (;;) {
+                    std::size_t index = 0;
+                    bool claimed = false;
+                    {
+                        std::unique_lock<std::mutex> lock(shared.mutex);
+                        shared.room.wait(lock, [&] {
+                            if (shared.abandoned) return true;
+                            claimed = claim(index);
+                            return claimed || shared.claimed == count;
+                        });
+                    }
+                    if (!claimed) return;
+                    make(index, member);
+                    {
+                        std::lock_guard<std::mutex> lock(shared.mutex);
+                        shared.done[index % window] = true;
+                    }
+                    shared.ready.notify_one();
+                }
+            }
+            std::unique_lock<std::mutex> lock(shared.mutex);
+            while (shared.consumed < count) {
+                if (shared.abandoned) return;
+                const std::size_t index = shared.consumed;
+                if (shared.done[index % window]) {
+                    lock.unlock();
+                    consume(index);
+                    lock.lock();
+                    shared.done[index % window] = false;
+                    ++shared.consumed;
+                    shared.room.notify_all();
+                    continue;
+                }
+                std::size_t mine;
+                if (claim(mine)) {
+                    lock.unlock();
+                    make(mine, 0);
+                    lock.lock();
+                    shared.done[mine % window] = true;
+                    continue;
+                }
+                shared.ready.wait(lock);
+            }
+        } catch (...) {
+            {
+                std::lock_guard<std::mutex> lock(shared.mutex);
+                shared.abandoned = true;
+            }
+            shared.room.notify_all();
+            shared.ready.notify_all();
+            throw;
         }
     });
 }

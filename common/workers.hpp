@@ -50,6 +50,17 @@ public:
     // ascending order to the members as they become free; hands out no more after a body has thrown.
     void forEach(std::size_t count, const std::function<void(std::size_t index, int member)>& body);
 
+    // Calls make(index, member) once for every index below count on the members as they become free, and
+    // consume(index) on the calling thread in ascending order of index, each once its make has returned:
+    // a producer and an ordered consumer. At most `window` indices (at least 1) are made ahead of the
+    // consuming, so that storage kept per index % window is never shared by two indices at once. The
+    // calling thread makes indices itself while the next one to consume is not ready. After a make or a
+    // consume has thrown, no more are started; the first exception reaches the caller once every
+    // member has returned.
+    void forEachInOrder(std::size_t count, std::size_t window,
+                        const std::function<void(std::size_t index, int member)>& make,
+                        const std::function<void(std::size_t index)>& consume);
+
 private:
     void serve(int member);
     void perform(int member);

@@ -16,6 +16,7 @@
 
 #include "linkstat.hpp"
 #include "reader.hpp"
+#include "run.hpp"
 #include "writer.hpp"
 
 namespace {
@@ -76,7 +77,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (flags & 64) options.push_back("-RN");
 
     linkstat::Tuning fast, literal;
-    literal.evaluation = linkstat::Evaluation::Literal;
+    literal.evaluation = linkstat::Evaluation::literal;
     if (flags & 128) {
         fast.lineLimit = literal.lineLimit = 200;
         fast.fieldLimit = literal.fieldLimit = 64;

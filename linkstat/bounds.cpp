@@ -8,8 +8,7 @@
 #include <cmath>
 #include <utility>
 
-#include "likelihood.hpp"
-#include "linkstat.hpp"
+#include "bounds.hpp"
 
 namespace linkstat {
 
@@ -49,9 +48,6 @@ void calcConfidenceLimits(const int Array[3][3], double result[2], double X) {
     confidenceLimitsFromCounts(result, countsOfTable(Array), X);
 }
 
-}  // namespace linkstat
-
-// Declared at global scope with the single-pass bounds (likelihood.hpp).
 LikelihoodSetup orientLikelihood(const PairCounts& counts, double X) {
     LikelihoodSetup L;
     L.k00 = counts.k00;
@@ -77,8 +73,6 @@ LikelihoodSetup orientLikelihood(const PairCounts& counts, double X) {
     L.pApB = L.pA * L.pB;
     return L;
 }
-
-namespace linkstat {
 
 void confidenceLimitsFromCounts(double result[2], const PairCounts& counts, double X) {
     const LikelihoodSetup L = orientLikelihood(counts, X);

@@ -7,10 +7,13 @@
 
 #include "cli.hpp"
 
+#include <cstdio>
+#include <new>
 #include <vector>
 
 #include "linkstat.hpp"
 #include "report.hpp"
+#include "run.hpp"
 #include "workers.hpp"
 
 namespace linkstat {
@@ -56,19 +59,33 @@ std::string optionValue(const std::string& value, char letter, std::size_t limit
     return value;
 }
 
+void writeStandardOutput(const std::string& text) {
+    try {
+        ldtools::writeAll(1, text.data(), text.size());
+    } catch (const ldtools::SystemError&) {
+        throw outputWrite("stdout");
+    }
+}
+
+// Writes each piece of the message with its own call; returns the exit status.
+int printFailure(const Failure& failure) {
+    for (const std::string& piece : failure.pieces()) std::fputs(piece.c_str(), stderr);
+    return failure.status();
+}
+
 }  // namespace
 
 Settings readOptions(int argc, char** argv) {
     Settings s;
     auto apply = [&s](const OptionRule& rule, const std::string& value) {
         switch (rule.letter) {
-            case 'A': s.mode = HaploMode::Actual; break;
+            case 'A': s.mode = HaploMode::actual; break;
             case 'B': s.Bounds = 1; break;
             case 'D': s.recordsOnly = true; s.Position = 1; break;
-            case 'E': s.mode = HaploMode::Em; break;
+            case 'E': s.mode = HaploMode::em; break;
             case 'H': s.header = true; break;
             case 'I': s.inputName = optionValue(value, rule.letter, kMaxNameLength); s.haveInput = true; break;
-            case 'K': s.mode = HaploMode::Known; break;
+            case 'K': s.mode = HaploMode::known; break;
             case 'O': s.outputName = optionValue(value, rule.letter, kMaxNameLength); s.haveOutput = true; break;
             case 'P': s.Position = 1; break;
             case 'R': s.missing = optionValue(value, rule.letter, kMaxMissingLength); break;
@@ -79,8 +96,8 @@ Settings readOptions(int argc, char** argv) {
     };
     const std::vector<std::string> words = ldtools::wordsAfterName(argc, argv);
     const ldtools::ArgumentsRead read = ldtools::readArguments(words, kPolicy, {.option = apply});
-    if (read.action == ldtools::CommandAction::help) s.request = Request::Help;
-    if (read.action == ldtools::CommandAction::version) s.request = Request::Version;
+    if (read.action == ldtools::CommandAction::help) s.request = Request::help;
+    if (read.action == ldtools::CommandAction::version) s.request = Request::version;
     return s;
 }
 
@@ -102,6 +119,27 @@ std::string usageText() {
            "  --help     show this text\n"
            "  --version  show the version\n"
            "See linkstat(1) for the file formats and messages.\n";
+}
+
+int linkstatMain(int argc, char** argv, const Tuning& tuning, BoundsTally* tally) {
+    try {
+        const Settings settings = readOptions(argc, argv);
+        if (settings.request == Request::help) {
+            writeStandardOutput(usageText());
+            return 0;
+        }
+        if (settings.request == Request::version) {
+            writeStandardOutput(ldtools::versionLine("linkstat"));
+            return 0;
+        }
+        if (!settings.haveInput) throw needInputFile();
+        runFile(settings, tuning, tally);
+        return 0;
+    } catch (const Failure& failure) {
+        return printFailure(failure);
+    } catch (const std::bad_alloc&) {
+        return printFailure(notEnoughMemory());
+    }
 }
 
 }  // namespace linkstat

@@ -1,19 +1,15 @@
-// The EM of many tables side by side in vector lanes (see emkernels.hpp).
+// The members of the EM family (kernels.hpp): the EM of many tables side by side in vector lanes (see
+// fastEmHaplotypes in em.hpp).
 
-#include "emkernels.hpp"
-
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 
-#include "kernelchoice.hpp"
-#include "linkstat.hpp"
+#include "em.hpp"
 #include "targetregion.hpp"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define LINKSTAT_EM_KERNELS 1
+#ifdef LDTOOLS_X86_KERNELS
 #include <immintrin.h>
 #endif
 
@@ -80,23 +76,23 @@ struct EmTable {
     }
 };
 
-// ---- scalar: two lanes of plain arithmetic -------------------------------------------------------------------
+// ---- portable: two lanes of plain arithmetic -----------------------------------------------------------------
 
-namespace scalar {
-constexpr int W = 2;
+namespace portable {
+constexpr int kLanes = 2;
 typedef double D __attribute__((vector_size(16)));
 typedef std::int64_t I __attribute__((vector_size(16)));
 inline unsigned laneBits(I mask) {
     return (mask[0] != 0 ? 1u : 0u) | (mask[1] != 0 ? 2u : 0u);
 }
 #include "emkernels.inc"
-}  // namespace scalar
+}  // namespace portable
 
-#ifdef LINKSTAT_EM_KERNELS
+#ifdef LDTOOLS_X86_KERNELS
 
-LINKSTAT_TARGET_BEGIN("avx2")
+LDTOOLS_TARGET_BEGIN("avx2")
 namespace avx2 {
-constexpr int W = 4;
+constexpr int kLanes = 4;
 typedef double D __attribute__((vector_size(32)));
 typedef std::int64_t I __attribute__((vector_size(32)));
 inline unsigned laneBits(I mask) {
@@ -104,11 +100,11 @@ inline unsigned laneBits(I mask) {
 }
 #include "emkernels.inc"
 }  // namespace avx2
-LINKSTAT_TARGET_END
+LDTOOLS_TARGET_END
 
-LINKSTAT_TARGET_BEGIN("avx512f")
+LDTOOLS_TARGET_BEGIN("avx512f")
 namespace avx512 {
-constexpr int W = 8;
+constexpr int kLanes = 8;
 typedef double D __attribute__((vector_size(64)));
 typedef std::int64_t I __attribute__((vector_size(64)));
 inline unsigned laneBits(I mask) {
@@ -116,58 +112,20 @@ inline unsigned laneBits(I mask) {
 }
 #include "emkernels.inc"
 }  // namespace avx512
-LINKSTAT_TARGET_END
+LDTOOLS_TARGET_END
 
-#endif  // LINKSTAT_EM_KERNELS
-
+#endif  // LDTOOLS_X86_KERNELS
 
 }  // namespace
 
-bool emKernelRuns(EmKernel kernel) {
+void fastEmHaplotypes(const PairCounts* counts, std::size_t n, int (*hapCounts)[4], EmKernel kernel,
+                      double (*frequencies)[4]) {
     switch (kernel) {
-        case EmKernel::Scalar: return true;
-#ifdef LINKSTAT_EM_KERNELS
-        case EmKernel::Avx2: return __builtin_cpu_supports("avx2");
-        case EmKernel::Avx512: return __builtin_cpu_supports("avx512f");
-#else
-        default: return false;
+#ifdef LDTOOLS_X86_KERNELS
+        case EmKernel::avx512: return avx512::fastEm(counts, n, hapCounts, frequencies);
+        case EmKernel::avx2: return avx2::fastEm(counts, n, hapCounts, frequencies);
 #endif
-    }
-    return false;
-}
-
-namespace {
-constinit KernelChoice<EmKernel, EmKernel::Avx512> Choice{emKernelRuns};
-}  // namespace
-
-EmKernel fastestEmKernel() {
-    return Choice.fastest();
-}
-
-EmKernel emKernel() {
-    return Choice.current();
-}
-
-bool useEmKernel(EmKernel kernel) {
-    return Choice.use(kernel);
-}
-
-const char* emKernelName(EmKernel kernel) {
-    switch (kernel) {
-        case EmKernel::Scalar: return "scalar";
-        case EmKernel::Avx2: return "avx2";
-        case EmKernel::Avx512: return "avx512";
-    }
-    return "?";
-}
-
-void fastEmHaplotypes(const PairCounts* counts, std::size_t n, int (*hapCounts)[4], double (*frequencies)[4]) {
-    switch (emKernel()) {
-#ifdef LINKSTAT_EM_KERNELS
-        case EmKernel::Avx512: return avx512::fastEm(counts, n, hapCounts, frequencies);
-        case EmKernel::Avx2: return avx2::fastEm(counts, n, hapCounts, frequencies);
-#endif
-        default: return scalar::fastEm(counts, n, hapCounts, frequencies);
+        default: return portable::fastEm(counts, n, hapCounts, frequencies);
     }
 }
 

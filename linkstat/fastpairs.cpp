@@ -4,243 +4,32 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
-#include <charconv>
-#include <condition_variable>
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <deque>
-#include <mutex>
 #include <string>
-#include <string_view>
 #include <vector>
 
+#include "blockkeys.hpp"
+#include "countkeys.hpp"
+#include "em.hpp"
 #include "gridbounds.hpp"
+#include "linetext.hpp"
 #include "markers.hpp"
+#include "pairblocks.hpp"
+#include "report.hpp"
+#include "run.hpp"
 #include "tablecounts.hpp"
+#include "tailcache.hpp"
 #include "workers.hpp"
 
 namespace linkstat {
 
 namespace {
 
-// ---- count keys ---------------------------------------------------------------------------------------
-
-// Every count of a pair is at most the number of chromosomes, and the double heterozygotes at most the
-// number of individuals. Up to 8191 chromosomes the four phase-known counts fit in 13 bits each and the
-// double heterozygotes in 12 bits of one 64-bit key; larger sets use five 32-bit counts.
-struct NarrowKeys {
-    using Key = std::uint64_t;
-    static constexpr int kMaxChromosomes = 8191;
-    static constexpr int kBits = 13;
-    static constexpr Key kMask = (Key{1} << kBits) - 1;
-    // No key: its four counts would add up to more than the chromosomes.
-    static constexpr Key kEmpty = ~Key{0};
-
-    static Key key(const PairCounts& c) {
-        return Key(c.k00) | Key(c.k01) << kBits | Key(c.k10) << 2 * kBits | Key(c.k11) << 3 * kBits |
-               Key(c.dh) << 4 * kBits;
-    }
-    static PairCounts counts(Key key) {
-        auto field = [key](int f) { return static_cast<int>(key >> f * kBits & kMask); };
-        return PairCounts{field(0), field(1), field(2), field(3), static_cast<int>(key >> 4 * kBits)};
-    }
-    static std::uint64_t hash(Key key) { return key * 0x9E3779B97F4A7C15ull; }
-
-    // A key waiting for its bounds, with its oriented margins a0, b0, T and X packed for sorting.
-    struct Job {
-        std::uint64_t group;  // a0, b0, T, X in 13 bits each
-        Key key;
-    };
-    static Job job(std::uint32_t a0, std::uint32_t b0, std::uint32_t T, std::uint32_t X, Key key) {
-        return Job{std::uint64_t(a0) << 3 * kBits | std::uint64_t(b0) << 2 * kBits | std::uint64_t(T) << kBits | X, key};
-    }
-    static bool before(const Job& x, const Job& y) { return x.group < y.group; }
-    static bool sameMargins(const Job& x, const Job& y) { return x.group >> kBits == y.group >> kBits; }
-    static std::uint32_t X(const Job& job) { return static_cast<std::uint32_t>(job.group & kMask); }
-};
-static_assert(4 * NarrowKeys::kBits + 12 == 64, "four counts of 13 bits and double heterozygotes of 12");
-
-struct WideKeys {
-    struct Key {
-        std::uint32_t count[5];
-        bool operator==(const Key&) const = default;
-    };
-    static constexpr Key kEmpty{{~0u, ~0u, ~0u, ~0u, ~0u}};  // no key: counts stay far below 2^32
-
-    static Key key(const PairCounts& c) {
-        return Key{{static_cast<std::uint32_t>(c.k00), static_cast<std::uint32_t>(c.k01),
-                    static_cast<std::uint32_t>(c.k10), static_cast<std::uint32_t>(c.k11),
-                    static_cast<std::uint32_t>(c.dh)}};
-    }
-    static PairCounts counts(const Key& key) {
-        return PairCounts{static_cast<int>(key.count[0]), static_cast<int>(key.count[1]),
-                          static_cast<int>(key.count[2]), static_cast<int>(key.count[3]),
-                          static_cast<int>(key.count[4])};
-    }
-    static std::uint64_t hash(const Key& key) {
-        std::uint64_t h = (std::uint64_t(key.count[0]) | std::uint64_t(key.count[1]) << 32) * 0x9E3779B97F4A7C15ull;
-        h = (h ^ (h >> 31) ^ std::uint64_t(key.count[2]) ^ std::uint64_t(key.count[3]) << 32) * 0xBF58476D1CE4E5B9ull;
-        h = (h ^ (h >> 29) ^ key.count[4]) * 0x94D049BB133111EBull;
-        return h ^ (h >> 32);
-    }
-
-    struct Job {
-        std::uint64_t a0b0;
-        std::uint32_t T;
-        std::uint32_t X;
-        Key key;
-    };
-    static Job job(std::uint32_t a0, std::uint32_t b0, std::uint32_t T, std::uint32_t X, const Key& key) {
-        return Job{std::uint64_t(a0) << 32 | b0, T, X, key};
-    }
-    static bool before(const Job& x, const Job& y) { return x.a0b0 < y.a0b0 || (x.a0b0 == y.a0b0 && x.T < y.T); }
-    static bool sameMargins(const Job& x, const Job& y) { return x.a0b0 == y.a0b0 && x.T == y.T; }
-    static std::uint32_t X(const Job& job) { return job.X; }
-};
-
-// ---- tails memoised per count key ---------------------------------------------------------------------
-
-// A tail code is lower * kUpperCodes + upper (the steps of GridBounds), or one of these:
-constexpr std::uint16_t kEmptyMargin = 0xFFFF;  // the empty-margin tail
-constexpr std::uint16_t kOffGrid = 0xFFFE;      // computed pair by pair (see GridBounds)
-constexpr std::uint16_t kPending = 0xFFFD;      // gathered, not evaluated yet
-constexpr int kUpperCodes = 128;
-
-// Open-addressing hash map from count key to tail code, at most three quarters full, holding at most
-// maxKeys keys: the set's walk empties it before a round whose new keys might not fit, so memory stays
-// bounded whatever the input. A key and its code lie side by side (10 bytes for a narrow key), so that
-// a lookup reads one cache line. Several threads may find keys and set the codes of different keys at
-// once, as long as none inserts.
-template <class Keys>
-class TailCache {
-public:
-    using Key = typename Keys::Key;
-
-    explicit TailCache(std::size_t maxKeys) : maxKeys_(maxKeys) { reset(kInitialSlots); }
-
-    std::size_t size() const { return size_; }
-    std::size_t maxKeys() const { return maxKeys_; }
-
-    std::uint16_t* find(const Key& key) {
-        for (std::size_t slot = home(key);; slot = (slot + 1) & mask_) {
-            const Key there = slots_[slot].key();
-            if (there == key) return &slots_[slot].code;
-            if (there == Keys::kEmpty) return nullptr;
-        }
-    }
-
-    // Enters a key with its code; false, changing nothing, when the key is there already.
-    bool insertNew(const Key& key, std::uint16_t code) {
-        if ((size_ + 1) * 4 > slots_.size() * 3) grow(slots_.size() * 2);
-        std::size_t slot = home(key);
-        for (Key there; !((there = slots_[slot].key()) == Keys::kEmpty); slot = (slot + 1) & mask_)
-            if (there == key) return false;
-        slots_[slot] = Slot(key, code);
-        ++size_;
-        return true;
-    }
-
-    // Makes room for `more` keys beyond those held, up to maxKeys in all, at once rather than by
-    // repeated doubling.
-    void reserve(std::size_t more) {
-        const std::size_t keys = std::min(size_ + more, maxKeys_);
-        std::size_t slots = slots_.size();
-        while (keys * 4 > slots * 3) slots *= 2;
-        if (slots != slots_.size()) grow(slots);
-    }
-
-    // Asks the processor to fetch the place of a key, which find will look at soon.
-    void prefetch(const Key& key) const { __builtin_prefetch(&slots_[home(key)]); }
-
-    // Forgets every key (the slots stay allocated).
-    void clear() { reset(slots_.size()); }
-
-private:
-    static constexpr std::size_t kInitialSlots = 16;
-
-    // A key as bytes, so that the slot needs no more alignment than its code.
-    struct Slot {
-        Slot() = default;
-        Slot(const Key& key, std::uint16_t code) : code(code) { std::memcpy(bytes, &key, sizeof key); }
-        Key key() const {
-            Key key;
-            std::memcpy(&key, bytes, sizeof key);
-            return key;
-        }
-        unsigned char bytes[sizeof(Key)];
-        std::uint16_t code;
-    };
-
-    std::size_t home(const Key& key) const { return static_cast<std::size_t>(Keys::hash(key) >> shift_) & mask_; }
-    void place(const Slot& entry) {
-        std::size_t slot = home(entry.key());
-        while (!(slots_[slot].key() == Keys::kEmpty)) slot = (slot + 1) & mask_;
-        slots_[slot] = entry;
-    }
-    void reset(std::size_t slots) {
-        slots_.assign(slots, Slot(Keys::kEmpty, 0));
-        mask_ = slots - 1;
-        shift_ = 64 - std::countr_zero(slots);
-        size_ = 0;
-    }
-    void grow(std::size_t slots) {
-        std::vector<Slot> old = std::move(slots_);
-        const std::size_t size = size_;
-        reset(slots);
-        for (const Slot& entry : old)
-            if (!(entry.key() == Keys::kEmpty)) place(entry);
-        size_ = size;
-    }
-
-    std::size_t maxKeys_;
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
-    int shift_ = 0;
-    std::size_t size_ = 0;
-};
-
-// The keys met in one block of pairs, so that a key recurring in the block is prepared once. Its
-// slots are marked with the block's stamp instead of being emptied for every block.
-template <class Keys>
-class BlockKeys {
-public:
-    using Key = typename Keys::Key;
-
-    // Starts a block of at most `lines` pairs.
-    void start(std::size_t lines) {
-        const std::size_t slots = std::bit_ceil(2 * lines + 2);
-        if (slots != keys_.size() || ++stamp_ == 0) {
-            keys_.assign(slots, Key{});
-            stamps_.assign(slots, 0);
-            stamp_ = 1;
-            shift_ = 64 - std::countr_zero(slots);
-        }
-    }
-    // True when the key had not been met in this block.
-    bool add(const Key& key) {
-        const std::size_t mask = keys_.size() - 1;
-        for (std::size_t slot = static_cast<std::size_t>(Keys::hash(key) >> shift_) & mask;; slot = (slot + 1) & mask) {
-            if (stamps_[slot] != stamp_) {
-                stamps_[slot] = stamp_;
-                keys_[slot] = key;
-                return true;
-            }
-            if (keys_[slot] == key) return false;
-        }
-    }
-
-private:
-    std::vector<Key> keys_;
-    std::vector<std::uint32_t> stamps_;
-    std::uint32_t stamp_ = 0;
-    int shift_ = 0;
-};
-
-void haplotypeCounts(const PairCounts& counts, HaploMode mode, int hapCounts[4]) {
-    if (mode == HaploMode::Em) {
-        fastEmHaplotypes(counts, hapCounts);
+// The haplotype counts of the mode: by EM, or in the known and actual modes the key's own counts.
+void haplotypeCounts(const PairCounts& counts, HaploMode mode, EmKernel kernel, int hapCounts[4]) {
+    if (mode == HaploMode::em) {
+        fastEmHaplotypes(counts, hapCounts, kernel);
         return;
     }
     hapCounts[0] = counts.k00;
@@ -281,29 +70,40 @@ LikelihoodSetup oriented(const typename Keys::Job& job) {
     return orientLikelihood(Keys::counts(job.key), Keys::X(job));
 }
 
+// What one member of the team needs to evaluate bounds: room for the oriented counts of a group and for
+// the slots of its grid, and the tally of its grids.
+struct Evaluator {
+    std::vector<LikelihoodSetup> setups;
+    GridScratch grid;
+    BoundsTally tally;
+};
+
 // Evaluates the bounds of the jobs [first, last), which share their margins, into their tail codes:
-// one MarginGrid takes the logarithms that all of them need. `setups` is room for their oriented counts.
+// one MarginGrid takes the logarithms that all of them need.
 template <class Keys>
 void evaluateGroup(const typename Keys::Job* first, const typename Keys::Job* last, TailCache<Keys>& cache,
-                   std::vector<LikelihoodSetup>& setups) {
+                   Evaluator& evaluator, const BoundsOptions& options) {
+    std::vector<LikelihoodSetup>& setups = evaluator.setups;
     unsigned positive = 0;
     setups.clear();
     for (const typename Keys::Job* job = first; job != last; ++job) {
         setups.push_back(oriented<Keys>(*job));
         positive |= positiveCounts(setups.back());
     }
-    MarginGrid grid(setups.front(), positive);
+    MarginGrid grid(setups.front(), positive, options, evaluator.grid);
     for (std::size_t k = 0; k < setups.size(); ++k) {
         const GridBounds bounds = grid.bounds(setups[k]);
         *cache.find(first[k].key) =
             bounds.onGrid ? static_cast<std::uint16_t>(bounds.lower * kUpperCodes + bounds.upper) : kOffGrid;
     }
+    evaluator.tally += grid.tally();
 }
 
 // Sorts jobs by their margins and evaluates them group by group, fetching the memo places of the jobs
 // of the next groups while one is evaluated.
 template <class Keys>
-void evaluateJobs(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache, std::vector<LikelihoodSetup>& setups) {
+void evaluateJobs(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache, Evaluator& evaluator,
+                  const BoundsOptions& options) {
     constexpr std::size_t kJobsAhead = 4;
     std::sort(jobs.begin(), jobs.end(), Keys::before);
     std::size_t fetched = 0;
@@ -311,156 +111,8 @@ void evaluateJobs(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache,
         for (end = first + 1; end < jobs.size() && Keys::sameMargins(jobs[first], jobs[end]); ++end) {
         }
         for (; fetched < std::min(jobs.size(), end + kJobsAhead); ++fetched) cache.prefetch(jobs[fetched].key);
-        evaluateGroup<Keys>(jobs.data() + first, jobs.data() + end, cache, setups);
+        evaluateGroup<Keys>(jobs.data() + first, jobs.data() + end, cache, evaluator, options);
     }
-}
-
-// ---- report text --------------------------------------------------------------------------------------
-
-// The text of a block of report lines, made on any thread and written in order by the main thread.
-class LineText {
-public:
-    void put(const char* text, std::size_t length) { text_.append(text, length); }
-    void put(std::string_view text) { text_.append(text); }
-    // "\t%5.3f\t%5.3f\n": room for any two doubles (at most 314 characters each).
-    void putBounds(double lower, double upper) {
-        char text[640];
-        const int length = std::snprintf(text, sizeof text, "\t%5.3f\t%5.3f\n", lower, upper);
-        if (length > 0) put(text, static_cast<std::size_t>(length));
-    }
-    std::string_view view() const { return text_; }
-    void clear() { text_.clear(); }
-
-private:
-    std::string text_;
-};
-
-// Printed bounds: "\t%5.3f\t" of the lower walk's values and "%5.3f\n" of the upper walk's.
-struct BoundTexts {
-    std::string lower[kGridSteps + 1];
-    std::string upper[kGridSteps + 1];
-    BoundTexts() {
-        for (int s = 0; s <= kGridSteps; ++s) {
-            lower[s] = std::string(1, '\t').append(format(risingTheta(s))).append(1, '\t');
-            upper[s] = format(fallingTheta(s)).append(1, '\n');
-        }
-    }
-    static std::string format(double value) {
-        char text[32];
-        const int length = std::snprintf(text, sizeof text, "%5.3f", value);
-        return std::string(text, static_cast<std::size_t>(length));
-    }
-};
-
-// Writes the tail of a pair whose bounds are known (not the empty-margin tail).
-void writeBoundsTail(LineText& out, std::uint16_t code, const PairCounts& counts, HaploMode mode) {
-    static const BoundTexts texts;
-    if (code == kOffGrid) {
-        int hapCounts[4];
-        haplotypeCounts(counts, mode, hapCounts);
-        double result[2];
-        confidenceLimitsFromCounts(result, counts, hapCounts[0]);
-        out.putBounds(result[0], result[1]);
-    } else {
-        out.put(texts.lower[code / kUpperCodes]);
-        out.put(texts.upper[code % kUpperCodes]);
-    }
-}
-
-// Printed positions of the markers of a set, each followed by a tab.
-class PositionTexts {
-public:
-    PositionTexts(const double* positions, int nMarkers) : texts_(static_cast<std::size_t>(nMarkers)) {
-        for (std::size_t m = 0; m < texts_.size(); ++m) {
-            Text& t = texts_[m];
-            char* end = std::to_chars(t.chars, t.chars + sizeof t.chars, static_cast<int>(positions[m])).ptr;
-            *end++ = '\t';
-            t.length = static_cast<std::size_t>(end - t.chars);
-        }
-    }
-    void putWithTab(LineText& out, int m) const { out.put(texts_[m].chars, texts_[m].length); }
-    void put(LineText& out, int m) const { out.put(texts_[m].chars, texts_[m].length - 1); }
-
-private:
-    struct Text {
-        char chars[16];
-        std::size_t length;
-    };
-    std::vector<Text> texts_;
-};
-
-void putDistance(LineText& out, double distance) {
-    char text[16];
-    char* end = std::to_chars(text, text + sizeof text, static_cast<int>(distance)).ptr;
-    *end++ = '\t';
-    out.put(text, static_cast<std::size_t>(end - text));
-}
-
-// ---- the walk over the pairs of a set -----------------------------------------------------------------
-
-// Place in the pair loop: the next pair is (i, j); j == i + 1 means the first marker i has just begun.
-struct Cursor {
-    int i = 0;
-    int j = 1;
-    bool operator==(const Cursor&) const = default;
-};
-
-// Visits, in report order, the far pairs and the pairs inside the window, from `from` up to `stop`.
-template <class FarPair, class Pair>
-void walkPairs(const double* positions, int nMarkers, Cursor from, Cursor stop, FarPair onFarPair, Pair onPair) {
-    Cursor c = from;
-    while (c.i + 1 < nMarkers && !(c == stop)) {
-        if (c.j == c.i + 1 && positions[c.i + 1] - positions[c.i] > kPairWindow) {
-            onFarPair(c.i);
-            c = Cursor{c.i + 1, c.i + 2};
-        } else if (c.j < nMarkers && positions[c.j] - positions[c.i] < kPairWindow) {
-            onPair(c.i, c.j);
-            ++c.j;
-        } else {
-            c = Cursor{c.i + 1, c.i + 2};
-        }
-    }
-}
-
-// A stretch of the walk, from `from` up to `stop`: its report lines (far pairs and pairs inside the
-// window), the pairs inside the window, and the first marker of its last line, for the progress line.
-struct Block {
-    Cursor from, stop;
-    std::size_t lines = 0;
-    long pairs = 0;
-    int marker = 0;
-};
-
-// Cuts the walk of a set into blocks of at most maxLines lines, in report order.
-std::vector<Block> cutBlocks(const double* positions, int nMarkers, std::size_t maxLines) {
-    std::vector<Block> blocks;
-    Block block;
-    auto close = [&](Cursor at) {
-        block.stop = at;
-        blocks.push_back(block);
-        block = Block{at, at, 0, 0, 0};
-    };
-    int windowEnd = 1;
-    for (int i = 0; i + 1 < nMarkers; ++i) {
-        if (positions[i + 1] - positions[i] > kPairWindow) {
-            if (block.lines == maxLines) close(Cursor{i, i + 1});
-            ++block.lines;
-            block.marker = i;
-            continue;
-        }
-        windowEnd = std::max(windowEnd, i + 1);
-        while (windowEnd < nMarkers && positions[windowEnd] - positions[i] < kPairWindow) ++windowEnd;
-        for (int j = i + 1; j < windowEnd;) {
-            if (block.lines == maxLines) close(Cursor{i, j});
-            const std::size_t take = std::min(static_cast<std::size_t>(windowEnd - j), maxLines - block.lines);
-            block.lines += take;
-            block.pairs += static_cast<long>(take);
-            block.marker = i;
-            j += static_cast<int>(take);
-        }
-    }
-    if (block.lines > 0) close(Cursor{nMarkers - 1, nMarkers});
-    return blocks;
 }
 
 // Blocks per member of the team in one gathering wave; new keys prepared at a time; buckets of jobs per
@@ -491,7 +143,7 @@ struct Workspace {
           keys(members),
           jobs(std::min(kBucketsPerMember * members, kMaxBuckets)),
           scratch(members),
-          setups(members),
+          evaluators(members),
           texts(kWindowPerMember * members) {}
 
     std::vector<Own<BlockKeys<Keys>>> seen;      // per member: the keys met in its block
@@ -502,7 +154,7 @@ struct Workspace {
     std::vector<PreparedKey<Keys>> prepared;     // of a wave, in the order of newKeys
     std::vector<std::deque<Job>> jobs;           // per bucket: the round's keys that wait for their bounds
     std::vector<Own<std::vector<Job>>> scratch;  // per member: the bucket it evaluates
-    std::vector<Own<std::vector<LikelihoodSetup>>> setups;  // per member: the oriented counts of a group
+    std::vector<Own<Evaluator>> evaluators;      // per member: what it evaluates bounds with
     std::vector<Own<LineText>> texts;            // per block of the writing window
 };
 
@@ -531,7 +183,11 @@ public:
           mode_(mode),
           chunkKeys_(std::max<std::size_t>(chunkKeys, 1)),
           team_(team),
-          counter_(set.alleles(), set.nMarkers(), set.nChromosomes(), mode == HaploMode::Actual),
+          counter_(set.alleles(), set.nMarkers(), set.nChromosomes(), mode == HaploMode::actual,
+                   run.tuning.kernels.get<CountKernel>()),
+          emKernel_(run.tuning.kernels.get<EmKernel>()),
+          boundsOptions_{run.tuning.kernels.get<BoundsKernel>(), run.tuning.bandScale},
+          boundTexts_(boundTexts()),
           keptLines_(keptKeyBytes / sizeof(Key)),
           texts_(set.positions(), set.nMarkers()),
           blockLines_(std::max<std::size_t>(run.tuning.blockLines, 1)),
@@ -632,10 +288,10 @@ private:
             PairCounts counts[kPrepareKeys];
             int hapCounts[kPrepareKeys][4];
             for (std::size_t k = 0; k < n; ++k) counts[k] = Keys::counts(newKeys[first + k]);
-            if (mode_ == HaploMode::Em) {
-                fastEmHaplotypes(counts, n, hapCounts);
+            if (mode_ == HaploMode::em) {
+                fastEmHaplotypes(counts, n, hapCounts, emKernel_);
             } else {
-                for (std::size_t k = 0; k < n; ++k) haplotypeCounts(counts[k], mode_, hapCounts[k]);
+                for (std::size_t k = 0; k < n; ++k) haplotypeCounts(counts[k], mode_, emKernel_, hapCounts[k]);
             }
             for (std::size_t k = 0; k < n; ++k) {
                 PreparedKey<Keys>& prepared = work_.prepared[first + k];
@@ -656,7 +312,7 @@ private:
             std::vector<Job>& jobs = work_.scratch[static_cast<std::size_t>(member)].value;
             jobs.assign(work_.jobs[bucket].begin(), work_.jobs[bucket].end());
             work_.jobs[bucket].clear();
-            evaluateJobs(jobs, cache_, work_.setups[static_cast<std::size_t>(member)].value);
+            evaluateJobs(jobs, cache_, work_.evaluators[static_cast<std::size_t>(member)].value, boundsOptions_);
             evaluated.fetch_add(static_cast<long>(jobs.size()), std::memory_order_relaxed);
             if (member == 0) {
                 const long now = evaluated.load(std::memory_order_relaxed);
@@ -665,6 +321,10 @@ private:
             }
         });
         run_.progress.addTables(evaluated.load() - shown);
+        for (Own<Evaluator>& evaluator : work_.evaluators) {
+            run_.tally += evaluator.value.tally;
+            evaluator.value.tally = BoundsTally{};
+        }
     }
 
     // The text of one block; with -D only the bounds lines.
@@ -702,89 +362,40 @@ private:
                     return;
                 }
                 putHead();
-                writeBoundsTail(out, code, Keys::counts(keys[next - 1]), mode_);
+                writeBoundsTail(out, code, Keys::counts(keys[next - 1]));
             });
+    }
+
+    // Writes the tail of a pair whose bounds are known (not the empty-margin tail).
+    void writeBoundsTail(LineText& out, std::uint16_t code, const PairCounts& counts) const {
+        if (code == kOffGrid) {
+            int hapCounts[4];
+            haplotypeCounts(counts, mode_, emKernel_, hapCounts);
+            double result[2];
+            confidenceLimitsFromCounts(result, counts, hapCounts[0]);
+            out.putBounds(result[0], result[1]);
+        } else {
+            out.put(boundTexts_.lower[code / kUpperCodes]);
+            out.put(boundTexts_.upper[code % kUpperCodes]);
+        }
     }
 
     // Makes the text of blocks [first, end) on the members and writes it in order from the calling
     // thread, at most window() blocks ahead of the writing.
     void writeBlocks(std::size_t first, std::size_t end) {
-        struct Shared {
-            std::mutex mutex;
-            std::condition_variable ready;  // a block's text is done
-            std::condition_variable room;   // a block was written, or the work ends
-            std::size_t claimed, written;
-            std::vector<bool> done;
-            bool abandoned = false;
-        } shared{{}, {}, {}, first, first, std::vector<bool>(window(), false), false};
-        auto slot = [&](std::size_t b) { return b % window(); };
-        // Claims the next block if the window allows; the lock is held.
-        auto claim = [&](std::size_t& b) {
-            if (shared.claimed == end || shared.claimed >= shared.written + window()) return false;
-            b = shared.claimed++;
-            return true;
-        };
-        auto make = [&](std::size_t b, int member) {
-            work_.texts[slot(b)].value.clear();
-            format(b, work_.texts[slot(b)].value, member);
-        };
-        team_.run([&](int member) {
-            try {
-                if (member != 0) {
-                    for (;;) {
-                        std::size_t b = 0;
-                        bool claimed = false;
-                        {
-                            std::unique_lock<std::mutex> lock(shared.mutex);
-                            shared.room.wait(lock, [&] {
-                                if (shared.abandoned) return true;
-                                claimed = claim(b);
-                                return claimed || shared.claimed == end;
-                            });
-                        }
-                        if (!claimed) return;
-                        make(b, member);
-                        {
-                            std::lock_guard<std::mutex> lock(shared.mutex);
-                            shared.done[slot(b)] = true;
-                        }
-                        shared.ready.notify_one();
-                    }
-                }
-                std::unique_lock<std::mutex> lock(shared.mutex);
-                while (shared.written < end) {
-                    if (shared.abandoned) return;
-                    const std::size_t b = shared.written;
-                    if (shared.done[slot(b)]) {
-                        lock.unlock();
-                        run_.fpo.put(work_.texts[slot(b)].value.view());
-                        run_.progress.addPairs(blocks_[b].pairs, blocks_[b].marker);
-                        lock.lock();
-                        shared.done[slot(b)] = false;
-                        ++shared.written;
-                        shared.room.notify_all();
-                        continue;
-                    }
-                    std::size_t mine;
-                    if (claim(mine)) {
-                        lock.unlock();
-                        make(mine, 0);
-                        lock.lock();
-                        shared.done[slot(mine)] = true;
-                        continue;
-                    }
-                    shared.ready.wait(lock);
-                }
-            } catch (...) {
-                {
-                    std::lock_guard<std::mutex> lock(shared.mutex);
-                    shared.abandoned = true;
-                }
-                shared.room.notify_all();
-                shared.ready.notify_all();
-                throw;
-            }
-        });
+        auto text = [&](std::size_t b) -> LineText& { return work_.texts[b % window()].value; };
+        team_.forEachInOrder(
+            end - first, window(),
+            [&](std::size_t index, int member) {
+                LineText& out = text(first + index);
+                out.clear();
+                format(first + index, out, member);
+            },
+            [&](std::size_t index) {
+                const std::size_t b = first + index;
+                run_.fpo.put(text(b).view());
+                run_.progress.addPairs(blocks_[b].pairs, blocks_[b].marker);
+            });
     }
 
     Run& run_;
@@ -795,6 +406,9 @@ private:
     std::size_t chunkKeys_;
     ldtools::WorkerTeam& team_;
     TableCounter counter_;
+    EmKernel emKernel_;
+    BoundsOptions boundsOptions_;
+    const BoundTexts& boundTexts_;
     std::size_t keptLines_;       // lines per round whose keys are kept from counting to the text
     std::size_t roundStart_ = 0;  // the first block of the round
     std::size_t keptEnd_ = 0;     // the blocks of the round before it keep their keys

@@ -9,15 +9,19 @@
 // (gridbounds.hpp), and a second walk makes the lines. A team of threads shares each step, block by
 // block of pairs; the main thread alone enters new keys in the memo and writes the blocks' text in the
 // order of the pairs, so the report does not depend on the number of threads.
+//
+// Its parts: the count keys (countkeys.hpp), the memo (tailcache.hpp), the keys met in a block
+// (blockkeys.hpp), the walk and its blocks (pairblocks.hpp), the text of the lines (linetext.hpp), and
+// the rounds of one set (fastpairs.cpp); the ordered writing is the team's forEachInOrder (workers.hpp).
 
 #include <memory>
 
-#include "linkstat.hpp"
+#include "settings.hpp"
 
 namespace linkstat {
 
-inline constexpr double kPairWindow = 200000;
-inline constexpr const char* kEmptyMarginTail = "0 0 0 0 0 0 0 1\n";
+class MarkerSet;
+struct Run;
 
 // What the fast loop keeps from set to set: the memo of tails per count key, for one counting mode.
 class FastPairs {

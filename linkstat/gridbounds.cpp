@@ -1,6 +1,5 @@
 #include "gridbounds.hpp"
 
-#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -8,7 +7,6 @@
 #include <vector>
 
 #include "gridkernels.hpp"
-#include "kernelchoice.hpp"
 
 // ---- Why the approximate evaluation decides the same bounds as the reference -----------------------------
 //
@@ -143,13 +141,6 @@ unsigned zerosMaxOf(unsigned zeros, double p11Max, double dhMax) {
     return (zeros & 0b00111u) | (p11Max == 0 ? 0b01000u : 0) | (dhMax == 0 ? 0b10000u : 0);
 }
 
-constinit KernelChoice<BoundsKernel, BoundsKernel::Avx512> Choice{kernelRuns};
-// Each on a cache line of its own: the tallies are added to as grids end, on every thread, and the band
-// scale is read for every table.
-alignas(64) std::atomic<std::uint64_t> TalliedTables{0};
-alignas(64) std::atomic<std::uint64_t> TalliedExact{0};
-alignas(64) std::atomic<double> BandScale{1};
-
 }  // namespace
 
 double risingTheta(int steps) {
@@ -166,44 +157,6 @@ unsigned positiveCounts(const LikelihoodSetup& c) {
     for (int f = 0; f < 5; ++f)
         if (counts[f] > 0) positive |= 1u << f;
     return positive;
-}
-
-// ---- kernels and tallies ---------------------------------------------------------------------------------
-
-BoundsKernel fastestBoundsKernel() {
-    return Choice.fastest();
-}
-
-BoundsKernel boundsKernel() {
-    return Choice.current();
-}
-
-bool useBoundsKernel(BoundsKernel kernel) {
-    return Choice.use(kernel);
-}
-
-const char* boundsKernelName(BoundsKernel kernel) {
-    switch (kernel) {
-        case BoundsKernel::Scalar: return "scalar";
-        case BoundsKernel::Avx2: return "avx2";
-        case BoundsKernel::Avx512: return "avx512";
-    }
-    return "?";
-}
-
-BoundsTally boundsTally() {
-    return {TalliedTables.load(std::memory_order_relaxed), TalliedExact.load(std::memory_order_relaxed)};
-}
-
-void resetBoundsTally() {
-    TalliedTables.store(0, std::memory_order_relaxed);
-    TalliedExact.store(0, std::memory_order_relaxed);
-}
-
-bool setBoundsBandScale(double scale) {
-    if (!(scale >= 1)) return false;
-    BandScale.store(scale, std::memory_order_relaxed);
-    return true;
 }
 
 // ---- the exact evaluation --------------------------------------------------------------------------------
@@ -347,29 +300,24 @@ GridBounds ExactGrid::bounds(const LikelihoodSetup& c) {
 
 // ---- the approximate evaluation --------------------------------------------------------------------------
 
-namespace {
+GridScratch::GridScratch() : slots_(std::make_unique_for_overwrite<GridSlots>()) {}
 
-// The slots of the last grid of this thread, kept for the next: groups come one after the other.
-thread_local std::unique_ptr<GridSlots> SpareSlots;
+GridScratch::~GridScratch() = default;
 
-}  // namespace
-
-MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive)
+MarginGrid::MarginGrid(const LikelihoodSetup& margins, unsigned positive, const BoundsOptions& options,
+                       GridScratch& scratch)
     : margins_(margins),
-      kernels_(&gridKernels(boundsKernel())),
-      slots_(SpareSlots ? std::move(SpareSlots) : std::make_unique_for_overwrite<GridSlots>()) {
+      kernels_(&gridKernels(options.kernel)),
+      bandScale_(options.bandScale),
+      slots_(scratch.slots()) {
     prepare(positive);
 }
 
-MarginGrid::~MarginGrid() {
-    TalliedTables.fetch_add(tally_.tables, std::memory_order_relaxed);
-    if (tally_.exact != 0) TalliedExact.fetch_add(tally_.exact, std::memory_order_relaxed);
-    if (!SpareSlots) SpareSlots = std::move(slots_);
-}
+MarginGrid::~MarginGrid() = default;
 
 void MarginGrid::prepare(unsigned positive) {
     logarithms_ |= positive;
-    GridSlots& g = *slots_;
+    GridSlots& g = slots_;
     kernels_->prepare(g, margins_, logarithms_);
     // The masks, on the slots where they can have bits (the others are regular and never read them).
     g.irregularCount = 0;
@@ -387,7 +335,7 @@ void MarginGrid::prepare(unsigned positive) {
 
 // Decides the bounds from the approximate evaluation (see the proof at the top); false when it cannot.
 bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBounds& result) {
-    const GridSlots& g = *slots_;
+    const GridSlots& g = slots_;
     if (g.unusable) return false;
     const double counts[5] = {c.k00, c.k01, c.k10, c.k11, c.dh};
     const double C = counts[0] + counts[1] + counts[2] + counts[3] + counts[4];
@@ -425,7 +373,7 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
 
     // The thresholds of (7) for the partial sums.
     const double r = nearError * (1 + nearError) + 0x1p-44;
-    const double scale = BandScale.load(std::memory_order_relaxed);
+    const double scale = bandScale_;
     double below = 0, above = 0;
     auto thresholds = [&](double rWalk) {
         const double R = (2 * (rWalk + r) + 0x1p-40) * scale;
@@ -499,10 +447,13 @@ GridBounds MarginGrid::bounds(const LikelihoodSetup& counts) {
     return result;
 }
 
-GridBounds gridBounds(const PairCounts& counts, double X) {
+GridBounds gridBounds(const PairCounts& counts, double X, const BoundsOptions& options, BoundsTally* tally) {
     const LikelihoodSetup oriented = orientLikelihood(counts, X);
-    MarginGrid grid(oriented, positiveCounts(oriented));
-    return grid.bounds(oriented);
+    GridScratch scratch;
+    MarginGrid grid(oriented, positiveCounts(oriented), options, scratch);
+    const GridBounds bounds = grid.bounds(oriented);
+    if (tally) *tally += grid.tally();
+    return bounds;
 }
 
 }  // namespace linkstat

@@ -14,7 +14,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "likelihood.hpp"
+#include "bounds.hpp"
+#include "kernels.hpp"
 
 namespace linkstat {
 
@@ -39,47 +40,57 @@ double fallingTheta(int steps);
 // Bit f set when the f-th of k00, k01, k10, k11 and dh is positive: only those enter the likelihood.
 unsigned positiveCounts(const LikelihoodSetup& counts);
 
-// Instruction sets for the approximate evaluation. Every kernel decides the same bounds; they differ in
-// speed only. Scalar runs anywhere.
-enum class BoundsKernel { Scalar, Avx2, Avx512 };
-
-// The fastest kernel this processor runs.
-BoundsKernel fastestBoundsKernel();
-// The kernel in use (the fastest unless chosen otherwise).
-BoundsKernel boundsKernel();
-// Chooses the kernel (tests and benchmarks); a kernel the processor cannot run leaves the choice as it is
-// and returns false.
-bool useBoundsKernel(BoundsKernel kernel);
-const char* boundsKernelName(BoundsKernel kernel);
-
-// Tables evaluated by MarginGrid::bounds since the last reset, and how many of them needed the exact
-// evaluation.
+// Tables whose bounds margin grids decided, and how many of them needed the exact evaluation.
 struct BoundsTally {
     std::uint64_t tables = 0;
     std::uint64_t exact = 0;
+    BoundsTally& operator+=(const BoundsTally& other) {
+        tables += other.tables;
+        exact += other.exact;
+        return *this;
+    }
 };
-BoundsTally boundsTally();
-void resetBoundsTally();
 
-// Multiplies the error band around 5% within which a table is left to the exact evaluation (1, the proven
-// band, unless set; tests widen it to send more tables there). A scale below 1 is refused (false).
-bool setBoundsBandScale(double scale);
+// How a run evaluates bounds: the member of the bounds family (every member decides the same bounds)
+// and the factor of the error band around 5% within which a table is left to the exact evaluation (1,
+// the proven band; tests widen it to send more tables there; below 1 the proof would not hold).
+struct BoundsOptions {
+    BoundsKernel kernel = fastestKernel<BoundsKernel>();
+    double bandScale = 1;
+};
 
 class ExactGrid;
 struct GridSlots;
 struct GridKernels;
 
+// Room for the slots of one margin grid at a time, which its owner keeps from grid to grid (a grid
+// overwrites whatever it finds there).
+class GridScratch {
+public:
+    GridScratch();
+    ~GridScratch();
+    GridScratch(const GridScratch&) = delete;
+    GridScratch& operator=(const GridScratch&) = delete;
+    GridSlots& slots() { return *slots_; }
+
+private:
+    std::unique_ptr<GridSlots> slots_;
+};
+
 class MarginGrid {
 public:
     // Uses only the margins of `margins` (pA, qA, pB, qB, Dmax, pApB); prepares the logarithms that the
-    // counts in `positive` (as from positiveCounts, for all tables to come) need, and more on demand.
-    MarginGrid(const LikelihoodSetup& margins, unsigned positive);
+    // counts in `positive` (as from positiveCounts, for all tables to come) need, and more on demand, in
+    // the slots of `scratch`, which it uses until it ends.
+    MarginGrid(const LikelihoodSetup& margins, unsigned positive, const BoundsOptions& options, GridScratch& scratch);
     ~MarginGrid();
     MarginGrid(const MarginGrid&) = delete;
     MarginGrid& operator=(const MarginGrid&) = delete;
 
     // Bounds for oriented counts with the same margins as the grid.
     GridBounds bounds(const LikelihoodSetup& counts);
+    // The tables of this grid so far.
+    const BoundsTally& tally() const { return tally_; }
 
 private:
     void prepare(unsigned positive);
@@ -87,13 +98,15 @@ private:
 
     LikelihoodSetup margins_;
     unsigned logarithms_ = 0;  // which of the five logarithms the grid holds
-    const GridKernels* kernels_;  // the kernel in use when the grid was made
-    std::unique_ptr<GridSlots> slots_;
+    const GridKernels* kernels_;
+    double bandScale_;
+    GridSlots& slots_;
     std::unique_ptr<ExactGrid> exact_;  // the reference evaluation, made on the first undecided table
     BoundsTally tally_;
 };
 
-// Bounds of one pair (a MarginGrid of its own).
-GridBounds gridBounds(const PairCounts& counts, double X);
+// Bounds of one pair (a MarginGrid of its own); its table is added to *tally when one is given.
+GridBounds gridBounds(const PairCounts& counts, double X, const BoundsOptions& options = {},
+                      BoundsTally* tally = nullptr);
 
 }  // namespace linkstat

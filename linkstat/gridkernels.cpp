@@ -6,8 +6,7 @@
 
 #include "targetregion.hpp"
 
-#if defined(__x86_64__) && defined(__GLIBC__)
-#define LINKSTAT_VECTOR_KERNELS 1
+#ifdef LDTOOLS_VECTOR_MATH
 #include <immintrin.h>
 #endif
 
@@ -36,10 +35,10 @@ const SlotThetas& slotThetas() {
     return instance;
 }
 
-// ---- scalar: the C library's log and exp, one value at a time (two lanes of plain arithmetic) ----------
+// ---- portable: the C library's log and exp, one value at a time (two lanes of plain arithmetic) --------
 
-namespace scalar {
-constexpr int W = 2;
+namespace portable {
+constexpr int kLanes = 2;
 typedef double D __attribute__((vector_size(16)));
 typedef std::int64_t I __attribute__((vector_size(16)));
 inline D vlog(D x) {
@@ -52,17 +51,17 @@ inline bool anyLane(I mask) {
     return (mask[0] | mask[1]) != 0;
 }
 #include "gridkernels.inc"
-}  // namespace scalar
+}  // namespace portable
 
-#ifdef LINKSTAT_VECTOR_KERNELS
+#ifdef LDTOOLS_VECTOR_MATH
 
 // ---- AVX2: the C library's vector log and exp (its vector function ABI), 4 lanes ---------------------------
 
-LINKSTAT_TARGET_BEGIN("avx2")
+LDTOOLS_TARGET_BEGIN("avx2")
 extern "C" __m256d _ZGVdN4v_log(__m256d);
 extern "C" __m256d _ZGVdN4v_exp(__m256d);
 namespace avx2 {
-constexpr int W = 4;
+constexpr int kLanes = 4;
 typedef double D __attribute__((vector_size(32)));
 typedef std::int64_t I __attribute__((vector_size(32)));
 inline D vlog(D x) {
@@ -76,15 +75,15 @@ inline bool anyLane(I mask) {
 }
 #include "gridkernels.inc"
 }  // namespace avx2
-LINKSTAT_TARGET_END
+LDTOOLS_TARGET_END
 
 // ---- AVX-512: the same, 8 lanes -----------------------------------------------------------------------------
 
-LINKSTAT_TARGET_BEGIN("avx512f")
+LDTOOLS_TARGET_BEGIN("avx512f")
 extern "C" __m512d _ZGVeN8v_log(__m512d);
 extern "C" __m512d _ZGVeN8v_exp(__m512d);
 namespace avx512 {
-constexpr int W = 8;
+constexpr int kLanes = 8;
 typedef double D __attribute__((vector_size(64)));
 typedef std::int64_t I __attribute__((vector_size(64)));
 inline D vlog(D x) {
@@ -98,32 +97,19 @@ inline bool anyLane(I mask) {
 }
 #include "gridkernels.inc"
 }  // namespace avx512
-LINKSTAT_TARGET_END
+LDTOOLS_TARGET_END
 
-#endif  // LINKSTAT_VECTOR_KERNELS
+#endif  // LDTOOLS_VECTOR_MATH
 
 }  // namespace
 
-bool kernelRuns(BoundsKernel kernel) {
-    switch (kernel) {
-        case BoundsKernel::Scalar: return true;
-#ifdef LINKSTAT_VECTOR_KERNELS
-        case BoundsKernel::Avx2: return __builtin_cpu_supports("avx2");
-        case BoundsKernel::Avx512: return __builtin_cpu_supports("avx512f");
-#else
-        default: return false;
-#endif
-    }
-    return false;
-}
-
 const GridKernels& gridKernels(BoundsKernel kernel) {
-#ifdef LINKSTAT_VECTOR_KERNELS
-    if (kernel == BoundsKernel::Avx2) return avx2::kernels;
-    if (kernel == BoundsKernel::Avx512) return avx512::kernels;
+#ifdef LDTOOLS_VECTOR_MATH
+    if (kernel == BoundsKernel::avx2) return avx2::kernels;
+    if (kernel == BoundsKernel::avx512) return avx512::kernels;
 #endif
     (void)kernel;
-    return scalar::kernels;
+    return portable::kernels;
 }
 
 }  // namespace linkstat

@@ -1,11 +1,11 @@
 #pragma once
-// The loops of the approximate bounds evaluation (gridbounds.cpp), compiled once per instruction set: the
-// preparation of a margin group's grid, and per table the log-likelihoods with their maximum and the
-// likelihoods with their sum. The scalar kernel takes the C library's log and exp one value at a time; the
-// vector kernels take the C library's vector variants of them (4 or 8 lanes). Every kernel computes the
-// probabilities bit for bit as the reference does (the same operations in the same order, no contraction);
-// their logarithms and exponentials are accurate to a few units in the last place, far inside the error
-// bound that gridbounds.cpp assumes.
+// The loops of the approximate bounds evaluation (gridbounds.cpp), compiled once per instruction set (the
+// members of the bounds family, kernels.hpp): the preparation of a margin group's grid, and per table the
+// log-likelihoods with their maximum and the likelihoods with their sum. The portable kernel takes the C
+// library's log and exp one value at a time; the vector kernels take the C library's vector variants of
+// them (4 or 8 lanes). Every kernel computes the probabilities bit for bit as the reference does (the same
+// operations in the same order, no contraction); their logarithms and exponentials are accurate to a few
+// units in the last place, far inside the error bound that gridbounds.cpp assumes.
 
 #include <cstdint>
 
@@ -69,8 +69,6 @@ struct GridKernels {
     double (*likes)(const GridSlots& g, const double* lnL, double maxL, double* like);
 };
 
-// Whether this processor runs the kernel.
-bool kernelRuns(BoundsKernel kernel);
 const GridKernels& gridKernels(BoundsKernel kernel);
 
 }  // namespace linkstat

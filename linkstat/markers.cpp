@@ -1,18 +1,12 @@
 // The marker file: the reader that splits lines into fields and packs each allele string while it is
-// read, the recoding rules (Clean, AlleleCoder) and the tables of the current marker set.
+// read, the recoding rules (AlleleCoder) and the tables of the current marker set.
 
 #include "markers.hpp"
 
 #include <algorithm>
-#include <atomic>
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#endif
-
-#include "kernelchoice.hpp"
-#include "report.hpp"
 
 namespace linkstat {
 
@@ -22,98 +16,12 @@ bool isFieldSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-// ---- blocks of 128 chromosomes at once ----------------------------------------------------------------
-
-// The characters of a block: bit c of mask h is character 64 h + c. Chromosome k is the first (k even) or
-// second chromosome of individual k / 2, so the even bits go to planes 0 and 1, the odd ones to 2 and 3.
-constexpr std::uint64_t kEvenBits = 0x5555555555555555ull;
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define LINKSTAT_PACK_KERNELS 1
-
-// The planes of a block of 128 chromosomes from the code-1 marks of its 128 characters (even characters
-// are first chromosomes, odd ones second chromosomes); no allele of the block is missing.
-[[gnu::target("bmi2")]] inline void planesOfCodes(const std::uint64_t code1[2], std::uint64_t words[kPlanes]) {
-    words[0] = _pext_u64(code1[0], kEvenBits) | _pext_u64(code1[1], kEvenBits) << 32;
-    words[2] = _pext_u64(code1[0], ~kEvenBits) | _pext_u64(code1[1], ~kEvenBits) << 32;
-    words[1] = words[3] = 0;
+// Positions must be printable as an int: finite and within 0 <= position < 2^31.
+bool printablePosition(double position) {
+    return std::isfinite(position) && position >= 0 && position < 2147483648.0;
 }
-
-[[gnu::target("avx512f,avx512bw,bmi2")]] bool packBlockAvx512(const char* text, char first, char second, bool both,
-                                                               std::uint64_t words[kPlanes]) {
-    std::uint64_t code1[2];
-    for (int h = 0; h < 2; ++h) {
-        const __m512i chars = _mm512_loadu_si512(text + 64 * h);
-        const std::uint64_t is0 = _mm512_cmpeq_epi8_mask(chars, _mm512_set1_epi8(first));
-        const std::uint64_t is1 = both ? _mm512_cmpeq_epi8_mask(chars, _mm512_set1_epi8(second)) : 0;
-        if ((is0 | is1) != ~std::uint64_t{0}) return false;
-        code1[h] = is1;
-    }
-    planesOfCodes(code1, words);
-    return true;
-}
-
-[[gnu::target("avx2,bmi2")]] bool packBlockAvx2(const char* text, char first, char second, bool both,
-                                               std::uint64_t words[kPlanes]) {
-    std::uint64_t code1[2];
-    for (int h = 0; h < 2; ++h) {
-        std::uint64_t is0 = 0, is1 = 0;
-        for (int q = 0; q < 2; ++q) {
-            const __m256i chars = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + 64 * h + 32 * q));
-            const __m256i eq0 = _mm256_cmpeq_epi8(chars, _mm256_set1_epi8(first));
-            const __m256i eq1 = _mm256_cmpeq_epi8(chars, _mm256_set1_epi8(second));
-            is0 |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(eq0))} << 32 * q;
-            if (both) is1 |= std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(eq1))} << 32 * q;
-        }
-        if ((is0 | is1) != ~std::uint64_t{0}) return false;
-        code1[h] = is1;
-    }
-    planesOfCodes(code1, words);
-    return true;
-}
-#endif
 
 }  // namespace
-
-bool packKernelRuns(PackKernel kernel) {
-    switch (kernel) {
-        case PackKernel::Portable: return true;
-#ifdef LINKSTAT_PACK_KERNELS
-        case PackKernel::Avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi2");
-        case PackKernel::Avx512:
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-                   __builtin_cpu_supports("bmi2");
-#else
-        default: return false;
-#endif
-    }
-    return false;
-}
-
-namespace {
-constinit KernelChoice<PackKernel, PackKernel::Avx512> PackChoice{packKernelRuns};
-}  // namespace
-
-PackKernel fastestPackKernel() {
-    return PackChoice.fastest();
-}
-
-PackKernel packKernel() {
-    return PackChoice.current();
-}
-
-bool usePackKernel(PackKernel kernel) {
-    return PackChoice.use(kernel);
-}
-
-const char* packKernelName(PackKernel kernel) {
-    switch (kernel) {
-        case PackKernel::Portable: return "portable";
-        case PackKernel::Avx2: return "avx2";
-        case PackKernel::Avx512: return "avx512";
-    }
-    return "?";
-}
 
 // ---- allele recoding ----------------------------------------------------------------------------------
 
@@ -152,24 +60,6 @@ std::array<char, 2> AlleleCoder::codes() const {
     return code;
 }
 
-int Chromosomes(const char* alleles) {
-    return static_cast<int>(std::strlen(alleles));
-}
-
-void Clean(char* s, int n, const char* missing, int nMissing) {
-    AlleleCoder coder(std::string_view(missing, static_cast<std::size_t>(nMissing)));
-    for (int k = 0; k < n; ++k)
-        if (coder.isMissing(static_cast<unsigned char>(s[k]))) s[k] = '-';
-    for (int k = 0; k < n; ++k)
-        if (coder.classify(static_cast<unsigned char>(s[k])) == AlleleCoder::kThird)
-            throw moreThanTwoAlleles(std::string(s, static_cast<std::size_t>(n)));
-    const std::array<char, 2> code = coder.codes();
-    for (int k = 0; k < n; ++k) {
-        const int allele = coder.classify(static_cast<unsigned char>(s[k]));
-        if (allele != AlleleCoder::kMissing) s[k] = code[static_cast<std::size_t>(allele)];
-    }
-}
-
 // ---- packed allele codes ------------------------------------------------------------------------------
 
 void PackedAlleles::reset(int nChromosomes) {
@@ -196,13 +86,33 @@ void PackedAlleles::decode(int m, int nChromosomes, char* out) const {
 // ---- lines of the marker file -------------------------------------------------------------------------
 
 MarkerReader::MarkerReader(ldtools::FileReader& input, const std::string& inputName, std::string_view missing,
-                           std::size_t lineLimit, std::size_t fieldLimit)
-    : input_(input), inputName_(inputName), coder_(missing), lineLimit_(lineLimit), fieldLimit_(fieldLimit) {
-    packBlock_ = nullptr;
-#ifdef LINKSTAT_PACK_KERNELS
-    if (packKernel() == PackKernel::Avx512) packBlock_ = packBlockAvx512;
-    if (packKernel() == PackKernel::Avx2) packBlock_ = packBlockAvx2;
-#endif
+                           std::size_t lineLimit, std::size_t fieldLimit, PackKernel kernel)
+    : input_(input),
+      inputName_(inputName),
+      coder_(missing),
+      lineLimit_(lineLimit),
+      fieldLimit_(fieldLimit),
+      packBlock_(packBlockKernel(kernel)) {}
+
+bool MarkerReader::nextSet(MarkerSet& set) {
+    if (ended_) return false;
+    set.clear();
+    for (;;) {
+        if (!next(line_)) {
+            ended_ = true;
+            break;
+        }
+        if (line_.fields < 4) break;
+        const double position = std::atof(line_.text[0].c_str());
+        if (!printablePosition(position)) throw MarkerError(MarkerError::Kind::badPosition, inputName_, lineNumber_);
+        if (set.nMarkers() > 0 && position < set.positions()[set.nMarkers() - 1])
+            throw MarkerError(MarkerError::Kind::positionOutOfOrder, inputName_, lineNumber_);
+        const double ratio = std::atof(line_.text[2].c_str()) / std::atof(line_.text[1].c_str());
+        set.add(position, ratio, line_, inputName_);
+    }
+    if (set.thirdAllele())
+        throw MarkerError(MarkerError::Kind::moreThanTwoAlleles, inputName_, lineNumber_, *set.thirdAllele());
+    return true;
 }
 
 bool MarkerReader::next(MarkerLine& line) {
@@ -224,7 +134,7 @@ bool MarkerReader::next(MarkerLine& line) {
         const std::size_t available = input_.available();
         const char* lineBreak = static_cast<const char*>(std::memchr(data, '\n', available));
         const std::size_t take = lineBreak ? static_cast<std::size_t>(lineBreak - data) : available;
-        if (take > lineLimit_ - length) throw inFile(inputName_, lineNumber_ + 1, "Line Too Long\n");
+        if (take > lineLimit_ - length) throw MarkerError(MarkerError::Kind::lineTooLong, inputName_, lineNumber_ + 1);
         scan(data, take, line);
         length += take;
         input_.consume(take + (lineBreak ? 1 : 0));
@@ -232,7 +142,7 @@ bool MarkerReader::next(MarkerLine& line) {
     }
     ++lineNumber_;
     if (inField_) endField(line);
-    if (fieldTooLong_) throw inFile(inputName_, lineNumber_, "Field Too Long\n");
+    if (fieldTooLong_) throw MarkerError(MarkerError::Kind::fieldTooLong, inputName_, lineNumber_);
     return true;
 }
 
@@ -366,7 +276,7 @@ void MarkerSet::add(double position, double ratio, MarkerLine& line, const std::
         nChromosomes_ = static_cast<int>(line.alleleCount);
         alleles_.reset(nChromosomes_);
     } else if (line.alleleCount != static_cast<std::size_t>(nChromosomes_)) {
-        throw inFile(inputName, nMarkers_ + 1, "Wrong number of chromosomes\n");
+        throw MarkerError(MarkerError::Kind::wrongChromosomes, inputName, nMarkers_ + 1);
     }
     positions_[static_cast<std::size_t>(nMarkers_)] = position;
     ratios_[static_cast<std::size_t>(nMarkers_)] = ratio;

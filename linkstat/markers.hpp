@@ -1,20 +1,47 @@
 #pragma once
-// The marker file: lines split into their first four fields, allele strings recoded and packed as they
-// are read, and the tables of the current marker set.
+// The reader of the marker file: lines split into their first four fields, allele strings recoded and
+// packed as they are read, and the tables of the current marker set. Its data errors are values
+// (MarkerError) that the report layer words.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
-#include "linkstat.hpp"
+#include "kernels.hpp"
 #include "reader.hpp"
 
 namespace linkstat {
+
+// ---- data errors --------------------------------------------------------------------------------------
+
+// A data error of the marker file, found at a line of the file named `file`.
+class MarkerError : public std::exception {
+public:
+    enum class Kind {
+        lineTooLong,         // the line is longer than the line limit
+        fieldTooLong,        // one of the first four fields is longer than the field limit
+        wrongChromosomes,    // the allele string's length differs from the set's first; `line` is the
+                             // marker's number in its set
+        badPosition,         // the position is not finite or not within 0 <= position < 2^31
+        positionOutOfOrder,  // the position is below the one before it in the set
+        moreThanTwoAlleles,  // a marker of the set has a third allele: `alleles` is its string
+    };
+    MarkerError(Kind kind, std::string file, int line, std::string alleles = {})
+        : kind(kind), file(std::move(file)), line(line), alleles(std::move(alleles)) {}
+    const char* what() const noexcept override { return "marker file error"; }
+
+    Kind kind;
+    std::string file;
+    int line;
+    std::string alleles;
+};
 
 // ---- allele recoding ----------------------------------------------------------------------------------
 
@@ -94,18 +121,11 @@ private:
 
 // ---- lines of the marker file -------------------------------------------------------------------------
 
-// Instruction sets for packing allele strings: Portable looks at one character at a time; Avx2 and
-// Avx512 compare 32 or 64 characters at once and take a block of 128 chromosomes whole when all of them
-// carry one of the alleles already met (other blocks go character by character). The packed planes are
-// the same.
-enum class PackKernel { Portable, Avx2, Avx512 };
-bool packKernelRuns(PackKernel kernel);
-PackKernel fastestPackKernel();
-// The kernel in use (the fastest unless chosen otherwise; a reader keeps the one it was made with).
-PackKernel packKernel();
-// Chooses the kernel (tests); one the processor cannot run leaves the choice as it is and returns false.
-bool usePackKernel(PackKernel kernel);
-const char* packKernelName(PackKernel kernel);
+// Packs 128 characters into the words of a block (one per plane) when each of them is allele `first`,
+// or allele `second` if `both`; false otherwise. The members of the pack family compare 32 or 64
+// characters at once; the portable member has none (null): it takes one character at a time.
+using PackBlock = bool (*)(const char* text, char first, char second, bool both, std::uint64_t words[kPlanes]);
+PackBlock packBlockKernel(PackKernel kernel);
 
 // The first four fields of one line: the first three as text, the fourth (the allele string) recoded
 // and packed in planes of wordsForChromosomes(alleleCount) words.
@@ -118,16 +138,25 @@ struct MarkerLine {
     std::optional<std::string> thirdAllele;
 };
 
-// Reads the marker file one line at a time. A line is split into white-space-separated fields; a NUL
-// byte ends its text. "Line Too Long" fires while the line is read, "Field Too Long" once it is
-// complete.
+class MarkerSet;
+
+// Reads the marker file one line or one marker set at a time. A line is split into white-space-separated
+// fields; a NUL byte ends its text. A line that is too long fails while it is read, a field that is too
+// long once the line is complete. Allele strings are packed by the given member of the pack family.
 class MarkerReader {
 public:
     MarkerReader(ldtools::FileReader& input, const std::string& inputName, std::string_view missing,
-                 std::size_t lineLimit, std::size_t fieldLimit);
+                 std::size_t lineLimit, std::size_t fieldLimit, PackKernel kernel = fastestKernel<PackKernel>());
     // Reads the next line; false at the end of the file.
     bool next(MarkerLine& line);
     int lineNumber() const { return lineNumber_; }
+
+    // Reads the markers of the next set into `set`, which is emptied first: the lines up to one of fewer
+    // than four fields, or up to the end of the file. False once the file ended with the set before.
+    // A set's positions must be printable as an int (finite, 0 <= position < 2^31) and must not fall
+    // (ties are allowed): the pair window is found by walking them in order. A line's errors fail as
+    // the line is read; a third allele fails once its set is complete, with the first such marker.
+    bool nextSet(MarkerSet& set);
 
 private:
     void scan(const char* text, std::size_t length, MarkerLine& line);
@@ -150,9 +179,10 @@ private:
     std::size_t fieldLength_ = 0;
     std::uint64_t word_[kPlanes] = {};
 
-    // Packs 128 characters into the words of a block when each of them is allele `first`, or allele
-    // `second` if `both`; false otherwise. Null for the portable kernel.
-    bool (*packBlock_)(const char* text, char first, char second, bool both, std::uint64_t words[kPlanes]);
+    PackBlock packBlock_;
+
+    MarkerLine line_;     // the line nextSet reads
+    bool ended_ = false;  // nextSet met the end of the file
 };
 
 // ---- the current marker set ---------------------------------------------------------------------------
@@ -169,8 +199,8 @@ public:
     const double* ratios() const { return ratios_.data(); }
     const PackedAlleles& alleles() const { return alleles_; }
 
-    // Adds the marker of a line; "Wrong number of chromosomes" when its string's length differs from
-    // the set's first.
+    // Adds the marker of a line; fails when its string's length differs from the set's first (the
+    // error's line is then the marker's number in the set).
     void add(double position, double ratio, MarkerLine& line, const std::string& inputName);
     // The allele string, after missing-allele recoding, of the first marker of the set with a third
     // allele; the set fails with it once it is complete.

@@ -1,24 +1,23 @@
 // Pair loop of one marker set and the report lines, computed pair by pair. The program itself runs the
 // equivalent fast evaluation (fastpairs.cpp); this straightforward loop is the reference for it.
 
+#include "pairs.hpp"
+
+#include <array>
 #include <cstdio>
 #include <cstring>
-#include <string>
+#include <string_view>
 #include <vector>
 
+#include "bounds.hpp"
+#include "em.hpp"
 #include "fastpairs.hpp"
-#include "linkstat.hpp"
 #include "markers.hpp"
+#include "paircounts.hpp"
 
 namespace linkstat {
 
 namespace {
-
-// Genotype class of one individual from its two allele codes; -1 when either is missing.
-int genotypeClass(char x, char y) {
-    if ((x != '0' && x != '1') || (y != '0' && y != '1')) return -1;
-    return (x - '0') + (y - '0');
-}
 
 std::string pairHead(const Settings& s, double first, double second) {
     char text[32];
@@ -34,6 +33,7 @@ void literalPairs(Run& run, const MarkerSet& set) {
     const double* positions = set.positions();
     const double* ratios = set.ratios();
     std::vector<char> first(static_cast<std::size_t>(n) + 1), second(static_cast<std::size_t>(n) + 1);
+    int Array[3][3] = {};  // the genotype table of the current pair
     for (int i = 0; i + 1 < nMarkers; ++i) {
         if (positions[i + 1] - positions[i] > kPairWindow) {
             if (!s.recordsOnly)
@@ -55,19 +55,19 @@ void literalPairs(Run& run, const MarkerSet& set) {
             }
             int hapCounts[4];
             switch (s.mode) {
-                case HaploMode::Em:
-                    Three_by_Three(run.Array, first.data(), second.data(), n);
-                    Haplo_Em(run.Array, hapCounts);
+                case HaploMode::em:
+                    Three_by_Three(Array, first.data(), second.data(), n);
+                    Haplo_Em(Array, hapCounts);
                     break;
-                case HaploMode::Known:
-                    Three_by_Three(run.Array, first.data(), second.data(), n);
-                    Haplo_Knw(run.Array, hapCounts);
+                case HaploMode::known:
+                    Three_by_Three(Array, first.data(), second.data(), n);
+                    Haplo_Knw(Array, hapCounts);
                     break;
-                case HaploMode::Actual:
+                case HaploMode::actual:
                     Haplo_Act(hapCounts, first.data(), second.data(), n);
                     break;
             }
-            Linkage_Disequilibrium(run, head, hapCounts);
+            Linkage_Disequilibrium(run, head, hapCounts, Array);
         }
         run.progress.addPairs(j - i - 1, i);
     }
@@ -75,25 +75,33 @@ void literalPairs(Run& run, const MarkerSet& set) {
 
 }  // namespace
 
+int Chromosomes(const char* alleles) {
+    return static_cast<int>(std::strlen(alleles));
+}
+
+void Clean(char* s, int n, const char* missing, int nMissing) {
+    AlleleCoder coder(std::string_view(missing, static_cast<std::size_t>(nMissing)));
+    for (int k = 0; k < n; ++k)
+        if (coder.isMissing(static_cast<unsigned char>(s[k]))) s[k] = '-';
+    for (int k = 0; k < n; ++k)
+        if (coder.classify(static_cast<unsigned char>(s[k])) == AlleleCoder::kThird)
+            throw moreThanTwoAlleles(std::string(s, static_cast<std::size_t>(n)));
+    const std::array<char, 2> code = coder.codes();
+    for (int k = 0; k < n; ++k) {
+        const int allele = coder.classify(static_cast<unsigned char>(s[k]));
+        if (allele != AlleleCoder::kMissing) s[k] = code[static_cast<std::size_t>(allele)];
+    }
+}
+
 void Calculate_LD(Run& run, const MarkerSet& markers) {
     run.progress.enterSet(markers.nMarkers());
-    if (run.tuning.evaluation == Evaluation::Literal)
+    if (run.tuning.evaluation == Evaluation::literal)
         literalPairs(run, markers);
     else
         run.fast->pairs(run, markers);
 }
 
-void Three_by_Three(int Array[3][3], const char* first, const char* second, int n) {
-    std::memset(Array, 0, sizeof(int[3][3]));
-    // An unpaired last chromosome (odd n) belongs to no individual and is not read.
-    for (int k = 0; k + 1 < n; k += 2) {
-        const int a = genotypeClass(first[k], first[k + 1]);
-        const int b = genotypeClass(second[k], second[k + 1]);
-        if (a >= 0 && b >= 0) ++Array[b][a];
-    }
-}
-
-void Linkage_Disequilibrium(Run& run, const std::string& head, const int hapCounts[4]) {
+void Linkage_Disequilibrium(Run& run, const std::string& head, const int hapCounts[4], const int Array[3][3]) {
     if (hasEmptyMargin(hapCounts)) {
         if (!run.settings.recordsOnly) {
             run.fpo.put(head);
@@ -102,11 +110,11 @@ void Linkage_Disequilibrium(Run& run, const std::string& head, const int hapCoun
         return;
     }
     double result[2];
-    if (run.settings.mode == HaploMode::Actual) {
+    if (run.settings.mode == HaploMode::actual) {
         const PairCounts phased{hapCounts[0], hapCounts[1], hapCounts[2], hapCounts[3], 0};
         confidenceLimitsFromCounts(result, phased, hapCounts[0]);
     } else {
-        calcConfidenceLimits(run.Array, result, hapCounts[0]);
+        calcConfidenceLimits(Array, result, hapCounts[0]);
     }
     run.fpo.put(head);
     run.fpo.printf("\t%5.3f\t%5.3f", result[0], result[1]);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <numeric>
 
+#include "markers.hpp"
+
 namespace linkstat {
 
 namespace {
@@ -10,6 +12,10 @@ namespace {
 constexpr const char* kAccessEnd = "Exiting Now......\n\n";
 constexpr const char* kDataEnd = "Exiting Now....\n\n\n";
 constexpr long kWorkBetweenClockReads = 4096;
+
+Failure inFile(const std::string& inputName, int line, const char* reason) {
+    return Failure({"\n\nError in File " + inputName + " at Line " + std::to_string(line) + "\n", reason, kDataEnd});
+}
 
 }  // namespace
 
@@ -40,16 +46,25 @@ Failure optionTooLong(char letter) {
     return Failure({std::string("\n\nOption Value Too Long -") + letter + "\n", kAccessEnd});
 }
 
-Failure inFile(const std::string& inputName, int line, const char* reason) {
-    return Failure({"\n\nError in File " + inputName + " at Line " + std::to_string(line) + "\n", reason, kDataEnd});
-}
-
 Failure moreThanTwoAlleles(const std::string& alleles) {
     return Failure({"\n\nMore Than Two Alleles " + alleles + "\n", kDataEnd});
 }
 
 Failure notEnoughMemory() {
     return Failure({"\n\nNot Enough Memory\n", kAccessEnd});
+}
+
+Failure failureOf(const MarkerError& error) {
+    using Kind = MarkerError::Kind;
+    switch (error.kind) {
+        case Kind::lineTooLong: return inFile(error.file, error.line, "Line Too Long\n");
+        case Kind::fieldTooLong: return inFile(error.file, error.line, "Field Too Long\n");
+        case Kind::wrongChromosomes: return inFile(error.file, error.line, "Wrong number of chromosomes\n");
+        case Kind::badPosition: return inFile(error.file, error.line, "Bad Position\n");
+        case Kind::positionOutOfOrder: return inFile(error.file, error.line, "Position Out Of Order\n");
+        case Kind::moreThanTwoAlleles: break;
+    }
+    return moreThanTwoAlleles(error.alleles);
 }
 
 // ---- report destination -------------------------------------------------------------------------------

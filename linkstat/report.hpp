@@ -1,13 +1,36 @@
 #pragma once
-// The failure messages of linkstat and the destination of its report.
+// What the user sees of a run besides the pair lines' numbers: the failure messages (also of the marker
+// file's data errors, which the reader reports as values), the destination of the report, and the
+// progress line on a terminal.
 
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "linkstat.hpp"
+#include "error.hpp"
+#include "progress.hpp"
 #include "replacefile.hpp"
+#include "settings.hpp"
 
 namespace linkstat {
+
+class MarkerError;
+
+// The tail of a pair line when an allele count of the pair is zero.
+inline constexpr const char* kEmptyMarginTail = "0 0 0 0 0 0 0 1\n";
+
+// ---- failures -----------------------------------------------------------------------------------------
+
+// A failure that ends the run with status 1: the pieces that go to standard error, each written on its
+// own; what() is their concatenation.
+class Failure : public ldtools::Error {
+public:
+    explicit Failure(std::vector<std::string> pieces);
+    const std::vector<std::string>& pieces() const { return pieces_; }
+
+private:
+    std::vector<std::string> pieces_;
+};
 
 // File-access failures close with "Exiting Now......\n\n", data errors with "Exiting Now....\n\n\n".
 Failure needInputFile();
@@ -16,15 +39,17 @@ Failure outputAccess(const std::string& outputName);
 Failure outputIsInput(const std::string& outputName);
 Failure outputWrite(const std::string& reportName);
 Failure optionTooLong(char letter);
-// The data errors of the marker file: "Error in File <name> at Line <line>" and the reason.
-Failure inFile(const std::string& inputName, int line, const char* reason);
 Failure moreThanTwoAlleles(const std::string& alleles);
 Failure notEnoughMemory();
+// A data error of the marker file: "Error in File <name> at Line <line>" and the reason, or the allele
+// string with more than two alleles.
+Failure failureOf(const MarkerError& error);
+
+// ---- the report file ----------------------------------------------------------------------------------
 
 // Where the report goes: standard output, or the -O file. A regular file (or a new one) is written under
-// a temporary name in its folder and put in place by commit() (decision L11), so a failed run leaves
-// the destination as it was; devices, pipes and files in folders where no temporary file can be made
-// are written directly.
+// a temporary name in its folder and put in place by commit(), so a failed run leaves the destination as
+// it was; devices, pipes and files in folders where no temporary file can be made are written directly.
 class ReportFile {
 public:
     // Throws the "Cannot Access Output File" failure.
@@ -40,6 +65,35 @@ public:
 private:
     std::string name_;
     std::optional<ldtools::ReplacementFile> file_;
+};
+
+// ---- progress -----------------------------------------------------------------------------------------
+
+// Work done so far, for the progress line on a terminal.
+struct ProgressCounts {
+    ldtools::ProgressLine line;
+    long pairs = 0;
+    long tables = 0;
+    int marker = 0;
+    int nMarkers = 0;
+    long nextCheck = 0;
+
+    void enterSet(int markers) {
+        marker = 0;
+        nMarkers = markers;
+    }
+    // Pairs written, with the first marker of the set reached.
+    void addPairs(long count, int firstMarker) {
+        pairs += count;
+        marker = firstMarker;
+        if (pairs + tables >= nextCheck) refresh();
+    }
+    // Genotype tables whose bounds were computed.
+    void addTables(long count) {
+        tables += count;
+        if (pairs + tables >= nextCheck) refresh();
+    }
+    void refresh();
 };
 
 }  // namespace linkstat

@@ -2,24 +2,21 @@
 
 #include "tablecounts.hpp"
 
-#include <atomic>
 #include <bit>
 #include <cstdint>
 
-#include "kernelchoice.hpp"
 #include "markers.hpp"
 #include "targetregion.hpp"
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define LINKSTAT_COUNT_KERNELS 1
+#ifdef LDTOOLS_X86_KERNELS
 #include <immintrin.h>
 #endif
 
 namespace linkstat {
 
-// Counting loops of one instruction set. The planes of a marker (markers.hpp): 0 and 2 hold the codes of
-// the first and second chromosome of each individual, 1 and 3 their missing marks; a missing allele has no
-// code bit, and the places past the last chromosome are missing.
+// Counting loops of one member of the count family (kernels.hpp). The planes of a marker (markers.hpp):
+// 0 and 2 hold the codes of the first and second chromosome of each individual, 1 and 3 their missing
+// marks; a missing allele has no code bit, and the places past the last chromosome are missing.
 struct TableKernels {
     // The nine cells t[class at b][class at a] of individuals typed at both markers.
     void (*unphased)(const std::uint64_t* a, const std::uint64_t* b, int words, int t[3][3]);
@@ -96,19 +93,19 @@ namespace portable {
 #include "wordkernels.inc"
 }  // namespace portable
 
-#ifdef LINKSTAT_COUNT_KERNELS
+#ifdef LDTOOLS_X86_KERNELS
 
 // ---- the processor's population count on 64-bit words ------------------------------------------------------
 
-LINKSTAT_TARGET_BEGIN("popcnt")
+LDTOOLS_TARGET_BEGIN("popcnt")
 namespace popcnt {
 #include "wordkernels.inc"
 }  // namespace popcnt
-LINKSTAT_TARGET_END
+LDTOOLS_TARGET_END
 
 // ---- AVX2: 4 words at a time, bits counted by a table of the 16 nibbles --------------------------------------
 
-LINKSTAT_TARGET_BEGIN("avx2,popcnt")
+LDTOOLS_TARGET_BEGIN("avx2,popcnt")
 namespace avx2 {
 
 constexpr int kLanes = 4;
@@ -216,11 +213,11 @@ int phasedComplete(const std::uint64_t* a, const std::uint64_t* b, int words) {
 
 constexpr TableKernels kernels{unphased, unphasedComplete, phased, phasedComplete};
 }  // namespace avx2
-LINKSTAT_TARGET_END
+LDTOOLS_TARGET_END
 
 // ---- AVX-512: 8 words at a time with the 512-bit population count ---------------------------------------------
 
-LINKSTAT_TARGET_BEGIN("avx512f,avx512vpopcntdq")
+LDTOOLS_TARGET_BEGIN("avx512f,avx512vpopcntdq")
 namespace avx512 {
 
 constexpr int kLanes = 8;
@@ -320,17 +317,17 @@ int phasedComplete(const std::uint64_t* a, const std::uint64_t* b, int words) {
 
 constexpr TableKernels kernels{unphased, unphasedComplete, phased, phasedComplete};
 }  // namespace avx512
-LINKSTAT_TARGET_END
+LDTOOLS_TARGET_END
 
-#endif  // LINKSTAT_COUNT_KERNELS
+#endif  // LDTOOLS_X86_KERNELS
 
 const TableKernels& kernelsOf(CountKernel kernel) {
-#ifdef LINKSTAT_COUNT_KERNELS
+#ifdef LDTOOLS_X86_KERNELS
     switch (kernel) {
-        case CountKernel::Portable: break;
-        case CountKernel::Popcnt: return popcnt::kernels;
-        case CountKernel::Avx2: return avx2::kernels;
-        case CountKernel::Avx512: return avx512::kernels;
+        case CountKernel::portable: break;
+        case CountKernel::popcnt: return popcnt::kernels;
+        case CountKernel::avx2: return avx2::kernels;
+        case CountKernel::avx512: return avx512::kernels;
     }
 #endif
     (void)kernel;
@@ -339,56 +336,13 @@ const TableKernels& kernelsOf(CountKernel kernel) {
 
 }  // namespace
 
-// ---- kernel choice ------------------------------------------------------------------------------------------
-
-bool countKernelRuns(CountKernel kernel) {
-    switch (kernel) {
-        case CountKernel::Portable: return true;
-#ifdef LINKSTAT_COUNT_KERNELS
-        case CountKernel::Popcnt: return __builtin_cpu_supports("popcnt");
-        case CountKernel::Avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
-        case CountKernel::Avx512:
-            return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq");
-#else
-        default: return false;
-#endif
-    }
-    return false;
-}
-
-namespace {
-constinit KernelChoice<CountKernel, CountKernel::Avx512> Choice{countKernelRuns};
-}  // namespace
-
-CountKernel fastestCountKernel() {
-    return Choice.fastest();
-}
-
-CountKernel countKernel() {
-    return Choice.current();
-}
-
-bool useCountKernel(CountKernel kernel) {
-    return Choice.use(kernel);
-}
-
-const char* countKernelName(CountKernel kernel) {
-    switch (kernel) {
-        case CountKernel::Portable: return "portable";
-        case CountKernel::Popcnt: return "popcnt";
-        case CountKernel::Avx2: return "avx2";
-        case CountKernel::Avx512: return "avx512";
-    }
-    return "?";
-}
-
 // ---- the tables of a set ------------------------------------------------------------------------------------
 
 TableCounter::TableCounter(const PackedAlleles& alleles, int nMarkers, int nChromosomes, bool phased,
                            CountKernel kernel)
     : alleles_(alleles),
       phased_(phased),
-      kernels_(&kernelsOf(countKernelRuns(kernel) ? kernel : CountKernel::Portable)),
+      kernels_(&kernelsOf(kernelRuns(kernel) ? kernel : CountKernel::portable)),
       totals_(static_cast<std::size_t>(nMarkers > 0 ? nMarkers : 0)) {
     const int words = alleles.words();
     for (int m = 0; m < nMarkers; ++m) {

@@ -10,35 +10,21 @@
 #include <cstdint>
 #include <vector>
 
-#include "linkstat.hpp"
+#include "kernels.hpp"
+#include "paircounts.hpp"
 
 namespace linkstat {
 
 class PackedAlleles;
 struct TableKernels;
 
-// Instruction sets for counting. Portable runs anywhere; Popcnt uses the processor's population count
-// on 64-bit words, Avx2 a table of nibble counts on 256-bit vectors, Avx512 the 512-bit population
-// count (AVX-512 VPOPCNTDQ).
-enum class CountKernel { Portable, Popcnt, Avx2, Avx512 };
-
-// Whether this processor runs the kernel; the fastest one it runs.
-bool countKernelRuns(CountKernel kernel);
-CountKernel fastestCountKernel();
-// The kernel in use (the fastest unless chosen otherwise).
-CountKernel countKernel();
-// Chooses the kernel (tests and benchmarks); a kernel the processor cannot run leaves the choice as it is
-// and returns false.
-bool useCountKernel(CountKernel kernel);
-const char* countKernelName(CountKernel kernel);
-
 // Counts the pairs of one marker set: phase-known counts and double heterozygotes of the genotype table
 // (phased: the four haplotype counts of the chromosomes, dh = 0), as countsOfTable gives them.
 class TableCounter {
 public:
-    // The markers [0, nMarkers) of `alleles`, of nChromosomes chromosomes each, counted by `kernel`.
-    TableCounter(const PackedAlleles& alleles, int nMarkers, int nChromosomes, bool phased,
-                 CountKernel kernel = countKernel());
+    // The markers [0, nMarkers) of `alleles`, of nChromosomes chromosomes each, counted by `kernel`, a
+    // member of the count family (the portable one if this processor cannot run it).
+    TableCounter(const PackedAlleles& alleles, int nMarkers, int nChromosomes, bool phased, CountKernel kernel);
 
     PairCounts operator()(int first, int second) const;
 

@@ -80,7 +80,7 @@ TEST(Chr20, StraightforwardLoopReproducesGoldenOnFirstMarkers) {
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     linkstat::Tuning literal;
-    literal.evaluation = linkstat::Evaluation::Literal;
+    literal.evaluation = linkstat::Evaluation::literal;
     ASSERT_EQ(linkstat::linkstatMain(static_cast<int>(argv.size()), argv.data(), literal), 0);
 
     std::istringstream all(golden(dir));

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "bounds.hpp"
 #include "linkstat.hpp"
 #include "process.hpp"
 #include "scratch.hpp"
@@ -75,7 +76,7 @@ TEST_F(Cli, InputIsRequiredAndMustBeAReadableFile) {
                   "\n\nCannot Access Output File " + badOutput + "\nExiting Now......\n\n");
 }
 
-// Decision L13: a bare -I or -O takes the next argument as its value; a bare -R stays empty.
+// A bare -I or -O takes the next argument as its value; a bare -R stays empty.
 TEST_F(Cli, BareInputAndOutputOptionsTakeTheNextArgument) {
     const std::string file = input(marker("100", kLinkedA) + marker("150", kLinkedB));
     const std::string out = dir.file("out.txt");
@@ -102,7 +103,7 @@ TEST_F(Cli, HelpAndVersion) {
     EXPECT_EQ(version.out, "linkstat 1.1.0\n");
     // options are read from left to right: an error before --help is reported
     expectFailure(linkstat({"-R" + std::string(105, 'x'), "--help"}), "\n\nOption Value Too Long -R\nExiting Now......\n\n");
-    // -h and other spellings are ignored letters, as before
+    // -h and other spellings are letters the program ignores
     const std::string file = input(marker("100", kLinkedA) + marker("150", kLinkedB));
     EXPECT_EQ(linkstat({file, "-h", "--helpme", "-version"}).out, linkstat({file}).out);
     expectFailure(linkstat({"-h"}), kNeedInput);
@@ -111,7 +112,7 @@ TEST_F(Cli, HelpAndVersion) {
     EXPECT_EQ(full.err, "\n\nCannot Write Output File stdout\nExiting Now......\n\n");
 }
 
-// Decision L9: within a marker set positions may repeat but not fall.
+// Within a marker set positions may repeat but not fall.
 TEST_F(Cli, PositionsOutOfOrderAreRefused) {
     const std::string ordered = marker("100", kLinkedA) + marker("100", kLinkedB) + marker("150.5", kLinkedB);
     const RunResult r = linkstat({input(ordered + "\n" + marker("20", kLinkedA) + marker("150", kLinkedB)), "-P"});
@@ -251,7 +252,7 @@ TEST_F(Cli, OverLongValuesAreRefused) {
     expectFailure(linkstat({file, "-R" + std::string(105, 'x')}), "\n\nOption Value Too Long -R\nExiting Now......\n\n");
 }
 
-// Decision L12: lines and fields far beyond 2098 and 1999 characters are read (3000 individuals here);
+// Lines and fields far beyond 2098 and 1999 characters are read (3000 individuals here);
 // the 256 MiB limits refuse a line without end, and their boundaries are checked in markers_test.
 TEST_F(Cli, LongLinesAndFieldsAreReadAndEndlessLinesRefused) {
     const std::string pair = marker("100", kLinkedA) + marker("150", kLinkedB) + "\n";

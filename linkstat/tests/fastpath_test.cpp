@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "emkernels.hpp"
-#include "fastpairs.hpp"
+#include "bounds.hpp"
+#include "em.hpp"
 #include "gridbounds.hpp"
-#include "linkstat.hpp"
 #include "inprocess.hpp"
-#include "tablecounts.hpp"
+#include "paircounts.hpp"
 #include "scratch.hpp"
+#include "settings.hpp"
 
 namespace {
 
@@ -103,25 +103,23 @@ std::vector<std::uint64_t> frequencyBits(const double p[4]) {
 TEST(FastEm, EqualsReferenceAndItsRiseBoundHolds) {
     long steps = 0, sure = 0;
     const std::vector<PairCounts> tables = randomTables(20240612, 60000);
-    const EmKernel saved = emKernel();
     std::vector<std::unique_ptr<int[][4]>> together;
     std::vector<std::unique_ptr<double[][4]>> frequencies;
-    for (const auto kernel : {EmKernel::Scalar, EmKernel::Avx2, EmKernel::Avx512}) {
-        if (!useEmKernel(kernel)) continue;
+    for (const auto kernel : {EmKernel::portable, EmKernel::avx2, EmKernel::avx512}) {
+        if (!kernelRuns(kernel)) continue;
         together.push_back(std::make_unique<int[][4]>(tables.size()));
         frequencies.push_back(std::make_unique<double[][4]>(tables.size()));
         // batches of 1 to 17 tables, so that lanes are left idle at every place
         for (std::size_t first = 0, size = 1; first < tables.size(); first += size, size = size % 17 + 1)
             fastEmHaplotypes(tables.data() + first, std::min(size, tables.size() - first), together.back().get() + first,
-                             frequencies.back().get() + first);
+                             kernel, frequencies.back().get() + first);
     }
-    useEmKernel(saved);
     ASSERT_GE(together.size(), 1u);
     for (std::size_t t = 0; t < tables.size(); ++t) {
         const PairCounts& c = tables[t];
         int expected[4], actual[4];
         emHaplotypes(c, expected);
-        fastEmHaplotypes(c, actual);
+        fastEmHaplotypes(c, actual, fastestKernel<EmKernel>());
         ASSERT_EQ(std::vector<int>(actual, actual + 4), std::vector<int>(expected, expected + 4))
             << c.k00 << " " << c.k01 << " " << c.k10 << " " << c.k11 << " " << c.dh;
         const std::vector<std::uint64_t> last = frequencyBits(referenceFrequencies(c).data());
@@ -157,14 +155,15 @@ TEST(FastEm, EqualsReferenceAndItsRiseBoundHolds) {
     EXPECT_GT(steps, 200000) << sure;
 }
 
-// Runs every option set on random files in both evaluations: the same report and the same failure.
-// Returns the number of bounds lines compared.
+// Runs every option set on random files in both evaluations, the fast one tuned as `fast` but for its
+// limits: the same report and the same failure. Returns the number of bounds lines compared; adds the
+// fast runs' bounds tallies to *tally when given.
 long expectFastEqualsLiteral(unsigned seed, int files, const FastPairLimits& limits = defaultFastPairLimits(),
                              int minChromosomes = 1, int maxChromosomes = 25, int maxMarkers = 60,
-                             double missingRate = 0.06) {
-    Tuning fast, literal;
+                             double missingRate = 0.06, Tuning fast = Tuning{}, BoundsTally* tally = nullptr) {
+    Tuning literal;
     fast.fastLimits = limits;
-    literal.evaluation = Evaluation::Literal;
+    literal.evaluation = Evaluation::literal;
     ScratchDir dir;
     std::mt19937 rng(seed);
     long boundsLines = 0;
@@ -178,6 +177,7 @@ long expectFastEqualsLiteral(unsigned seed, int files, const FastPairLimits& lim
             options.push_back("-I" + input);
             const Captured expected = runCaptured(options, literal);
             const Captured actual = runCaptured(options, fast);
+            if (tally) *tally += actual.tally;
             EXPECT_EQ(expected.error, "") << "file " << f;
             EXPECT_EQ(actual.report, expected.report) << "file " << f << " options " << options[0];
             EXPECT_EQ(actual.error, expected.error);
@@ -194,18 +194,22 @@ TEST(FastPairs, EqualsLiteralOnRandomMarkerFiles) {
 
 // Every bounds kernel, and a band widened by 2^30, which leaves many tables to the exact evaluation.
 TEST(FastPairs, EqualsLiteralWithEveryKernelAndWidenedBand) {
-    const BoundsKernel saved = boundsKernel();
-    for (const auto kernel : {BoundsKernel::Scalar, BoundsKernel::Avx2, BoundsKernel::Avx512}) {
-        if (useBoundsKernel(kernel)) {
-            EXPECT_GT(expectFastEqualsLiteral(21, 8), 600);
+    for (const auto kernel : {BoundsKernel::portable, BoundsKernel::avx2, BoundsKernel::avx512}) {
+        Tuning tuning;
+        if (tuning.kernels.use(kernel)) {
+            EXPECT_GT(expectFastEqualsLiteral(21, 8, defaultFastPairLimits(), 1, 25, 60, 0.06, tuning), 600);
         }
     }
-    useBoundsKernel(saved);
-    ASSERT_TRUE(setBoundsBandScale(0x1p30));
-    resetBoundsTally();
-    EXPECT_GT(expectFastEqualsLiteral(22, 8), 2000);
-    EXPECT_GT(boundsTally().exact, 0u);
-    setBoundsBandScale(1);
+    Tuning widened;
+    ASSERT_TRUE(widened.widenBand(0x1p30));
+    BoundsTally tally;
+    EXPECT_GT(expectFastEqualsLiteral(22, 8, defaultFastPairLimits(), 1, 25, 60, 0.06, widened, &tally), 2000);
+    EXPECT_GT(tally.exact, 0u);
+    // the same tables under the proven band: fewer go to the exact evaluation, each run counting its own
+    BoundsTally proven;
+    expectFastEqualsLiteral(22, 8, defaultFastPairLimits(), 1, 25, 60, 0.06, Tuning{}, &proven);
+    EXPECT_EQ(proven.tables, tally.tables);
+    EXPECT_LT(proven.exact, tally.exact);
 }
 
 TEST(FastPairs, EqualsLiteralWithTinyChunksAndMemo) {
@@ -219,17 +223,16 @@ TEST(FastPairs, EqualsLiteralWithTinyChunksAndMemo) {
 // Markers typed in every individual have their tables completed from their class totals; with a missing
 // allele now and then, both ways of counting meet in one set. Every counting kernel, narrow and wide keys.
 TEST(FastPairs, EqualsLiteralOnCompleteMarkersWithEveryCountKernel) {
-    const CountKernel saved = countKernel();
     FastPairLimits wide = defaultFastPairLimits();
     wide.narrowKeyChromosomes = 0;
     unsigned seed = 40;
-    for (const auto kernel : {CountKernel::Portable, CountKernel::Popcnt, CountKernel::Avx2, CountKernel::Avx512}) {
-        if (!useCountKernel(kernel)) continue;
-        EXPECT_GT(expectFastEqualsLiteral(++seed, 3, defaultFastPairLimits(), 1, 400, 40, 0), 1000)
-            << countKernelName(kernel);
-        EXPECT_GT(expectFastEqualsLiteral(++seed, 4, wide, 100, 1200, 40, 0.0005), 800) << countKernelName(kernel);
+    for (const auto kernel : {CountKernel::portable, CountKernel::popcnt, CountKernel::avx2, CountKernel::avx512}) {
+        Tuning tuning;
+        if (!tuning.kernels.use(kernel)) continue;
+        EXPECT_GT(expectFastEqualsLiteral(++seed, 3, defaultFastPairLimits(), 1, 400, 40, 0, tuning), 1000)
+            << kernelName(kernel);
+        EXPECT_GT(expectFastEqualsLiteral(++seed, 4, wide, 100, 1200, 40, 0.0005, tuning), 800) << kernelName(kernel);
     }
-    useCountKernel(saved);
 }
 
 // Sets of more than 8191 chromosomes take wide count keys; forcing them on small sets checks the same
@@ -247,7 +250,7 @@ TEST(FastPairs, EqualsLiteralWithWideKeys) {
 TEST(FastPairs, EqualsLiteralAtTheLimitsOfNarrowKeys) {
     ScratchDir dir;
     Tuning literal;
-    literal.evaluation = Evaluation::Literal;
+    literal.evaluation = Evaluation::literal;
     for (const int n : {8191, 8192}) {
         std::string content;
         auto marker = [&](int position, auto allele) {

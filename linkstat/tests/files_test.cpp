@@ -1,5 +1,5 @@
 // The input and report files of the program: a named pipe as input, and the report file that a failed
-// run leaves as it was (decision L11).
+// run leaves as it was: it is written under a temporary name and put in place at the end.
 
 #include <gtest/gtest.h>
 #include <fcntl.h>

@@ -11,10 +11,11 @@
 #include <random>
 #include <vector>
 
+#include "bounds.hpp"
+#include "em.hpp"
 #include "gridbounds.hpp"
 #include "gridkernels.hpp"
-#include "likelihood.hpp"
-#include "linkstat.hpp"
+#include "settings.hpp"
 
 namespace {
 
@@ -22,19 +23,10 @@ using namespace linkstat;
 
 std::vector<BoundsKernel> runnableKernels() {
     std::vector<BoundsKernel> kernels;
-    for (const auto kernel : {BoundsKernel::Scalar, BoundsKernel::Avx2, BoundsKernel::Avx512})
+    for (const auto kernel : {BoundsKernel::portable, BoundsKernel::avx2, BoundsKernel::avx512})
         if (kernelRuns(kernel)) kernels.push_back(kernel);
     return kernels;
 }
-
-// Restores the kernel and the band when a test ends.
-struct Restore {
-    BoundsKernel kernel = boundsKernel();
-    ~Restore() {
-        useBoundsKernel(kernel);
-        setBoundsBandScale(1);
-    }
-};
 
 struct Table {
     PairCounts counts;
@@ -43,7 +35,7 @@ struct Table {
 
 std::string describe(const Table& t, BoundsKernel kernel) {
     const PairCounts& c = t.counts;
-    return std::string(boundsKernelName(kernel)) + " counts " + std::to_string(c.k00) + " " + std::to_string(c.k01) +
+    return std::string(kernelName(kernel)) + " counts " + std::to_string(c.k00) + " " + std::to_string(c.k01) +
            " " + std::to_string(c.k10) + " " + std::to_string(c.k11) + " dh " + std::to_string(c.dh) + " X " +
            std::to_string(t.X);
 }
@@ -78,16 +70,15 @@ std::vector<Table> randomTables(unsigned seed, int n) {
 }
 
 TEST(BoundsKernels, EveryKernelEqualsReferenceOnRandomTables) {
-    const Restore restore;
     const std::vector<Table> tables = randomTables(20260611, 2500);
     for (const BoundsKernel kernel : runnableKernels()) {
-        ASSERT_TRUE(useBoundsKernel(kernel));
-        resetBoundsTally();
+        const BoundsOptions options{kernel};
+        BoundsTally tally;
         for (const Table& t : tables) {
-            expectReference(gridBounds(t.counts, t.X), t, kernel);
+            expectReference(gridBounds(t.counts, t.X, options, &tally), t, kernel);
             if (HasFailure()) return;
         }
-        EXPECT_EQ(boundsTally().tables, tables.size());
+        EXPECT_EQ(tally.tables, tables.size());
     }
 }
 
@@ -95,14 +86,14 @@ TEST(BoundsKernels, EveryKernelEqualsReferenceOnRandomTables) {
 // that later tables also extend its logarithms. Moves that keep a0, b0 and T: (+1, -1, -1, +1, 0) and
 // (-1, 0, 0, -1, +1) on (k00, k01, k10, k11, dh).
 TEST(BoundsKernels, SharedGridsEqualReference) {
-    const Restore restore;
     const std::vector<Table> bases = randomTables(77, 300);
     for (const BoundsKernel kernel : runnableKernels()) {
-        ASSERT_TRUE(useBoundsKernel(kernel));
+        const BoundsOptions options{kernel};
+        GridScratch scratch;  // one for all the grids, as a member of the fast loop's team keeps it
         int shared = 0;
         for (const Table& base : bases) {
             const LikelihoodSetup first = orientLikelihood(base.counts, base.counts.k00);
-            MarginGrid grid(first, positiveCounts(first));
+            MarginGrid grid(first, positiveCounts(first), options, scratch);
             for (int j = -6; j <= 6; ++j) {
                 for (int move = 0; move < 2; ++move) {
                     PairCounts c = base.counts;
@@ -159,10 +150,10 @@ TEST(BoundsKernels, ProbabilitiesLogarithmsAndExponentials) {
                 const double theta = s < kGridSteps ? risingTheta(s) : 1;
                 for (int f = 0; f < 5; ++f) {
                     const double p = reference(theta, f);
-                    ASSERT_EQ(g.p[f][s], p) << boundsKernelName(kernel) << " slot " << s << " f " << f;
+                    ASSERT_EQ(g.p[f][s], p) << kernelName(kernel) << " slot " << s << " f " << f;
                     ASSERT_EQ(g.fallingP[f][s], reference(fallingTheta(kGridSteps - s), f));
                     if (p > 0) {
-                        ASSERT_TRUE(within(g.ln[f][s], std::log(p))) << boundsKernelName(kernel) << " " << p;
+                        ASSERT_TRUE(within(g.ln[f][s], std::log(p))) << kernelName(kernel) << " " << p;
                     }
                     if (g.paired[s] == 0) continue;
                     const double change = std::fabs(std::log(g.fallingP[f][s]) - std::log(p));
@@ -189,13 +180,12 @@ TEST(BoundsKernels, ProbabilitiesLogarithmsAndExponentials) {
 // grid's maximum by e^60 and more (up to an overflow to infinity in the reference), which decides the upper
 // bound 1 at once.
 TEST(BoundsKernels, CompleteLinkageInLargeTables) {
-    const Restore restore;
     for (const BoundsKernel kernel : runnableKernels()) {
-        ASSERT_TRUE(useBoundsKernel(kernel));
+        const BoundsOptions options{kernel};
         for (const int n : {50, 2000, 10000, 100000}) {
             for (const PairCounts c : {PairCounts{n, 0, 0, n, 0}, PairCounts{n, 0, 0, n / 2, 1}, PairCounts{n, 1, 0, n, 0}}) {
                 const Table t{c, c.k00};
-                const GridBounds bounds = gridBounds(c, c.k00);
+                const GridBounds bounds = gridBounds(c, c.k00, options);
                 EXPECT_FALSE(bounds.exact) << describe(t, kernel);
                 expectReference(bounds, t, kernel);
             }
@@ -241,12 +231,10 @@ const std::vector<Table> kThresholdTables = {
 };
 
 TEST(ExactFallback, ThresholdTablesAreDecidedByTheApproximationWithinTheProvenBand) {
-    const Restore restore;
     for (const Table& t : kThresholdTables) {
-        ASSERT_LT(distanceFromThreshold(t), 1.4e-7) << describe(t, boundsKernel());
+        ASSERT_LT(distanceFromThreshold(t), 1.4e-7) << describe(t, BoundsKernel::portable);
         for (const BoundsKernel kernel : runnableKernels()) {
-            ASSERT_TRUE(useBoundsKernel(kernel));
-            const GridBounds bounds = gridBounds(t.counts, t.X);
+            const GridBounds bounds = gridBounds(t.counts, t.X, BoundsOptions{kernel});
             EXPECT_FALSE(bounds.exact) << describe(t, kernel);
             expectReference(bounds, t, kernel);
         }
@@ -256,24 +244,25 @@ TEST(ExactFallback, ThresholdTablesAreDecidedByTheApproximationWithinTheProvenBa
 // A band widened by 2^20 (to about 1e-4 for these tables) leaves the threshold tables to the exact
 // evaluation, and some of the random ones; all of them keep the reference's bounds.
 TEST(ExactFallback, WidenedBandSendsTablesToTheExactEvaluation) {
-    const Restore restore;
-    EXPECT_FALSE(setBoundsBandScale(0.5));
-    ASSERT_TRUE(setBoundsBandScale(0x1p20));
+    Tuning tuning;
+    EXPECT_FALSE(tuning.widenBand(0.5));
+    EXPECT_EQ(tuning.bandScale, 1);
+    ASSERT_TRUE(tuning.widenBand(0x1p20));
     for (const BoundsKernel kernel : runnableKernels()) {
-        ASSERT_TRUE(useBoundsKernel(kernel));
-        resetBoundsTally();
+        const BoundsOptions options{kernel, tuning.bandScale};
+        BoundsTally tally;
         for (const Table& t : kThresholdTables) {
-            const GridBounds bounds = gridBounds(t.counts, t.X);
+            const GridBounds bounds = gridBounds(t.counts, t.X, options, &tally);
             EXPECT_TRUE(bounds.exact) << describe(t, kernel);
             expectReference(bounds, t, kernel);
         }
-        EXPECT_EQ(boundsTally().exact, kThresholdTables.size());
+        EXPECT_EQ(tally.exact, kThresholdTables.size());
 
-        resetBoundsTally();
+        tally = BoundsTally{};
         const std::vector<Table> tables = randomTables(99, 600);
         int exact = 0;
         for (const Table& t : tables) {
-            const GridBounds bounds = gridBounds(t.counts, t.X);
+            const GridBounds bounds = gridBounds(t.counts, t.X, options, &tally);
             exact += bounds.exact;
             // Decided by the approximation only when no compared sum lies within the widened band, which is
             // at least 2^-40 * 2^20 wide (relative).
@@ -284,8 +273,8 @@ TEST(ExactFallback, WidenedBandSendsTablesToTheExactEvaluation) {
             if (HasFailure()) return;
         }
         EXPECT_GT(exact, 0);
-        EXPECT_EQ(boundsTally().exact, static_cast<std::uint64_t>(exact));
-        EXPECT_EQ(boundsTally().tables, tables.size());
+        EXPECT_EQ(tally.exact, static_cast<std::uint64_t>(exact));
+        EXPECT_EQ(tally.tables, tables.size());
     }
 }
 

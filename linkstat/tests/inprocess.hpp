@@ -10,12 +10,13 @@
 
 #include "linkstat.hpp"
 #include "reader.hpp"
+#include "run.hpp"
 
 namespace linkstat::testkit {
 
 // A random marker file: several sets, odd and even chromosome numbers, missing alleles ("-" and "N", each
 // allele missing with probability missingRate), monomorphic markers, zero marker ratios, ties and gaps beyond the window (positions within a set
-// ascend: decision L9 refuses them out of order).
+// ascend: a falling position is refused).
 inline std::string randomMarkers(std::mt19937& rng, int minChromosomes = 1, int maxChromosomes = 25, int maxMarkers = 60,
                                  double missingRate = 0.06) {
     auto chance = [&](double p) { return std::bernoulli_distribution(p)(rng); };
@@ -48,12 +49,13 @@ inline std::string randomMarkers(std::mt19937& rng, int minChromosomes = 1, int 
     return out.str();
 }
 
-// What a run wrote to its report (everything, also before a failure, as on standard output) and the
-// failure's message, empty after a success.
+// What a run wrote to its report (everything, also before a failure, as on standard output), the
+// failure's message, empty after a success, and the run's bounds tally.
 struct Captured {
     std::string report;
     std::string error;
     int status = 0;
+    BoundsTally tally;
 };
 
 // Runs the program's analysis on the options (which name the input with -I) inside this process.
@@ -70,6 +72,11 @@ inline Captured runCaptured(std::vector<std::string> options, const Tuning& tuni
             const Settings settings = readOptions(static_cast<int>(argv.size()), argv.data());
             ldtools::FileReader input(settings.inputName);
             Run run(settings, tuning, fpo);
+            struct KeepTally {
+                const Run& run;
+                BoundsTally& into;
+                ~KeepTally() { into = run.tally; }
+            } keep{run, captured.tally};
             analyse(run, input);
         } catch (const Failure& failure) {
             captured.error = failure.what();

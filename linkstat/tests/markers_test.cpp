@@ -10,9 +10,10 @@
 #include <vector>
 
 #include "inprocess.hpp"
-#include "linkstat.hpp"
 #include "markers.hpp"
+#include "pairs.hpp"
 #include "report.hpp"
+#include "settings.hpp"
 #include "scratch.hpp"
 
 namespace {
@@ -47,16 +48,12 @@ void expectPackedLikeClean(const std::vector<std::string>& strings, const std::s
         content += std::to_string(m) + " 2 3\t" + strings[m] + (m % 3 ? " extra field\n" : "\n");
     const std::string path = dir.file("alleles.txt");
     testsupport::writeFile(path, content);
-    struct Restore {
-        PackKernel kernel = packKernel();
-        ~Restore() { usePackKernel(kernel); }
-    } restore;
-    for (const auto kernel : {PackKernel::Portable, PackKernel::Avx2, PackKernel::Avx512}) {
-        if (!usePackKernel(kernel)) continue;
+    for (const auto kernel : {PackKernel::portable, PackKernel::avx2, PackKernel::avx512}) {
+        if (!kernelRuns(kernel)) continue;
         for (const std::size_t bufferSize : {std::size_t{1}, std::size_t{5}, std::size_t{64}, std::size_t{200},
                                              std::size_t{1} << 16}) {
             ldtools::FileReader input(path, bufferSize);
-            MarkerReader reader(input, path, missing, kMaxLineLength, kMaxFieldLength);
+            MarkerReader reader(input, path, missing, kMaxLineLength, kMaxFieldLength, kernel);
             MarkerSet set;
             MarkerLine line;
             for (const std::string& original : strings) {
@@ -77,7 +74,7 @@ void expectPackedLikeClean(const std::vector<std::string>& strings, const std::s
                 std::vector<char> decoded(original.size() + 1);
                 set.alleles().decode(0, static_cast<int>(original.size()), decoded.data());
                 ASSERT_EQ(std::string(decoded.data()), cleaned)
-                    << original << " buffer " << bufferSize << " kernel " << packKernelName(kernel);
+                    << original << " buffer " << bufferSize << " kernel " << kernelName(kernel);
                 // the places after the last chromosome are missing, so no individual or chromosome is counted there
                 const int words = set.alleles().words();
                 for (std::size_t k = original.size(); k < 128 * static_cast<std::size_t>(words); ++k)

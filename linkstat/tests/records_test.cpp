@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "inprocess.hpp"
-#include "linkstat.hpp"
 #include "process.hpp"
 #include "scratch.hpp"
 

@@ -5,6 +5,6 @@
 
 int main(int argc, char** argv) {
     linkstat::Tuning tuning;
-    tuning.evaluation = linkstat::Evaluation::Literal;
+    tuning.evaluation = linkstat::Evaluation::literal;
     return linkstat::linkstatMain(argc, argv, tuning);
 }

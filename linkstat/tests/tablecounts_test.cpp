@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "linkstat.hpp"
+#include "kernels.hpp"
 #include "markers.hpp"
+#include "paircounts.hpp"
 #include "scratch.hpp"
+#include "settings.hpp"
 #include "tablecounts.hpp"
 
 namespace {
@@ -20,8 +22,8 @@ using testsupport::ScratchDir;
 
 std::vector<CountKernel> runnableCountKernels() {
     std::vector<CountKernel> kernels;
-    for (const auto kernel : {CountKernel::Portable, CountKernel::Popcnt, CountKernel::Avx2, CountKernel::Avx512})
-        if (countKernelRuns(kernel)) kernels.push_back(kernel);
+    for (const auto kernel : {CountKernel::portable, CountKernel::popcnt, CountKernel::avx2, CountKernel::avx512})
+        if (kernelRuns(kernel)) kernels.push_back(kernel);
     return kernels;
 }
 
@@ -83,7 +85,7 @@ int expectCountsOfEveryPair(const std::vector<std::string>& strings, bool phased
                     if (actual.k00 == expected.k00 && actual.k01 == expected.k01 && actual.k10 == expected.k10 &&
                         actual.k11 == expected.k11 && actual.dh == expected.dh)
                         continue;
-                    ADD_FAILURE() << countKernelName(kernel) << (phased ? " phased" : " unphased") << " n " << n << " pair " << i
+                    ADD_FAILURE() << kernelName(kernel) << (phased ? " phased" : " unphased") << " n " << n << " pair " << i
                         << " " << j << ": " << actual.k00 << " " << actual.k01 << " " << actual.k10 << " " << actual.k11
                         << " " << actual.dh << " expected " << expected.k00 << " " << expected.k01 << " " << expected.k10
                         << " " << expected.k11 << " " << expected.dh;
@@ -126,20 +128,31 @@ TEST(TableCounts, UnpairedLastChromosome) {
     }
 }
 
+// A run's choice starts at the fastest kernel of each family and changes only that run's choice.
 TEST(TableCounts, KernelChoice) {
-    const CountKernel saved = countKernel();
-    EXPECT_TRUE(countKernelRuns(CountKernel::Portable));
+    EXPECT_TRUE(kernelRuns(CountKernel::portable));
     // The fastest is the last of the kernels this processor runs, in the order slowest to fastest.
-    EXPECT_EQ(fastestCountKernel(), runnableCountKernels().back());
+    EXPECT_EQ(fastestKernel<CountKernel>(), runnableCountKernels().back());
+    KernelChoice choice, other;
+    EXPECT_EQ(choice.get<CountKernel>(), fastestKernel<CountKernel>());
+    EXPECT_EQ(choice.get<EmKernel>(), fastestKernel<EmKernel>());
     for (const CountKernel kernel : runnableCountKernels()) {
-        EXPECT_TRUE(useCountKernel(kernel));
-        EXPECT_EQ(countKernel(), kernel);
+        EXPECT_TRUE(choice.use(kernel));
+        EXPECT_EQ(choice.get<CountKernel>(), kernel);
+        EXPECT_EQ(other.get<CountKernel>(), fastestKernel<CountKernel>());
+        EXPECT_EQ(choice.get<PackKernel>(), fastestKernel<PackKernel>());
     }
-    for (const auto kernel : {CountKernel::Popcnt, CountKernel::Avx2, CountKernel::Avx512}) {
-        if (countKernelRuns(kernel)) continue;
-        EXPECT_FALSE(useCountKernel(kernel));
+    for (const auto kernel : {CountKernel::popcnt, CountKernel::avx2, CountKernel::avx512}) {
+        if (kernelRuns(kernel)) continue;
+        EXPECT_FALSE(choice.use(kernel));
+        EXPECT_EQ(choice.get<CountKernel>(), runnableCountKernels().back());
     }
-    useCountKernel(saved);
+    EXPECT_STREQ(kernelName(CountKernel::portable), "portable");
+    EXPECT_STREQ(kernelName(BoundsKernel::portable), "portable");
+    // every family's portable member runs anywhere, and its fastest is one this processor runs
+    EXPECT_TRUE(kernelRuns(PackKernel::portable) && kernelRuns(EmKernel::portable) && kernelRuns(BoundsKernel::portable));
+    EXPECT_TRUE(kernelRuns(fastestKernel<PackKernel>()) && kernelRuns(fastestKernel<EmKernel>()) &&
+                kernelRuns(fastestKernel<BoundsKernel>()));
 }
 
 }  // namespace

@@ -1,17 +1,18 @@
 // The report does not depend on the number of threads: every -T against the straightforward pair loop on
 // random files in every mode and with every flag, with blocks of work small enough that every thread
-// gets many, also when a set fails half way; the chr20 example; and the report file after a failure.
-// These are the tests that the ThreadSanitizer build runs (suite names beginning with "Threads").
+// gets many, also when a set fails half way; two runs at once in one process with choices of their own;
+// the chr20 example; and the report file after a failure. These are the tests that the ThreadSanitizer build runs (suite names beginning with "Threads").
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "inprocess.hpp"
-#include "linkstat.hpp"
+#include "settings.hpp"
 #include "process.hpp"
 #include "scratch.hpp"
 
@@ -36,7 +37,7 @@ int expectEveryThreadCountEqualsLiteral(const std::string& content, const Tuning
     const std::string input = dir.file("markers.txt");
     testsupport::writeFile(input, content);
     Tuning literal;
-    literal.evaluation = Evaluation::Literal;
+    literal.evaluation = Evaluation::literal;
     int runs = 0;
     for (std::vector<std::string> options : kOptionSets) {
         options.push_back("-I" + input);
@@ -104,6 +105,44 @@ TEST(Threads, FailingSetsStopTheReportAtTheSamePlace) {
     EXPECT_EQ(runs, 4 * 2 * 9 * 5);
 }
 
+// Two runs at once in one process, one with the default kernels and the proven error band, the other with
+// every portable kernel and a band widened by 2^30: each gives the reference report and the bounds tally
+// it gives when it runs alone, so neither sees the other's kernels, band or tallies.
+TEST(Threads, RunsAtOnceKeepTheirOwnKernelsBandsAndTallies) {
+    std::mt19937 rng(1204);
+    ScratchDir dir;
+    const std::string input = dir.file("markers.txt");
+    testsupport::writeFile(input, randomMarkers(rng, 10, 40, 120) + "\n" + randomMarkers(rng, 10, 40, 120));
+    Tuning fast, portable, literal;
+    fast.blockLines = portable.blockLines = 7;
+    portable.kernels.use(PackKernel::portable);
+    portable.kernels.use(CountKernel::portable);
+    portable.kernels.use(EmKernel::portable);
+    portable.kernels.use(BoundsKernel::portable);
+    ASSERT_TRUE(portable.widenBand(0x1p30));
+    literal.evaluation = Evaluation::literal;
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"-T2", "-RN", "-I" + input}, {"-T3", "-K", "-P", "-RN", "-I" + input}}) {
+        const Captured expected = runCaptured(options, literal);
+        const Captured aloneFast = runCaptured(options, fast), alonePortable = runCaptured(options, portable);
+        ASSERT_EQ(aloneFast.report, expected.report);
+        ASSERT_EQ(alonePortable.report, expected.report);
+        ASSERT_GT(alonePortable.tally.exact, aloneFast.tally.exact);  // the widened band sends tables there
+        for (int round = 0; round < 3; ++round) {
+            Captured together;
+            std::thread other([&] { together = runCaptured(options, portable); });
+            const Captured mine = runCaptured(options, fast);
+            other.join();
+            EXPECT_EQ(mine.report, expected.report);
+            EXPECT_EQ(together.report, expected.report);
+            EXPECT_EQ(mine.tally.tables, aloneFast.tally.tables);
+            EXPECT_EQ(mine.tally.exact, aloneFast.tally.exact);
+            EXPECT_EQ(together.tally.tables, alonePortable.tally.tables);
+            EXPECT_EQ(together.tally.exact, alonePortable.tally.exact);
+        }
+    }
+}
+
 TEST(ThreadsChr20, EveryThreadCountGivesTheGoldenReport) {
     ScratchDir dir;
     const std::string golden = dir.file("golden.txt");
@@ -124,7 +163,7 @@ TEST(ThreadsChr20, EveryThreadCountGivesTheGoldenReport) {
 }
 
 // The program itself: on standard output the lines of the sets before the failing one, then the
-// message; with -O the old report stays as it was (decision L11). A report that cannot be written
+// message; with -O the old report stays as it was. A report that cannot be written
 // ends the run with its message while the threads are at work.
 TEST(ThreadsProgram, FailuresAndTheReportFile) {
     ScratchDir dir;

@@ -7,7 +7,10 @@
 #include <cstdio>
 #include <string>
 
-#include "linkstat.hpp"
+#include "bounds.hpp"
+#include "em.hpp"
+#include "paircounts.hpp"
+#include "pairs.hpp"
 
 namespace {
 

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "emkernels.hpp"
+#include "bounds.hpp"
+#include "em.hpp"
 #include "gridbounds.hpp"
-#include "linkstat.hpp"
+#include "paircounts.hpp"
 
 namespace {
 
@@ -107,17 +108,15 @@ TEST(Vectors, EveryEmKernelOnAllTables) {
         tables.push_back(countsOfTable(Array));
         expected.push_back(f[9]);
     }
-    const EmKernel saved = emKernel();
     int kernels = 0;
-    for (const auto kernel : {EmKernel::Scalar, EmKernel::Avx2, EmKernel::Avx512}) {
-        if (!useEmKernel(kernel)) continue;
+    for (const auto kernel : {EmKernel::portable, EmKernel::avx2, EmKernel::avx512}) {
+        if (!kernelRuns(kernel)) continue;
         ++kernels;
         std::vector<int> counts(4 * tables.size());
-        fastEmHaplotypes(tables.data(), tables.size(), reinterpret_cast<int(*)[4]>(counts.data()));
+        fastEmHaplotypes(tables.data(), tables.size(), reinterpret_cast<int(*)[4]>(counts.data()), kernel);
         for (std::size_t t = 0; t < tables.size(); ++t)
-            ASSERT_EQ(countsText(&counts[4 * t]), expected[t]) << emKernelName(kernel) << " table " << t;
+            ASSERT_EQ(countsText(&counts[4 * t]), expected[t]) << kernelName(kernel) << " table " << t;
     }
-    useEmKernel(saved);
     EXPECT_GE(kernels, 1);
 }
 

@@ -1,8 +1,25 @@
 #pragma once
-// The oriented likelihood of D' for one pair, shared by the grid-value-by-grid-value computation of the
-// bounds (bounds.cpp) and the single-pass one (fastpairs.cpp).
+// Likelihood bounds of D' for one marker pair, computed grid value by grid value: the reference that the
+// single-pass evaluation (gridbounds.hpp) reproduces bit for bit, and the oriented likelihood that both
+// share.
 
-#include "linkstat.hpp"
+#include "paircounts.hpp"
+
+namespace linkstat {
+
+void calcConfidenceLimits(const int Array[3][3], double result[2], double X);
+// The bounds for given phase-known counts and double heterozygotes; calcConfidenceLimits applies it to
+// the counts of the genotype table, the actual-haplotype mode to a pair's own phased counts (dh = 0).
+void confidenceLimitsFromCounts(double result[2], const PairCounts& counts, double X);
+
+double calclnlike(double theta, double pA, double pB, double k00, double k01, double k10, double k11,
+                  double dh, double Dmax, double pApB);
+double calclike(double theta, double pA, double pB, double k00, double k01, double k10, double k11,
+                double dh, double Dmax, double pApB, double maxL);
+double findlnandmult(double value, double count);
+int likelihoodshouldbezero(double value, double count);
+
+// ---- the oriented likelihood of one pair ----------------------------------------------------------------
 
 struct LikelihoodSetup {
     double k00, k01, k10, k11, dh;  // counts after orientation
@@ -29,3 +46,5 @@ inline double lnLikeAt(const LikelihoodSetup& L, double theta) {
 inline double likeAt(const LikelihoodSetup& L, double theta, double maxL) {
     return calclike(theta, L.pA, L.pB, L.k00, L.k01, L.k10, L.k11, L.dh, L.Dmax, L.pApB, maxL);
 }
+
+}  // namespace linkstat

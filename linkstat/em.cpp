@@ -1,35 +1,11 @@
-// Two-locus haplotype counts of one marker pair: from the genotype table with the phase of double
-// heterozygotes estimated by expectation-maximisation (Haplo_Em) or left out (Haplo_Knw), or from the
-// allele strings read as phased chromosomes (Haplo_Act).
+// The EM counts of one marker pair, step by step, and the bounds that let the fast EM skip logarithms.
+
+#include "em.hpp"
 
 #include <algorithm>
 #include <cmath>
 
-#include "linkstat.hpp"
-
 namespace linkstat {
-
-PairCounts countsOfTable(const int t[3][3]) {
-    PairCounts c;
-    c.k00 = 2 * t[0][0] + t[0][1] + t[1][0];
-    c.k01 = 2 * t[2][0] + t[1][0] + t[2][1];
-    c.k10 = 2 * t[0][2] + t[0][1] + t[1][2];
-    c.k11 = 2 * t[2][2] + t[1][2] + t[2][1];
-    c.dh = t[1][1];
-    return c;
-}
-
-bool hasEmptyMargin(const int h[4]) {
-    return h[0] + h[1] == 0 || h[2] + h[3] == 0 || h[0] + h[2] == 0 || h[1] + h[3] == 0;
-}
-
-void Haplo_Knw(const int Array[3][3], int hapCounts[4]) {
-    const PairCounts c = countsOfTable(Array);
-    hapCounts[0] = c.k00;
-    hapCounts[1] = c.k01;
-    hapCounts[2] = c.k10;
-    hapCounts[3] = c.k11;
-}
 
 void Haplo_Em(const int Array[3][3], int hapCounts[4]) {
     emHaplotypes(countsOfTable(Array), hapCounts);
@@ -125,18 +101,10 @@ double emSureRise(const double k[4], double dh) {
     return (1e-9 + T * 64 * kUnit + 64 * kUnit * terms) * (1 + 1e-9);
 }
 
-void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4]) {
+void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4], EmKernel kernel) {
     int result[1][4];
-    fastEmHaplotypes(&counts, 1, result);
+    fastEmHaplotypes(&counts, 1, result, kernel);
     std::copy(result[0], result[0] + 4, hapCounts);
-}
-
-void Haplo_Act(int hapCounts[4], const char* first, const char* second, int n) {
-    for (int x = 0; x < 4; ++x) hapCounts[x] = 0;
-    for (int k = 0; k < n; ++k) {
-        const char s = first[k], t = second[k];
-        if ((s == '0' || s == '1') && (t == '0' || t == '1')) ++hapCounts[2 * (s - '0') + (t - '0')];
-    }
 }
 
 }  // namespace linkstat
