@@ -212,6 +212,11 @@ bool VcfReader::next() {
 }
 
 const std::int32_t* VcfReader::genotypes(int& ploidy) {
+    // htslib ends the process when it is asked to decode GT values stored other than as whole
+    // numbers (which only a damaged BCF file holds).
+    const bcf_fmt_t* field = bcf_get_fmt(header_.get(), record_.get(), "GT");
+    if (field != nullptr && field->type != BCF_BT_INT8 && field->type != BCF_BT_INT16 && field->type != BCF_BT_INT32)
+        fail(path_ + ": position " + std::to_string(position()) + ": the GT values are not whole numbers");
     std::int32_t* buffer = genotypes_.release();
     const int values = bcf_get_genotypes(header_.get(), record_.get(), &buffer, &genotypesSize_);
     genotypes_.reset(buffer);

@@ -375,9 +375,15 @@ TEST(Vcf2markersErrors, GenotypeCodesThatNameNoAllele) {
         EXPECT_EQ(result.err, message);
         EXPECT_FALSE(std::filesystem::exists(dir.file("out.markers.txt")));
     }
+    // GT values stored as text, on which htslib would end the process without a word.
+    vcftest::writeRawGenotypes(dir.file("gt.bcf"), {"a", "b", "c"}, {good}, true);
+    auto result = convert(dir, {"-H", "none", "-m", "0", "-o", "out", "gt.bcf"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "vcf2markers: gt.bcf: position 100: the GT values are not whole numbers\n");
+
     // The same codes are read as they are where they are valid.
     vcftest::writeRawGenotypes(dir.file("gt.bcf"), {"a", "b", "c"}, {good, {0, 5, 4, 1, 2, 3}});
-    auto result = convert(dir, {"-H", "none", "-m", "0", "-o", "out", "gt.bcf"});
+    result = convert(dir, {"-H", "none", "-m", "0", "-o", "out", "gt.bcf"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(readFile(dir.file("out.markers.txt")), "100\t6\t4\tAGGGAA\n200\t4\t3\t-GG-AA\n");
 

@@ -64,7 +64,7 @@ void writeBcf(const std::string& vcfPath, const std::string& bcfPath) {
 }
 
 void writeRawGenotypes(const std::string& path, const std::vector<std::string>& individuals,
-                       const std::vector<std::vector<std::int32_t>>& codes) {
+                       const std::vector<std::vector<std::int32_t>>& codes, bool asText) {
     htsFile* out = hts_open(path.c_str(), "wbu");
     if (out == nullptr) throw std::runtime_error("cannot create " + path);
     bcf_hdr_t* header = bcf_hdr_init("w");
@@ -80,9 +80,11 @@ void writeRawGenotypes(const std::string& path, const std::vector<std::string>& 
         record->pos = position - 1;
         position += 100;
         std::vector<std::int32_t> gt = values;
-        ok = ok && bcf_update_alleles_str(header, record, "A,G") == 0 &&
-             bcf_update_genotypes(header, record, gt.data(), static_cast<int>(gt.size())) == 0 &&
-             bcf_write(out, header, record) == 0;
+        std::vector<const char*> text(individuals.size(), "0/1");
+        const int stored =
+            asText ? bcf_update_format_string(header, record, "GT", text.data(), static_cast<int>(text.size()))
+                   : bcf_update_genotypes(header, record, gt.data(), static_cast<int>(gt.size()));
+        ok = ok && bcf_update_alleles_str(header, record, "A,G") == 0 && stored == 0 && bcf_write(out, header, record) == 0;
     }
     bcf_destroy(record);
     bcf_hdr_destroy(header);
