@@ -10,6 +10,10 @@
 // of called and ALT alleles; in the SNP file, the same positions with the 100 alleles of 50
 // individuals as 0/1 and the count of 1s; in the known-SNP file, lines of the SNP file. Anything
 // else (a crash, a sanitizer report, another exception, a broken file) aborts.
+//
+// htslib sizes its record buffers by what a BCF record declares (up to some GB) before it finds the
+// file too short; such memory is reserved, never touched. So fuzz_vcf2markers.options lets single
+// allocations be large and keeps the limit on the memory actually used.
 
 #include <dirent.h>
 #include <unistd.h>

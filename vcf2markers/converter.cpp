@@ -20,8 +20,8 @@ namespace {
 constexpr std::int64_t kLargestPosition = 2147483647;  // positions are 32-bit in the later steps
 
 struct Individuals {
-    std::vector<int> columns;  // in the reader's genotype arrays
-    std::vector<std::string> names;
+    std::vector<int> columns;        // in the reader's genotype arrays
+    std::vector<std::string> names;  // as messages show them (control bytes escaped)
 };
 
 Individuals pick(const std::vector<int>& chosen, const std::vector<int>& used, const std::vector<int>& columns,
@@ -31,7 +31,7 @@ Individuals pick(const std::vector<int>& chosen, const std::vector<int>& used, c
     for (const int index : chosen) {
         while (used[u] != index) ++u;  // both ascending, chosen a subset of used
         individuals.columns.push_back(columns[u]);
-        individuals.names.push_back(names[static_cast<std::size_t>(index)]);
+        individuals.names.push_back(ldtools::quotable(names[static_cast<std::size_t>(index)]));
     }
     return individuals;
 }
@@ -169,8 +169,9 @@ void Converter::checkOrder(bool first) {
         chromosome_ = reader_.chromosome();
         if (known_) knownList_ = known_->on(chromosome_, reader_.regionFirst(), reader_.regionLast());
     } else if (chromosome_ != reader_.chromosome()) {
-        throw ldtools::Error("vcf2markers: " + options_.input + " holds several chromosomes (" + chromosome_ + ", " +
-                             reader_.chromosome() + "); choose one with -r\n");
+        throw ldtools::Error("vcf2markers: " + options_.input + " holds several chromosomes (" +
+                             ldtools::quotable(chromosome_) + ", " + ldtools::quotable(reader_.chromosome()) +
+                             "); choose one with -r\n");
     } else if (position < lastPosition_) {
         failAt("the records are not sorted (position " + std::to_string(lastPosition_) + " came before)");
     }

@@ -515,5 +515,20 @@ TEST(Vcf2markersRegion, ANameWithAColonIsAmbiguousUnlessBraced) {
     }
 }
 
+// Names taken from the file reach a message with their control bytes escaped, so that it stays one
+// line on any terminal.
+TEST(Vcf2markersErrors, NamesFromTheFileAreQuotedInMessages) {
+    testsupport::ScratchDir dir;
+    const std::string head = "##fileformat=VCFv4.2\n##contig=<ID=20>\n##contig=<ID=2\x1b" "1>\n"
+                             "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n"
+                             "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ta\tb\rc\n";
+    writeFile(dir.file("in.vcf"), head + "20\t100\t.\tA\tG\t.\t.\t.\tGT\t0/1\t1\n");
+    auto result = convert(dir, {"-H", "none", "-o", "out", "in.vcf"});
+    EXPECT_EQ(result.err, "vcf2markers: in.vcf: position 100: individual b\\x0dc is not diploid (genotype 1)\n");
+    writeFile(dir.file("in.vcf"), head + "20\t100\t.\tA\tG\t.\t.\t.\tGT\t0/1\t1/1\n2\x1b" "1\t5\t.\tA\tG\t.\t.\t.\tGT\t0/1\t1/1\n");
+    result = convert(dir, {"-H", "none", "-o", "out", "in.vcf"});
+    EXPECT_EQ(result.err, "vcf2markers: in.vcf holds several chromosomes (20, 2\\x1b1); choose one with -r\n");
+}
+
 }  // namespace
 
