@@ -32,7 +32,8 @@ void readVcf(htsFile* file, const std::string& path, std::map<std::string, std::
     if (!record) throw std::bad_alloc();
     std::int64_t last = 0;
     int status;
-    while ((status = bcf_read(file, header.get(), record.get())) == 0) {
+    KString line;
+    while ((status = readRecord(file, header.get(), record.get(), line.text)) == 0) {
         if ((record->errcode & ~kHarmlessRecordErrors) != 0) break;
         last = record->pos + 1;
         positions[bcf_hdr_id2name(header.get(), record->rid)].push_back(last);

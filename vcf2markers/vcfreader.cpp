@@ -2,11 +2,13 @@
 
 #include <htslib/bgzf.h>
 #include <htslib/hts.h>
+#include <htslib/kseq.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string_view>
 
@@ -56,6 +58,22 @@ bool olderThan(const struct stat& first, const struct stat& second) {
 std::string readFailure(std::int64_t lastPosition) {
     if (lastPosition == 0) return ": cannot read the first record (truncated or malformed file)";
     return ": cannot read the record after position " + std::to_string(lastPosition) + " (truncated or malformed file)";
+}
+
+namespace {
+
+// A VCF line, as htslib parses it, holds no NUL byte.
+int parseLine(kstring_t& line, bcf_hdr_t* header, bcf1_t* record) {
+    if (std::memchr(line.s, '\0', line.l) != nullptr) return -2;
+    return vcf_parse(&line, header, record) == 0 ? 0 : -2;
+}
+
+}  // namespace
+
+int readRecord(htsFile* file, bcf_hdr_t* header, bcf1_t* record, kstring_t& line) {
+    if (hts_get_format(file)->format == bcf) return bcf_read(file, header, record);
+    const int status = hts_getline(file, KS_SEP_LINE, &line);
+    return status < 0 ? status : parseLine(line, header, record);
 }
 
 void checkEndOfFile(htsFile* file, const std::string& name) {
@@ -186,7 +204,7 @@ void VcfReader::loadIndex() {
 }
 
 int VcfReader::readOne() {
-    if (!iterator_) return bcf_read(file_.get(), header_.get(), record_.get());
+    if (!iterator_) return readRecord(file_.get(), header_.get(), record_.get(), line_.text);
     if (isBcf_) {
         const int status = bcf_itr_next(file_.get(), iterator_.get(), record_.get());
         if (status >= 0 && header_->keep_samples != nullptr && bcf_subset_format(header_.get(), record_.get()) != 0)
@@ -194,8 +212,7 @@ int VcfReader::readOne() {
         return status;
     }
     const int status = tbx_itr_next(file_.get(), tabix_.get(), iterator_.get(), &line_.text);
-    if (status < 0) return status;
-    return vcf_parse(&line_.text, header_.get(), record_.get()) == 0 ? 0 : -2;
+    return status < 0 ? status : parseLine(line_.text, header_.get(), record_.get());
 }
 
 bool VcfReader::next() {

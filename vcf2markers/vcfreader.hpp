@@ -21,6 +21,12 @@ inline constexpr int kHarmlessRecordErrors = BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UND
 // last being the position of the last record read (0 before the first).
 std::string readFailure(std::int64_t lastPosition);
 
+// Reads the next record of a file read from its start, as bcf_read does, except that a VCF line
+// holding a NUL byte is refused: htslib's parser takes a NUL for the end of a column and, when only
+// some individuals are decoded, then writes past its buffers. line is the buffer for VCF lines.
+// Returns 0, -1 at the end of the file, or less for a record that cannot be read.
+int readRecord(htsFile* file, bcf_hdr_t* header, bcf1_t* record, kstring_t& line);
+
 // Throws ldtools::Error ("vcf2markers: NAME is truncated ...") when the file is compressed with
 // bgzip and lacks its end-of-file block: reading it would silently lose its tail whenever the cut
 // falls between two blocks. name is the file as the messages show it.

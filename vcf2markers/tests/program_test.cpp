@@ -530,5 +530,21 @@ TEST(Vcf2markersErrors, NamesFromTheFileAreQuotedInMessages) {
     EXPECT_EQ(result.err, "vcf2markers: in.vcf holds several chromosomes (20, 2\\x1b1); choose one with -r\n");
 }
 
+// htslib's parser takes a NUL byte for the end of a column and then, when only some individuals
+// are decoded (-s, or none for a -k file), writes past its buffers: a VCF line holding one is a
+// malformed record, as the input and as known SNPs.
+TEST(Vcf2markersErrors, ANulByteInAVcfLineIsAMalformedRecord) {
+    testsupport::ScratchDir dir;
+    const std::string text = "##fileformat=VCFv4.2\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ta\tb\tc\n"
+                             "20\t1\t\tA\tG\t.\t.\t.\tG1" + std::string("\0" "1\x10\0\0\0", 6) + "\n";
+    writeFile(dir.file("in.vcf"), text);
+    auto result = convert(dir, {"-s", "c,a", "-H", "none", "-o", "out", "in.vcf"});
+    EXPECT_EQ(result.err, "vcf2markers: in.vcf: cannot read the first record (truncated or malformed file)\n");
+    writeFile(dir.file("good.vcf"), vcftest::header(kSixty) + sixtyRow(100, [](int i) { return i % 2 ? "0|1" : "0|0"; }));
+    result = convert(dir, {"-k", "in.vcf", "-o", "out", "good.vcf"});
+    EXPECT_EQ(result.err, "vcf2markers: in.vcf (-k): cannot read the first record (truncated or malformed file)\n");
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"good.vcf", "in.vcf"}));
+}
+
 }  // namespace
 
