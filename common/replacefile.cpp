@@ -66,7 +66,7 @@ Resolved resolve(std::string path) {
         const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
         if (length < 0 || static_cast<std::size_t>(length) >= link.size()) return {path};
         std::string next(link.data(), static_cast<std::size_t>(length));
-        path = next.front() == '/' ? next : folderOf(path) + "/" + next;
+        path = !next.empty() && next.front() == '/' ? next : folderOf(path) + "/" + next;
     }
     return {path};  // a loop of links: opening it fails with ELOOP
 }
