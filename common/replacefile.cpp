@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <cstring>
 #include <mutex>
@@ -132,7 +133,9 @@ int openTemporary(const std::string& folder, std::string& name) {
 // Temporary files still open, removed by the handler of the signals that end a process (an
 // interrupt, a hang-up, a termination request, a broken pipe) before the signal takes effect, so a
 // run stopped from outside leaves no temporary file behind. Only signals whose action is the
-// default are caught: a program or shell that ignores or handles one keeps its own choice.
+// default are caught: a program or shell that ignores or handles one keeps its own choice. They
+// are removed as well when a library ends the process with exit() in the middle of a run (htslib
+// does on some damaged input), which runs no destructor of the objects that own them.
 class PendingTemporaries {
 public:
     static PendingTemporaries& instance() {
@@ -166,6 +169,7 @@ private:
     static constexpr std::size_t kNameRoom = 4096;
 
     static void installHandlers() {
+        std::atexit(&removeAll);
         for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
             struct sigaction current {};
             if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
@@ -177,11 +181,16 @@ private:
         }
     }
 
-    // Only async-signal-safe calls: unlink, then the signal again with its default action.
-    static void onSignal(int signal) {
+    // Only async-signal-safe calls.
+    static void removeAll() {
         PendingTemporaries& pending = instance();
         for (int slot = 0; slot < kSlots; ++slot)
             if (pending.used_[slot].load()) ::unlink(pending.names_[slot].data());
+    }
+
+    // The files removed, then the signal again with its default action.
+    static void onSignal(int signal) {
+        removeAll();
         ::raise(signal);
     }
 

@@ -21,7 +21,8 @@
 //    folder) is an error (SystemError "open"), and the destination is not touched.
 //  - An existing destination that is not writable is refused (SystemError "open", EACCES).
 //  - A process ended by an interrupt, a hang-up, a termination request or a broken pipe removes
-//    its temporary files on the way out (where those signals have their default action).
+//    its temporary files on the way out (where those signals have their default action), and so
+//    does one that a library ends with exit() in the middle of a run.
 // Not for files that are appended to or shared by parallel runs.
 
 #include <string>

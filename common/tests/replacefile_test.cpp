@@ -341,4 +341,27 @@ TEST(ReplacementFile, NamesOfDescriptorsWriteThroughTheDescriptor) {
     ::close(reading);
 }
 
+// A library that ends the process with exit() in the middle of a run (htslib does on some damaged
+// input) runs no destructor: the temporary files go all the same, and the destination stays.
+TEST(ReplacementFile, ARunEndedByExitLeavesNoTemporaryFile) {
+    testsupport::ScratchDir dir;
+    const std::string name = dir.file("out.txt");
+    testsupport::writeFile(name, "old\n");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ReplacementFile file(name);
+        ReplacementFile second(dir.file("other.txt"));
+        writeText(file, "partial");
+        std::exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 3);
+    EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"out.txt"});
+    EXPECT_EQ(testsupport::readFile(name), "old\n");
+}
+
 }  // namespace
+
