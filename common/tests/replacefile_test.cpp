@@ -180,6 +180,20 @@ std::vector<std::string> namesIn(const fs::path& folder) {
     return names;
 }
 
+// The wait status of a child process that runs body (which ends the process itself); -1 when no
+// child could be started.
+template <typename Body>
+int statusOfChild(Body body) {
+    const pid_t child = ::fork();
+    if (child < 0) return -1;
+    if (child == 0) {
+        body();
+        ::_exit(125);  // body did not end the process
+    }
+    int status = 0;
+    return ::waitpid(child, &status, 0) == child ? status : -1;
+}
+
 // A destination name of the longest length the folder takes still gets a temporary file of its
 // own: a failed run leaves the old file whole, a successful one replaces it, and a signal removes
 // the temporary file.
@@ -210,17 +224,12 @@ TEST(ReplacementFile, TheLongestNamesAreReplacedAsAnyOther) {
     EXPECT_EQ(testsupport::readFile(longest), "new\n");
     EXPECT_EQ(entriesIn(dir.path()), 1);
 
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = statusOfChild([&] {
         ReplacementFile file(longest);
         writeText(file, "partial");
         ::raise(SIGTERM);
-        ::_exit(0);  // not reached
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFSIGNALED(status));
+    });
+    EXPECT_TRUE(WIFSIGNALED(status)) << status;
     EXPECT_EQ(testsupport::readFile(longest), "new\n");
     EXPECT_EQ(entriesIn(dir.path()), 1);
 
@@ -312,18 +321,14 @@ TEST(ReplacementFile, NamesOfDescriptorsWriteThroughTheDescriptor) {
     EXPECT_EQ(entriesIn(dir.path()), 2);
 
     // Standard output sent to the file, as by "> report.txt".
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = statusOfChild([&] {
         const int out = ::open(report.c_str(), O_WRONLY | O_APPEND);
         if (out < 0 || ::dup2(out, 1) < 0 || ::write(1, "more\n", 5) != 5) ::_exit(2);
         ReplacementFile file("/dev/stdout");
         writeText(file, "stdout\n");
         file.commit();
         ::_exit(file.direct() ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    });
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_EQ(testsupport::readFile(report), "report\ntags\ntags\ntags\nmore\nstdout\n");
 
@@ -347,18 +352,13 @@ TEST(ReplacementFile, ARunEndedByExitLeavesNoTemporaryFile) {
     testsupport::ScratchDir dir;
     const std::string name = dir.file("out.txt");
     testsupport::writeFile(name, "old\n");
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
+    const int status = statusOfChild([&] {
         ReplacementFile file(name);
         ReplacementFile second(dir.file("other.txt"));
         writeText(file, "partial");
         std::exit(3);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 3);
+    });
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
     EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"out.txt"});
     EXPECT_EQ(testsupport::readFile(name), "old\n");
 }
