@@ -1,6 +1,7 @@
 #include "converter.hpp"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -19,8 +20,8 @@ namespace {
 constexpr std::int64_t kLargestPosition = 2147483647;  // positions are 32-bit in the later steps
 
 struct Individuals {
-    std::vector<int> columns;  // in the reader's genotype arrays
-    std::vector<std::string> names;
+    std::vector<int> columns;        // in the reader's genotype arrays
+    std::vector<std::string> names;  // as messages show them (control bytes escaped)
 };
 
 Individuals pick(const std::vector<int>& chosen, const std::vector<int>& used, const std::vector<int>& columns,
@@ -30,7 +31,7 @@ Individuals pick(const std::vector<int>& chosen, const std::vector<int>& used, c
     for (const int index : chosen) {
         while (used[u] != index) ++u;  // both ascending, chosen a subset of used
         individuals.columns.push_back(columns[u]);
-        individuals.names.push_back(names[static_cast<std::size_t>(index)]);
+        individuals.names.push_back(ldtools::quotable(names[static_cast<std::size_t>(index)]));
     }
     return individuals;
 }
@@ -39,6 +40,7 @@ class Converter {
 public:
     explicit Converter(const Options& options) : options_(options), reader_(options.input) {}
     Summary run();
+    const std::string& warnings() const { return reader_.warnings(); }
 
 private:
     [[noreturn]] void failAt(const std::string& message) const {
@@ -47,11 +49,22 @@ private:
     }
     // A genotype of two alleles, each missing, REF or ALT; else the error naming the individual.
     void checkDiploid(const Genotype& genotype, const std::int32_t* values, int ploidy, const std::string& name) const {
+        if (genotype.first == kNoGenotype || genotype.second == kNoGenotype)
+            failAt("individual " + name + " has no genotype (no GT value in its column)");
+        if (genotype.first == kBadCode || genotype.second == kBadCode)
+            failAt("individual " + name + " has a genotype code that stands for no allele (" + badCode(values) + ")");
         if (!genotype.diploid)
             failAt("individual " + name + " is not diploid (genotype " + genotypeText(values, ploidy) + ")");
         if (genotype.first > 1 || genotype.second > 1)
             failAt("individual " + name + " has a genotype with an allele the record lacks (" +
                    genotypeText(values, ploidy) + ")");
+    }
+    // The first of the two values that is no code of the encoding, in hexadecimal.
+    static std::string badCode(const std::int32_t* values) {
+        const std::int32_t value = alleleOf(values[0]) == kBadCode ? values[0] : values[1];
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+        return text;
     }
     void checkOrder(bool first);
     void markerAlleles(const std::int32_t* genotypes, int ploidy, Skip& verdict, int& called, int& ac);
@@ -130,6 +143,7 @@ Summary Converter::run() {
         }
     }
     progress.clear();
+    summary_.warnings = reader_.warnings();
 
     if (known_) {
         // Without records the region names the chromosome; without either, only a plain list
@@ -155,8 +169,9 @@ void Converter::checkOrder(bool first) {
         chromosome_ = reader_.chromosome();
         if (known_) knownList_ = known_->on(chromosome_, reader_.regionFirst(), reader_.regionLast());
     } else if (chromosome_ != reader_.chromosome()) {
-        throw ldtools::Error("vcf2markers: " + options_.input + " holds several chromosomes (" + chromosome_ + ", " +
-                             reader_.chromosome() + "); choose one with -r\n");
+        throw ldtools::Error("vcf2markers: " + options_.input + " holds several chromosomes (" +
+                             ldtools::quotable(chromosome_) + ", " + ldtools::quotable(reader_.chromosome()) +
+                             "); choose one with -r\n");
     } else if (position < lastPosition_) {
         failAt("the records are not sorted (position " + std::to_string(lastPosition_) + " came before)");
     }
@@ -241,11 +256,18 @@ void Converter::writeKnown(std::int64_t position, int ones) {
 }  // namespace
 
 Summary convert(const Options& options) {
-    return Converter(options).run();
+    Converter converter(options);
+    try {
+        return converter.run();
+    } catch (const ldtools::Error& error) {
+        // A warning may explain the failure (records an old index points past).
+        if (converter.warnings().empty()) throw;
+        throw ldtools::Error(converter.warnings() + error.what(), error.status());
+    }
 }
 
 std::string summaryLine(const Summary& summary) {
-    std::string line = "vcf2markers: " + std::to_string(summary.written) + " SNPs written";
+    std::string line = summary.warnings + "vcf2markers: " + std::to_string(summary.written) + " SNPs written";
     const std::pair<std::size_t, const char*> reasons[] = {
         {summary.belowMaf, "below MAF"},
         {summary.monomorphic, "monomorphic"},

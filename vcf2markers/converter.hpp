@@ -16,14 +16,16 @@ struct Summary {
     std::size_t multiAllelic = 0;
     std::size_t duplicatePositions = 0;
     std::size_t knownMissing = 0;  // -k positions in the region that are not SNPs of the SNP file
+    std::string warnings;          // lines for standard error before the count (a stale index)
 };
 
 // Runs the whole conversion. The output files appear only when it succeeds; on any failure it
-// throws ldtools::Error with the one-line message and leaves no output file behind.
+// throws ldtools::Error with the one-line message (after any warning lines) and leaves no output
+// file behind.
 Summary convert(const Options& options);
 
-// The line for standard error: "vcf2markers: N SNPs written", then the skipped records by
-// reason (zero counts left out), then the known positions not found.
+// The text for standard error: the warnings, then the line "vcf2markers: N SNPs written", the
+// skipped records by reason (zero counts left out) and the known positions not found.
 std::string summaryLine(const Summary& summary);
 
 }  // namespace vcf2markers

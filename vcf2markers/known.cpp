@@ -1,6 +1,7 @@
 #include "known.hpp"
 
-#include <htslib/kseq.h>
+#include <htslib/bgzf.h>
+#include <htslib/hfile.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,7 @@
 
 #include "error.hpp"
 #include "htshandles.hpp"
+#include "listlines.hpp"
 #include "numbers.hpp"
 #include "vcfreader.hpp"
 
@@ -30,7 +32,8 @@ void readVcf(htsFile* file, const std::string& path, std::map<std::string, std::
     if (!record) throw std::bad_alloc();
     std::int64_t last = 0;
     int status;
-    while ((status = bcf_read(file, header.get(), record.get())) == 0) {
+    KString line;
+    while ((status = readRecord(file, header.get(), record.get(), line.text)) == 0) {
         if ((record->errcode & ~kHarmlessRecordErrors) != 0) break;
         last = record->pos + 1;
         positions[bcf_hdr_id2name(header.get(), record->rid)].push_back(last);
@@ -38,13 +41,28 @@ void readVcf(htsFile* file, const std::string& path, std::map<std::string, std::
     if (status != -1 || record->errcode & ~kHarmlessRecordErrors) fail(path + " (-k)" + readFailure(last));
 }
 
+// The next byte of the file's text (decompressed), EOF at its end.
+int nextByte(htsFile* file, const std::string& path) {
+    int c;
+    bool failed;
+    if (file->is_bgzf) {
+        c = bgzf_getc(file->fp.bgzf);
+        failed = c < 0 && file->fp.bgzf->errcode != 0;
+    } else {
+        c = hgetc(file->fp.hfile);
+        failed = c < 0 && herrno(file->fp.hfile) != 0;
+    }
+    if (failed) fail("cannot read " + path + " (-k)");
+    return c < 0 ? EOF : c;
+}
+
 void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>& positions) {
-    KString line;
+    std::string line;
     long number = 0;
-    int status;
-    while ((status = hts_getline(file, KS_SEP_LINE, &line.text)) >= 0) {
+    ListLine status;
+    while ((status = readListLine([&] { return nextByte(file, path); }, line)) == ListLine::line) {
         ++number;
-        std::string_view text(line.text.s, line.text.l);
+        std::string_view text(line);
         const std::size_t first = text.find_first_not_of(" \t\r");
         if (first == std::string_view::npos) continue;
         text = text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
@@ -54,7 +72,7 @@ void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>&
                  "' is not a position (a whole number from 1 to 2147483647)");
         positions.push_back(position);
     }
-    if (status < -1) fail("cannot read " + path + " (-k)");
+    if (status == ListLine::tooLong) failLongLine(path + " (-k)", number + 1);
 }
 
 }  // namespace
@@ -62,7 +80,10 @@ void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>&
 KnownPositions KnownPositions::load(const std::string& path) {
     errno = 0;
     HtsPtr<htsFile> file(hts_open(path.c_str(), "r"));
+    // htslib opens only the kinds of file it recognises, and fails with ENOEXEC for the others.
+    if (!file && errno == ENOEXEC) fail(path + " (-k) is neither a VCF/BCF file nor a list of positions");
     if (!file) fail("cannot open the known-SNP file " + path + " (-k): " + ldtools::systemReason(errno));
+    checkEndOfFile(file.get(), path + " (-k)");
     KnownPositions known;
     const htsFormat* format = hts_get_format(file.get());
     if (format->category == variant_data && (format->format == vcf || format->format == bcf)) {

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "error.hpp"
+#include "listlines.hpp"
 #include "reader.hpp"
 
 namespace vcf2markers {
@@ -22,17 +23,14 @@ std::vector<std::string> namesInFile(const SampleChoice& choice) {
     try {
         ldtools::FileReader file(choice.value);
         std::string name;
-        for (;;) {
-            const int c = file.get();
-            if (c == EOF || c == '\n') {
-                if (!name.empty() && name.back() == '\r') name.pop_back();
-                if (!name.empty()) names.push_back(name);
-                name.clear();
-                if (c == EOF) break;
-            } else {
-                name.push_back(static_cast<char>(c));
-            }
+        long number = 0;
+        ListLine status;
+        while ((status = readListLine([&] { return file.get(); }, name)) == ListLine::line) {
+            ++number;
+            if (!name.empty() && name.back() == '\r') name.pop_back();
+            if (!name.empty()) names.push_back(name);
         }
+        if (status == ListLine::tooLong) failLongLine(choice.value + " (" + optionName(choice) + ")", number + 1);
     } catch (const ldtools::SystemError& error) {
         fail("cannot read the sample file " + choice.value + " (" + optionName(choice) + "): " + error.reason());
     }

@@ -24,16 +24,23 @@ inline Skip frequencyVerdict(int called, int ac, double minMaf) {
 
 // One individual's genotype, decoded from htslib's encoding.
 struct Genotype {
-    // 0 REF, 1 ALT, -1 missing; a larger number names an allele the record does not have.
+    // 0 REF, 1 ALT, kMissingAllele; a larger number names an allele the record does not have;
+    // kNoGenotype or kBadCode for values that name no allele at all.
     int first = -1;
     int second = -1;
     bool phased = false;  // the second allele is phased to the first
     bool diploid = true;  // false for one allele (other than a lone missing '.') or more than two
 };
 
+inline constexpr int kMissingAllele = -1;  // '.'
+inline constexpr int kNoGenotype = -2;     // the individual's column ends before its GT value
+inline constexpr int kBadCode = -3;        // a negative code that is no value of the encoding
+
 inline int alleleOf(std::int32_t value) {
-    if (value == bcf_int32_vector_end || bcf_gt_is_missing(value)) return -1;
-    return bcf_gt_allele(value);
+    if (value == bcf_int32_vector_end) return kMissingAllele;
+    if (value == bcf_int32_missing) return kNoGenotype;
+    if (value < 0) return kBadCode;
+    return (value >> 1) - 1;  // the codes 0 and 1 are a missing allele
 }
 
 // values: the individual's `ploidy` entries of a genotype array. A lone missing value ('.')
@@ -51,7 +58,8 @@ inline Genotype decodeGenotype(const std::int32_t* values, int ploidy) {
     return genotype;
 }
 
-// The genotype as VCF writes it ("0|1", "./.", "1"), for messages.
+// The genotype as VCF writes it ("0|1", "./.", "1"), for messages; only for values that name
+// alleles or the missing allele.
 std::string genotypeText(const std::int32_t* values, int ploidy);
 
 }  // namespace vcf2markers

@@ -21,6 +21,17 @@ inline constexpr int kHarmlessRecordErrors = BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UND
 // last being the position of the last record read (0 before the first).
 std::string readFailure(std::int64_t lastPosition);
 
+// Reads the next record of a file read from its start, as bcf_read does, except that a VCF line
+// holding a NUL byte is refused: htslib's parser takes a NUL for the end of a column and, when only
+// some individuals are decoded, then writes past its buffers. line is the buffer for VCF lines.
+// Returns 0, -1 at the end of the file, or less for a record that cannot be read.
+int readRecord(htsFile* file, bcf_hdr_t* header, bcf1_t* record, kstring_t& line);
+
+// Throws ldtools::Error ("vcf2markers: NAME is truncated ...") when the file is compressed with
+// bgzip and lacks its end-of-file block: reading it would silently lose its tail whenever the cut
+// falls between two blocks. name is the file as the messages show it.
+void checkEndOfFile(htsFile* file, const std::string& name);
+
 class VcfReader {
 public:
     // Opens the file and reads its header. Throws ldtools::Error when the file cannot be opened,
@@ -40,9 +51,14 @@ public:
     std::vector<int> keepSamples(const std::vector<int>& used);
 
     // Reads only the records whose position lies in the region (CHR, CHR:POS, CHR:FROM-TO or
-    // CHR:FROM-), through the index next to the file. Throws ldtools::Error for a file without
-    // an index, a malformed region or a chromosome without records. Call before the first record.
+    // CHR:FROM-, a name in braces for one that holds a colon), through the index next to the
+    // file. Throws ldtools::Error for a file without an index, a malformed or ambiguous region or
+    // a chromosome without records. An index older than the file gives a warning(). Call before
+    // the first record.
     void setRegion(const std::string& region);
+    // Lines for standard error that do not stop the run (an index older than its file); empty
+    // when there are none.
+    const std::string& warnings() const { return warnings_; }
     // The region's chromosome; empty without a region.
     const std::string& regionChromosome() const { return regionChromosome_; }
     // The region's first and last position (1-based, inclusive); the whole range without -r.
@@ -64,6 +80,7 @@ public:
 private:
     [[noreturn]] void fail(const std::string& message) const;
     [[noreturn]] void failRead() const;
+    void loadIndex();
     int readOne();
 
     std::string path_;
@@ -76,6 +93,7 @@ private:
     HtsPtr<tbx_t> tabix_;      // bgzipped VCF
     HtsPtr<hts_itr_t> iterator_;
     KString line_;
+    std::string warnings_;
     std::string regionChromosome_;
     std::int64_t regionBegin_ = 0;  // 0-based, half open
     std::int64_t regionEnd_ = INT64_MAX;

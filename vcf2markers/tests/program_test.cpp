@@ -1,6 +1,8 @@
 // vcf2markers as a user runs it: the bundled example, small VCFs written here, every refusal.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -346,4 +348,203 @@ TEST(Vcf2markersCommandLine, HelpVersionAndEmptyResult) {
         EXPECT_EQ(readFile(dir.file(file)), "") << file;
 }
 
+// Genotype values of a BCF that are no code of htslib's encoding (negative, other than its two
+// markers), or the marker of an individual without a GT value: an error naming the position and
+// the individual, never a letter read from outside the table or a NUL byte in the allele string.
+TEST(Vcf2markersErrors, GenotypeCodesThatNameNoAllele) {
+    testsupport::ScratchDir dir;
+    const std::vector<std::int32_t> good = {2, 4, 4, 4, 2, 2};
+    auto withCode = [&](std::int32_t code) {
+        return std::vector<std::vector<std::int32_t>>{good, {code, 4, 4, 4, 2, 3}, good};
+    };
+    const std::string pos = "vcf2markers: gt.bcf: position 200: individual b ";
+    const std::pair<std::uint32_t, std::string> cases[] = {
+        {0x80000010u, pos + "has a genotype code that stands for no allele (0x80000010)\n"},
+        {0xFFFFFFFEu, pos + "has a genotype code that stands for no allele (0xFFFFFFFE)\n"},
+        {0xFFFFFFFFu, pos + "has a genotype code that stands for no allele (0xFFFFFFFF)\n"},
+        {0x80000000u, pos + "has no genotype (no GT value in its column)\n"},
+    };
+    for (const auto& [code, message] : cases) {
+        SCOPED_TRACE(code);
+        std::vector<std::vector<std::int32_t>> codes = withCode(static_cast<std::int32_t>(code));
+        // The second individual's first value (the first individual stays valid).
+        std::swap(codes[1][0], codes[1][2]);
+        vcftest::writeRawGenotypes(dir.file("gt.bcf"), {"a", "b", "c"}, codes);
+        const auto result = convert(dir, {"-H", "none", "-m", "0", "-o", "out", "gt.bcf"});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, message);
+        EXPECT_FALSE(std::filesystem::exists(dir.file("out.markers.txt")));
+    }
+    // GT values stored as text, on which htslib would end the process without a word.
+    vcftest::writeRawGenotypes(dir.file("gt.bcf"), {"a", "b", "c"}, {good}, true);
+    auto result = convert(dir, {"-H", "none", "-m", "0", "-o", "out", "gt.bcf"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "vcf2markers: gt.bcf: position 100: the GT values are not whole numbers\n");
+
+    // The same codes are read as they are where they are valid.
+    vcftest::writeRawGenotypes(dir.file("gt.bcf"), {"a", "b", "c"}, {good, {0, 5, 4, 1, 2, 3}});
+    result = convert(dir, {"-H", "none", "-m", "0", "-o", "out", "gt.bcf"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readFile(dir.file("out.markers.txt")), "100\t6\t4\tAGGGAA\n200\t4\t3\t-GG-AA\n");
+
+    // A VCF column that stops before its GT value, and a haplotype individual with a bad code.
+    writeFile(dir.file("short.vcf"),
+              "##fileformat=VCFv4.2\n##contig=<ID=20>\n##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n"
+              "##FORMAT=<ID=DP,Number=1,Type=Integer,Description=\"d\">\n"
+              "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ta\tb\n"
+              "20\t100\t.\tA\tG\t.\t.\t.\tDP:GT\t5:0/1\t6\n");
+    result = convert(dir, {"-H", "none", "-o", "out", "short.vcf"});
+    EXPECT_EQ(result.err, "vcf2markers: short.vcf: position 100: individual b has no genotype (no GT value in its column)\n");
+    // h50 is a haplotype individual only.
+    const std::vector<std::string> fifty = vcftest::names("h", 50);
+    std::vector<std::int32_t> phased(100, 3);
+    phased[1] = 5;  // h01, the marker individual: 0|1
+    phased[99] = static_cast<std::int32_t>(0xFFFFFFFEu);
+    vcftest::writeRawGenotypes(dir.file("gt.bcf"), fifty, {phased});
+    std::string list;
+    for (const std::string& name : fifty) list += name + "\n";
+    writeFile(dir.file("fifty.txt"), list);
+    result = convert(dir, {"-s", "h01", "-F", "fifty.txt", "-m", "0", "-o", "out", "gt.bcf"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err,
+              "vcf2markers: gt.bcf: position 100: individual h50 has a genotype code that stands for no allele "
+              "(0xFFFFFFFE)\n");
+}
+
+// A line of a sample file or a -k list may hold 1 MiB; a longer one, or a file without line
+// breaks, is refused with the file and the line.
+TEST(Vcf2markersErrors, ListLinesLongerThanOneMebibyte) {
+    testsupport::ScratchDir dir;
+    writeFile(dir.file("in.vcf"), vcftest::header(kSixty) + sixtyRow(100, [](int i) { return i % 2 ? "0|1" : "0|0"; }));
+    const std::string limit(1 << 20, ' ');
+    writeFile(dir.file("fits.txt"), "100\n" + limit + "\n100\n");
+    writeFile(dir.file("long.txt"), "100\n" + limit + " \n100\n");
+    auto result = convert(dir, {"-k", "fits.txt", "-o", "out", "in.vcf"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "vcf2markers: 1 SNPs written\n");
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"-S", "/dev/zero", "-H", "none"}, "vcf2markers: /dev/zero (-S), line 1: line longer than 1048576 bytes\n"},
+        {{"-F", "/dev/zero"}, "vcf2markers: /dev/zero (-F), line 1: line longer than 1048576 bytes\n"},
+        {{"-F", "long.txt"}, "vcf2markers: long.txt (-F), line 2: line longer than 1048576 bytes\n"},
+        {{"-k", "long.txt"}, "vcf2markers: long.txt (-k), line 2: line longer than 1048576 bytes\n"},
+    };
+    for (const auto& [options, message] : refusals) {
+        std::vector<std::string> args = options;
+        args.insert(args.end(), {"-o", "out", "in.vcf"});
+        result = convert(dir, args);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, message);
+    }
+}
+
+// Files htslib does not recognise, and a known-SNP VCF cut between two compressed blocks, are
+// refused as the main input is.
+TEST(Vcf2markersErrors, UnrecognisedAndTruncatedFilesAsInputAndAsKnownSnps) {
+    testsupport::ScratchDir dir;
+    writeFile(dir.file("binary.dat"), std::string("\x00\x01\x02\xff\xfe binary", 13) + std::string(2000, '\0'));
+    // The example cut after its third block, which loses its end-of-file block.
+    const std::string example = readFile(kExample);
+    std::size_t cut = 0;
+    for (int block = 0; block < 3; ++block)
+        cut += 1 + static_cast<unsigned char>(example[cut + 16]) + 256u * static_cast<unsigned char>(example[cut + 17]);
+    writeFile(dir.file("cut.vcf.gz"), example.substr(0, cut));
+    const std::pair<std::vector<std::string>, std::string> refusals[] = {
+        {{"binary.dat"}, "vcf2markers: binary.dat is not a VCF or BCF file\n"},
+        {{"-k", "binary.dat", kExample}, "vcf2markers: binary.dat (-k) is neither a VCF/BCF file nor a list of positions\n"},
+        {{"-k", "cut.vcf.gz", kExample}, "vcf2markers: cut.vcf.gz (-k) is truncated (its end-of-file marker is missing)\n"},
+    };
+    for (const auto& [operands, message] : refusals) {
+        std::vector<std::string> args = {"-o", "out"};
+        args.insert(args.end(), operands.begin(), operands.end());
+        const auto result = convert(dir, args);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, message);
+    }
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"binary.dat", "cut.vcf.gz"}));
+}
+
+// An index older than its file may lack records the file gained since: one line names both, the
+// run goes on. The line comes first also when the run then fails.
+TEST(Vcf2markersRegion, AnIndexOlderThanItsFileIsNamedInAWarning) {
+    testsupport::ScratchDir dir;
+    const std::string text = vcftest::header({"a", "b", "c"}) +
+                             vcftest::row("20", 100, "A", "G", {"0/1", "0/0", "1/1"});
+    vcftest::writeBgzip(dir.file("in.vcf.gz"), text);
+    vcftest::writeBcf(dir.file("in.vcf.gz"), dir.file("in.bcf"));
+    const timespec older[2] = {{1000000000, 0}, {1000000000, 0}};
+    for (const char* index : {"in.vcf.gz.tbi", "in.bcf.csi"})
+        ASSERT_EQ(::utimensat(AT_FDCWD, dir.file(index).c_str(), older, 0), 0);
+    for (const char* input : {"in.vcf.gz", "in.bcf"}) {
+        SCOPED_TRACE(input);
+        const std::string index = std::string(input) + (input == std::string("in.bcf") ? ".csi" : ".tbi");
+        const std::string warning = "vcf2markers: the index " + index + " is older than " + input +
+                                    "; if the file changed since, rebuild the index, or records may be missed\n";
+        auto result = convert(dir, {"-r", "20:1-1000", "-H", "none", "-o", "out", input});
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.err, warning + "vcf2markers: 1 SNPs written\n");
+        result = convert(dir, {"-r", "20:1-1000", "-H", "none", "-o", "nowhere/out", input});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, warning + "vcf2markers: cannot write nowhere/out.markers.txt: No such file or directory\n");
+    }
+}
+
+// A region "HLA:1" where the file has chromosomes HLA and HLA:1 could mean either; braces say which.
+TEST(Vcf2markersRegion, ANameWithAColonIsAmbiguousUnlessBraced) {
+    testsupport::ScratchDir dir;
+    vcftest::writeBgzip(dir.file("hla.vcf.gz"),
+                        "##fileformat=VCFv4.2\n##contig=<ID=HLA>\n##contig=<ID=HLA:1>\n"
+                        "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n"
+                        "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ta\tb\n"
+                        "HLA\t1\t.\tA\tG\t.\t.\t.\tGT\t0/1\t0/0\n"
+                        "HLA\t5\t.\tA\tG\t.\t.\t.\tGT\t0/1\t1/1\n"
+                        "HLA:1\t3\t.\tC\tT\t.\t.\t.\tGT\t0/1\t0/0\n");
+    vcftest::writeBcf(dir.file("hla.vcf.gz"), dir.file("hla.bcf"));
+    for (const char* input : {"hla.vcf.gz", "hla.bcf"}) {
+        SCOPED_TRACE(input);
+        auto result = convert(dir, {"-r", "HLA:1", "-H", "none", "-m", "0", "-o", "out", input});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.err, std::string("vcf2markers: -r HLA:1 is ambiguous: ") + input +
+                                  " has chromosomes 'HLA' and 'HLA:1'; write {HLA:1} for the chromosome HLA:1 or "
+                                  "{HLA}:1 for a region of HLA\n");
+        result = convert(dir, {"-r", "{HLA:1}", "-H", "none", "-m", "0", "-o", "out", input});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(readFile(dir.file("out.markers.txt")), "3\t4\t2\tCTCC\n");
+        result = convert(dir, {"-r", "{HLA}:1-5", "-H", "none", "-m", "0", "-o", "out", input});
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(readFile(dir.file("out.markers.txt")), "1\t4\t2\tAGAA\n5\t4\t4\tAGGG\n");
+    }
+}
+
+// Names taken from the file reach a message with their control bytes escaped, so that it stays one
+// line on any terminal.
+TEST(Vcf2markersErrors, NamesFromTheFileAreQuotedInMessages) {
+    testsupport::ScratchDir dir;
+    const std::string head = "##fileformat=VCFv4.2\n##contig=<ID=20>\n##contig=<ID=2\x1b" "1>\n"
+                             "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n"
+                             "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ta\tb\rc\n";
+    writeFile(dir.file("in.vcf"), head + "20\t100\t.\tA\tG\t.\t.\t.\tGT\t0/1\t1\n");
+    auto result = convert(dir, {"-H", "none", "-o", "out", "in.vcf"});
+    EXPECT_EQ(result.err, "vcf2markers: in.vcf: position 100: individual b\\x0dc is not diploid (genotype 1)\n");
+    writeFile(dir.file("in.vcf"), head + "20\t100\t.\tA\tG\t.\t.\t.\tGT\t0/1\t1/1\n2\x1b" "1\t5\t.\tA\tG\t.\t.\t.\tGT\t0/1\t1/1\n");
+    result = convert(dir, {"-H", "none", "-o", "out", "in.vcf"});
+    EXPECT_EQ(result.err, "vcf2markers: in.vcf holds several chromosomes (20, 2\\x1b1); choose one with -r\n");
+}
+
+// htslib's parser takes a NUL byte for the end of a column and then, when only some individuals
+// are decoded (-s, or none for a -k file), writes past its buffers: a VCF line holding one is a
+// malformed record, as the input and as known SNPs.
+TEST(Vcf2markersErrors, ANulByteInAVcfLineIsAMalformedRecord) {
+    testsupport::ScratchDir dir;
+    const std::string text = "##fileformat=VCFv4.2\n#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ta\tb\tc\n"
+                             "20\t1\t\tA\tG\t.\t.\t.\tG1" + std::string("\0" "1\x10\0\0\0", 6) + "\n";
+    writeFile(dir.file("in.vcf"), text);
+    auto result = convert(dir, {"-s", "c,a", "-H", "none", "-o", "out", "in.vcf"});
+    EXPECT_EQ(result.err, "vcf2markers: in.vcf: cannot read the first record (truncated or malformed file)\n");
+    writeFile(dir.file("good.vcf"), vcftest::header(kSixty) + sixtyRow(100, [](int i) { return i % 2 ? "0|1" : "0|0"; }));
+    result = convert(dir, {"-k", "in.vcf", "-o", "out", "good.vcf"});
+    EXPECT_EQ(result.err, "vcf2markers: in.vcf (-k): cannot read the first record (truncated or malformed file)\n");
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"good.vcf", "in.vcf"}));
+}
+
 }  // namespace
+

@@ -63,4 +63,32 @@ void writeBcf(const std::string& vcfPath, const std::string& bcfPath) {
         throw std::runtime_error("cannot write " + bcfPath);
 }
 
+void writeRawGenotypes(const std::string& path, const std::vector<std::string>& individuals,
+                       const std::vector<std::vector<std::int32_t>>& codes, bool asText) {
+    htsFile* out = hts_open(path.c_str(), "wbu");
+    if (out == nullptr) throw std::runtime_error("cannot create " + path);
+    bcf_hdr_t* header = bcf_hdr_init("w");
+    bcf_hdr_append(header, "##contig=<ID=20>");
+    bcf_hdr_append(header, "##FORMAT=<ID=GT,Number=1,Type=String,Description=\"Genotype\">");
+    for (const std::string& name : individuals) bcf_hdr_add_sample(header, name.c_str());
+    bool ok = bcf_hdr_sync(header) == 0 && bcf_hdr_write(out, header) == 0;
+    bcf1_t* record = bcf_init();
+    long position = 100;
+    for (const std::vector<std::int32_t>& values : codes) {
+        bcf_clear(record);
+        record->rid = bcf_hdr_name2id(header, "20");
+        record->pos = position - 1;
+        position += 100;
+        std::vector<std::int32_t> gt = values;
+        std::vector<const char*> text(individuals.size(), "0/1");
+        const int stored =
+            asText ? bcf_update_format_string(header, record, "GT", text.data(), static_cast<int>(text.size()))
+                   : bcf_update_genotypes(header, record, gt.data(), static_cast<int>(gt.size()));
+        ok = ok && bcf_update_alleles_str(header, record, "A,G") == 0 && stored == 0 && bcf_write(out, header, record) == 0;
+    }
+    bcf_destroy(record);
+    bcf_hdr_destroy(header);
+    if (hts_close(out) != 0 || !ok) throw std::runtime_error("cannot write " + path);
+}
+
 }  // namespace vcftest

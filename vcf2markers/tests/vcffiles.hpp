@@ -1,6 +1,7 @@
 #pragma once
 // Test inputs: VCF texts, written plain, bgzip-compressed or as BCF, indexed through htslib.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,5 +21,11 @@ std::vector<std::string> repeat(const std::string& genotype, int count);
 void writeBgzip(const std::string& path, const std::string& text, bool index = true);
 // Rewrites a VCF (any form htslib reads) as a BCF file with its .csi index.
 void writeBcf(const std::string& vcfPath, const std::string& bcfPath);
+// An uncompressed BCF file of A/G SNPs on chromosome 20 whose GT values are the given codes of
+// htslib's encoding, as they are, two per individual: one record per entry of codes, at positions
+// 100, 200, ... With asText the GT values are stored as text ("0/1" for every individual), as no
+// writer of sound files stores them.
+void writeRawGenotypes(const std::string& path, const std::vector<std::string>& individuals,
+                       const std::vector<std::vector<std::int32_t>>& codes, bool asText = false);
 
 }  // namespace vcftest
