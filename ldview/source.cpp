@@ -56,7 +56,8 @@ public:
         errno = 0;
         const ssize_t got = bgzf_read(file_, into, room);
         if (got >= 0) return static_cast<std::size_t>(got);
-        if (file_->errcode & BGZF_ERR_IO) throw SourceError("read", ldtools::systemReason(errno));
+        // A file cut short is an input error without a system error behind it.
+        if ((file_->errcode & BGZF_ERR_IO) && errno != 0) throw SourceError("read", ldtools::systemReason(errno));
         throw SourceError("read", "damaged or truncated compressed data");
     }
     bool compressed() const override { return true; }

@@ -166,6 +166,7 @@
       showLegend();
       resize();
       applyFragment(location.hash) || setView(C.wholeView(state.lo));
+      writeFragment();
       // The coarsest level is the first picture; the IDs come after it.
       if (state.levels.length > 0) await Promise.all(state.levels[0].tiles.map((_, t) => levelTile(0, t)));
       requestDraw();
@@ -728,7 +729,7 @@
     const tags = state.tagList;
     ctx.fillStyle = 'rgb(106, 61, 154)';
     ctx.beginPath();
-    const size = Math.min(4 * dpr, Math.max(1, state.view.s / 2));
+    const size = Math.min(4, Math.max(2, state.view.s / 2 / dpr)) * dpr;
     let previous = -Infinity;
     for (let k = C.lowerBound(tags, first); k < tags.length && tags[k] <= last; k++) {
       const x = snpX(tags[k]);
