@@ -113,6 +113,7 @@ int runCli(int argc, char** argv) {
         const CommandLine command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (command.action != ldtools::CommandAction::run)
             return ldtools::answerHelpOrVersion(command.action, kUsage, "ldview");
+        catchStopSignals();
         const ViewSummary summary = buildView(command.options);
         std::printf("ldview: %zu SNPs, %llu pairs, %zu blocks; view written to %s/index.html (%.1f MB)\n",
                     summary.snps, static_cast<unsigned long long>(summary.pairs), summary.blocks,
@@ -122,6 +123,8 @@ int runCli(int argc, char** argv) {
             return 1;
         }
         return 0;
+    } catch (const Stopped& stopped) {
+        endWith(stopped.signal);
     } catch (const ldtools::Error& error) {
         std::fputs(error.what(), stderr);
         return error.status();

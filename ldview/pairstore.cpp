@@ -47,7 +47,7 @@ void PairStore::add(const PairRecord& record) {
     const std::int64_t distance = std::int64_t{record.second} - record.first;
     if (distance >= kPairWindow) return;
     if ((count_ >> kChunkBits) == chunks_.size())
-        chunks_.push_back(std::make_unique<std::uint32_t[]>(std::size_t{1} << kChunkBits));
+        chunks_.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t{1} << kChunkBits));
     at(count_++) = static_cast<std::uint32_t>(distance) << 14 | std::uint32_t{record.lower} << 7 | record.upper;
 }
 

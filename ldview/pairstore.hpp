@@ -73,7 +73,7 @@ public:
     }
 
 private:
-    static constexpr int kChunkBits = 20;
+    static constexpr int kChunkBits = 16;
     static KeptPair unpack(std::uint32_t word) {
         return {static_cast<std::int32_t>(word >> 14), static_cast<std::uint8_t>((word >> 7) & 127),
                 static_cast<std::uint8_t>(word & 127)};

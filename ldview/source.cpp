@@ -92,17 +92,23 @@ std::unique_ptr<ByteSource> openSource(const std::string& name) {
 }
 
 SourceBuffer::SourceBuffer(std::unique_ptr<ByteSource> source, std::size_t size)
-    : source_(std::move(source)), buffer_(size > 0 ? size : 1) {}
+    : source_(std::move(source)), buffer_(std::make_unique_for_overwrite<char[]>(size > 0 ? size : 1)),
+      size_(size > 0 ? size : 1) {}
 
 bool SourceBuffer::fill() {
     if (eof_) return false;
     if (pos_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+        std::memmove(buffer_.get(), buffer_.get() + pos_, end_ - pos_);
         end_ -= pos_;
         pos_ = 0;
     }
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-    const std::size_t got = source_->read(buffer_.data() + end_, buffer_.size() - end_);
+    if (end_ == size_) {
+        auto larger = std::make_unique_for_overwrite<char[]>(2 * size_);
+        std::memcpy(larger.get(), buffer_.get(), end_);
+        buffer_ = std::move(larger);
+        size_ *= 2;
+    }
+    const std::size_t got = source_->read(buffer_.get() + end_, size_ - end_);
     if (got == 0) eof_ = true;
     end_ += got;
     return got > 0;

@@ -45,7 +45,7 @@ class SourceBuffer {
 public:
     explicit SourceBuffer(std::unique_ptr<ByteSource> source, std::size_t size = std::size_t{1} << 20);
 
-    const char* data() const { return buffer_.data() + pos_; }
+    const char* data() const { return buffer_.get() + pos_; }
     std::size_t available() const { return end_ - pos_; }
     void consume(std::size_t count) { pos_ += count; }
     // Reads more after the unread bytes (which move to the front; the buffer doubles when they
@@ -55,7 +55,8 @@ public:
 
 private:
     std::unique_ptr<ByteSource> source_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;  // not cleared: only bytes read are looked at
+    std::size_t size_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
     bool eof_ = false;

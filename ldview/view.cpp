@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -18,6 +20,16 @@
 
 namespace ldview {
 namespace {
+
+std::atomic<int> stopSignal{0};
+
+void onStopSignal(int signal) {
+    stopSignal.store(signal);
+}
+
+void checkStop() {
+    if (const int signal = stopSignal.load()) throw Stopped{signal};
+}
 
 // Little-endian bytes of whole numbers and doubles, as the page's typed arrays read them.
 void putInt32(std::string& out, std::int32_t value) {
@@ -83,6 +95,7 @@ void readBounds(const Options& options, Inputs& inputs) {
     PairRecord record;
     while (input.next(record)) {
         inputs.store.add(record);
+        if ((inputs.store.recordsRead() & 0xFFFF) == 0) checkStop();
         if ((inputs.store.recordsRead() & 0xFFFFF) == 0 && progress.due())
             progress.show("ldview: reading " + options.bounds + ": " + std::to_string(inputs.store.recordsRead()) +
                           " records");
@@ -176,6 +189,23 @@ std::string idScript(const std::vector<std::string>& ids) {
 
 }  // namespace
 
+void catchStopSignals() {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+        struct sigaction action {};
+        action.sa_handler = &onStopSignal;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(signal, &action, nullptr);
+    }
+}
+
+void endWith(int signal) {
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    std::_Exit(128 + signal);
+}
+
 std::vector<std::int32_t> pairTileStarts(const std::vector<std::int32_t>& ends) {
     const std::int32_t n = static_cast<std::int32_t>(ends.size());
     std::vector<std::int32_t> starts;
@@ -255,6 +285,7 @@ ViewSummary buildView(const Options& options) {
     ldtools::ProgressLine progress;
     std::atomic<std::size_t> done{0};
     team.forEach(jobs.size(), [&](std::size_t k, int member) {
+        checkStop();
         const Job& job = jobs[k];
         const std::string content =
             job.level >= 0 ? levelTileBytes(levels[static_cast<std::size_t>(job.level)], job.from, job.to)
@@ -269,6 +300,7 @@ ViewSummary buildView(const Options& options) {
     write("data/meta.js", metaScript(options, inputs, levels, tiles));
     if (!options.ids.empty()) write("data/ids.js", idScript(inputs.ids));
 
+    checkStop();
     folder.commit();
     return {snps.size(), inputs.store.size(), inputs.blocks.size(), bytes.load()};
 }

@@ -57,7 +57,20 @@ struct ViewSummary {
     std::uint64_t bytes = 0;   // the folder's files
 };
 
-// Reads the inputs and writes the view. Throws ldtools::Error with ldview's complete message.
+// Reads the inputs and writes the view. Throws ldtools::Error with ldview's complete message, and
+// Stopped when a stop signal arrived (see catchStopSignals).
 ViewSummary buildView(const Options& options);
+
+// An interrupt, hang-up or termination request that arrived during a build: the build stops at the
+// next record or file, removes its temporary folder and throws this.
+struct Stopped {
+    int signal;
+};
+
+// From now on the signals that end a process (where they have their default action) only ask a
+// running build to stop, so that it leaves nothing behind; the caller ends the process with the
+// signal afterwards (endWith).
+void catchStopSignals();
+[[noreturn]] void endWith(int signal);
 
 }  // namespace ldview

@@ -2,6 +2,13 @@
 // summary line of a run.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
 
 #include <filesystem>
 
@@ -63,6 +70,43 @@ TEST(ViewProgram, RunsAndFailsInOneLine) {
     EXPECT_EQ(r.out.rfind("ldview: 3 SNPs, 3 pairs, 1 blocks; view written to " + dir.file("view") + "/index.html (", 0), 0u)
         << r.out;
     EXPECT_TRUE(std::filesystem::exists(dir.file("view/index.html")));
+}
+
+TEST(ViewProgram, StoppedRunLeavesNothingBehind) {
+    // The bounds come through a pipe, so that the run is surely still reading when the signal
+    // arrives; the records after it let the run notice.
+    testsupport::ScratchDir dir;
+    const std::string fifo = dir.file("bounds.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.file("view"));
+    testsupport::writeFile(dir.file("view/.ldview"), "an earlier view\n");
+    const std::string view = dir.file("view");
+    const char* argv[] = {LDVIEW_BIN, "-d", fifo.c_str(), "-o", view.c_str(), nullptr};
+    pid_t child = 0;
+    ASSERT_EQ(::posix_spawn(&child, LDVIEW_BIN, nullptr, nullptr, const_cast<char* const*>(argv), environ), 0);
+    const int fd = ::open(fifo.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    // The run stops reading once it has noticed the signal: writing on then fails.
+    const auto previous = ::signal(SIGPIPE, SIG_IGN);
+    auto feed = [&](int from, int count) {
+        std::string text;
+        for (int k = from; k < from + count; ++k) text += std::to_string(k) + " " + std::to_string(k + 1) + " 0.5 0.9\n";
+        return ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    };
+    EXPECT_TRUE(feed(1, 1000));
+    ::usleep(100000);
+    ::kill(child, SIGTERM);
+    feed(1001, 200000);
+    ::close(fd);
+    ::signal(SIGPIPE, previous);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"bounds.fifo", "view"}));
+    EXPECT_EQ(testsupport::readFile(view + "/.ldview"), "an earlier view\n");
 }
 
 }  // namespace
