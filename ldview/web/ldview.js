@@ -476,11 +476,13 @@
     return gathered;
   }
 
+  const pairTables = { a: new Int32Array(0), b: new Int32Array(0) };
+
   function renderPairs(out, w, h) {
     const [from, to] = shownFirstSnps(h);
     if (from >= to) return;
     const { classes, start } = gatherPairs(from, to);
-    C.renderPairs(out, w, h, state.view, state.n, state.depth, state.ends, from, to, classes, start, PALETTE);
+    C.renderPairs(out, w, h, state.view, state.n, state.depth, state.ends, from, to, classes, start, PALETTE, pairTables);
   }
 
   // ---- overlays -----------------------------------------------------------------------------------
@@ -544,19 +546,40 @@
     return [Math.floor(x0) - 1, Math.ceil(x0 + state.lo.plotWidth / s) + 1];
   }
 
+  // Each block a triangle over its SNPs down to the cell of its first and last SNP. A block less
+  // than two pixels wide (thousands of them at the whole chromosome) is a stretch of the line along
+  // the top of the map: its triangle would show as no more.
   function drawBlocks() {
     if (state.blocks.length === 0) return;
     const [first, last] = shownBounds();
-    ctx.beginPath();
     const top = state.lo.matrixTop - state.view.y0;
+    const narrow = 2 * state.dpr;
+    let runFrom = 0;
+    let runTo = -Infinity;
+    ctx.beginPath();
     blocksBetween(first, last, (f, l) => {
       const xf = snpX(f);
       const xl = snpX(l);
-      ctx.moveTo(xf, top);
-      ctx.lineTo(xl, top);
-      ctx.lineTo((xf + xl) / 2, top + ((l - f) * state.view.s) / 2);
-      ctx.closePath();
+      if (xl - xf >= narrow) {
+        ctx.moveTo(xf, top);
+        ctx.lineTo(xl, top);
+        ctx.lineTo((xf + xl) / 2, top + ((l - f) * state.view.s) / 2);
+        ctx.closePath();
+        return;
+      }
+      if (xf > runTo + 1) {
+        if (runTo > -Infinity) {
+          ctx.moveTo(runFrom, top);
+          ctx.lineTo(runTo, top);
+        }
+        runFrom = xf;
+      }
+      runTo = Math.max(runTo, xl, xf + 1);
     });
+    if (runTo > -Infinity) {
+      ctx.moveTo(runFrom, top);
+      ctx.lineTo(runTo, top);
+    }
     ctx.lineWidth = 1.5 * state.dpr;
     ctx.lineJoin = 'round';
     ctx.strokeStyle = '#000';
@@ -711,10 +734,15 @@
     const [first, last] = shownBounds();
     ctx.font = font(10);
     ctx.fillStyle = '#1a1a1a';
+    // A label is at least as wide as its digits less one (the dash is the narrowest character):
+    // blocks narrower than that are passed over without measuring their labels, which at the
+    // whole chromosome are thousands.
+    const digit = ctx.measureText('0').width;
     blocksBetween(first, last, (f, l) => {
       const x1 = Math.max(snpX(f), lo.left);
       const x2 = Math.min(snpX(l), lo.left + lo.plotWidth);
       const label = state.positions[f] + '-' + state.positions[l];
+      if ((label.length - 1) * digit + 4 * state.dpr > x2 - x1) return;
       const width = ctx.measureText(label).width;
       if (width + 4 * state.dpr <= x2 - x1) ctx.fillText(label, (x1 + x2 - width) / 2, lo.stripTop + 11 * state.dpr);
     });
@@ -733,7 +761,7 @@
     let previous = -Infinity;
     for (let k = C.lowerBound(tags, first); k < tags.length && tags[k] <= last; k++) {
       const x = snpX(tags[k]);
-      if (x - previous < 1) continue;
+      if (x - previous < size) continue;
       previous = x;
       ctx.moveTo(x - size, lo.tagTop + 1);
       ctx.lineTo(x + size, lo.tagTop + 1);
@@ -783,9 +811,7 @@
     if (!lo || !state.view || state.n === 0 || x < lo.left || x >= lo.left + lo.plotWidth) return null;
     const { x0, s, y0 } = state.view;
     if (y >= lo.matrixTop) {
-      const u = x - lo.left + x0 * s;
-      const v = y - lo.matrixTop + y0;
-      const [a, b] = C.cellAt(u, v, s);
+      const [a, b] = C.cellAt(x - lo.left + x0 * s, y - lo.matrixTop + y0, s);
       if (a < 0 || b >= state.n || b <= a || b > state.ends[a]) return null;
       return { kind: 'pair', a, b };
     }

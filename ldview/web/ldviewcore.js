@@ -110,6 +110,13 @@
     return [Math.floor((u - v) / s), Math.floor((u + v) / s)];
   }
 
+  // The cell under the centre of pixel (x, y) of a view's map (x, y from its top-left corner), in
+  // the arithmetic the drawing uses (see renderPairs).
+  function cellOfPixel(x, y, view) {
+    const base = view.x0 * view.s;
+    return [Math.floor((x - y + (base - view.y0)) / view.s), Math.floor((x + y + (base + view.y0 + 1)) / view.s)];
+  }
+
   // The overview level to draw at s pixels a SNP: the coarsest one at least as fine as the view
   // (width >= n s), or -1 when the view is finer than every level (pairs are drawn one by one).
   function levelFor(levels, n, s) {
@@ -152,52 +159,59 @@
 
   // The pairs whose first SNP lies in [from, to): every pixel shows the pair whose cell holds its
   // centre. classes[start[a - from] + b] is the class of (a, b), 255 where it is not known yet (the
-  // pixel is left alone). Cells of 2 pixels and more are filled run by run along each row: a run
-  // ends where a or b changes. Cells of 12 pixels and more keep their first pixel of each run
-  // white, which outlines every cell.
-  function renderPairs(out, w, h, view, n, depth, ends, from, to, classes, start, palette) {
+  // pixel is left alone). Cells of 12 pixels and more keep a white pixel where a row enters them,
+  // which outlines every cell.
+  //
+  // The pixel (x, y) lies at u - v = (x - y) + (x0 s - y0) and u + v = (x + y) + (x0 s + y0 + 1)
+  // of the map, so a depends on x - y alone and b on x + y alone: both are looked up in tables made
+  // once a frame (scratch.a, scratch.b, reused between calls).
+  function renderPairs(out, w, h, view, n, depth, ends, from, to, classes, start, palette, scratch) {
     const { x0, s, y0 } = view;
     const base = x0 * s;
-    const bottom = ((depth + 1) * s) / 2;
-    for (let y = 0; y < h; y++) {
-      const v = y + 0.5 + y0;
-      if (v > bottom) break;
+    const rows = Math.min(h, Math.max(0, Math.ceil(((depth + 1) * s) / 2 - y0)));
+    if (scratch.a.length < w + h) {
+      scratch.a = new Int32Array(w + h);
+      scratch.b = new Int32Array(w + h);
+    }
+    const aOf = scratch.a; // at x - y + h
+    const bOf = scratch.b; // at x + y
+    for (let k = 0; k < w + h; k++) {
+      aOf[k] = Math.floor((k - h + (base - y0)) / s);
+      bOf[k] = Math.floor((k + (base + y0 + 1)) / s);
+    }
+    const gap = s >= 12;
+    for (let y = 0; y < rows; y++) {
       const line = y * w;
-      // Only pixels with from <= a < to and b < n.
-      const xFrom = Math.max(0, Math.floor(from * s + v - base) - 1);
-      const xTo = Math.min(w, Math.ceil(Math.min(to * s + v, n * s - v) - base) + 1);
-      if (s < 2) {
-        for (let x = xFrom; x < xTo; x++) {
-          const u = x + 0.5 + base;
-          const a = Math.floor((u - v) / s);
-          const b = Math.floor((u + v) / s);
-          if (a < from || a >= to || b >= n || b <= a || b > ends[a]) continue;
+      const shift = h - y;
+      // Only pixels with from <= a < to and b < n: a grows with x, b too.
+      let x = 0;
+      while (x < w && aOf[x + shift] < from) x++;
+      // The cell of the pixel before: its colour goes on while the cell does.
+      let lastA = -1;
+      let lastB = -1;
+      let colour = 0;
+      let known = false;
+      for (; x < w; x++) {
+        const a = aOf[x + shift];
+        const b = bOf[x + y];
+        if (a === lastA && b === lastB) {
+          if (known) out[line + x] = colour;
+          continue;
+        }
+        if (a >= to || b >= n) break;
+        // A row's first pixel may go on a cell begun left of it.
+        const entered = lastA >= 0 || Math.floor((x - 1 - y + (base - y0)) / s) !== a || Math.floor((x - 1 + y + (base + y0 + 1)) / s) !== b;
+        lastA = a;
+        lastB = b;
+        known = false;
+        if (b > a && b <= ends[a]) {
           const c = classes[start[a - from] + b];
-          if (c !== 255) out[line + x] = palette[c];
-        }
-        continue;
-      }
-      // A run ends where a or b steps up: at the first x with (x + 0.5 + base -+ v) / s >= a + 1 or b + 1.
-      const u = xFrom + 0.5 + base;
-      let a = Math.floor((u - v) / s);
-      let b = Math.floor((u + v) / s);
-      let aNext = Math.ceil((a + 1) * s + v - base - 0.5);
-      let bNext = Math.ceil((b + 1) * s - v - base - 0.5);
-      const gap = s >= 12 ? 1 : 0;
-      for (let x = xFrom; x < xTo; ) {
-        const next = Math.min(aNext, bNext, xTo);
-        if (next > x) {
-          if (a >= from && a < to && b < n && b > a && b <= ends[a]) {
-            const c = classes[start[a - from] + b];
-            if (c !== 255) {
-              const colour = palette[c];
-              for (let k = line + x + gap; k < line + next; k++) out[k] = colour;
-            }
+          if (c !== 255) {
+            known = true;
+            colour = palette[c];
+            if (!gap || !entered) out[line + x] = colour;
           }
-          x = next;
         }
-        if (x >= aNext) aNext = Math.ceil(++a * s + s + v - base - 0.5);
-        if (x >= bNext) bNext = Math.ceil(++b * s + s - v - base - 0.5);
       }
     }
   }
@@ -382,7 +396,7 @@
 
   const api = {
     CLASS, CLASS_NAMES, CLASS_RGB, NO_RECORD, classOf, palette, pairEnds, tileRowStarts, decodePairTile, tilePair,
-    foldedRows, foldedPixel, majority, cellAt, levelFor, renderLevel, renderPairs, minScale, mapHeightAt, clampView, wholeView, zoomAt,
+    foldedRows, foldedPixel, majority, cellAt, cellOfPixel, levelFor, renderLevel, renderPairs, minScale, mapHeightAt, clampView, wholeView, zoomAt,
     shownSnps, viewOfRange, viewOfSnp, lowerBound, upperBound, positionAt, formatFragment, parseFragment, parseQuery,
     niceCeiling, axisTicks, withThousands, geneticAt, recombinationRates,
   };
