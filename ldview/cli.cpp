@@ -115,9 +115,11 @@ int runCli(int argc, char** argv) {
             return ldtools::answerHelpOrVersion(command.action, kUsage, "ldview");
         catchStopSignals();
         const ViewSummary summary = buildView(command.options);
+        std::string folder = command.options.output;
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
         std::printf("ldview: %zu SNPs, %llu pairs, %zu blocks; view written to %s/index.html (%.1f MB)\n",
-                    summary.snps, static_cast<unsigned long long>(summary.pairs), summary.blocks,
-                    command.options.output.c_str(), static_cast<double>(summary.bytes) / 1e6);
+                    summary.snps, static_cast<unsigned long long>(summary.pairs), summary.blocks, folder.c_str(),
+                    static_cast<double>(summary.bytes) / 1e6);
         if (std::fflush(stdout) != 0) {
             std::fputs("ldview: cannot write standard output\n", stderr);
             return 1;

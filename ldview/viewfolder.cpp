@@ -18,18 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string folderOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-std::string baseOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The destination without trailing slashes, and a symbolic link followed to the folder it names.
 std::string targetOf(std::string path) {
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -74,7 +62,10 @@ ViewFolder::ViewFolder(const std::string& destination) : destination_(destinatio
             throw ldtools::Error("ldview: " + destination_ + " is a folder that ldview did not write (it has no " +
                                  kStampName + "); remove it or choose another name\n");
     }
-    std::string name = folderOf(target_) + "/." + baseOf(target_) + ".XXXXXX";
+    // target_ has no trailing slash, so the last part of the path is the folder's own name.
+    const fs::path target(target_);
+    const std::string parent = target.has_parent_path() ? target.parent_path().string() : ".";
+    std::string name = parent + "/." + target.filename().string() + ".XXXXXX";
     if (::mkdtemp(name.data()) == nullptr)
         throw ldtools::Error("ldview: cannot create a folder next to " + destination_ + ": " +
                              ldtools::systemReason(errno) + "\n");

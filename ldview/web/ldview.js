@@ -500,6 +500,16 @@
     return [lo.left + ((p + q) / 2 - x0) * s, lo.matrixTop + ((q - p) * s) / 2 - y0];
   }
 
+  // A closed polygon of points (p, q) of the map added to the current path.
+  function mapPolygon(corners) {
+    corners.forEach(([p, q], k) => {
+      const [x, y] = mapPoint(p, q);
+      if (k === 0) ctx.moveTo(x, y);
+      else ctx.lineTo(x, y);
+    });
+    ctx.closePath();
+  }
+
   function axisRange() {
     const { x0, s } = state.view;
     return [C.positionAt(state.positions, x0), C.positionAt(state.positions, x0 + state.lo.plotWidth / s)];
@@ -595,16 +605,8 @@
     while (a0 > 0 && ends[a0 - 1] >= i) a0--;
     const e = ends[i];
     ctx.beginPath();
-    const band = (corners) => {
-      corners.forEach(([p, q], k) => {
-        const [x, y] = mapPoint(p, q);
-        if (k === 0) ctx.moveTo(x, y);
-        else ctx.lineTo(x, y);
-      });
-      ctx.closePath();
-    };
-    if (e > i) band([[i, i + 1], [i + 1, i + 1], [i + 1, e + 1], [i, e + 1]]);
-    if (a0 < i) band([[a0, i], [i, i], [i, i + 1], [a0, i + 1]]);
+    if (e > i) mapPolygon([[i, i + 1], [i + 1, i + 1], [i + 1, e + 1], [i, e + 1]]);
+    if (a0 < i) mapPolygon([[a0, i], [i, i], [i, i + 1], [a0, i + 1]]);
     ctx.fillStyle = 'rgba(106, 61, 154, 0.18)';
     ctx.fill();
     ctx.lineWidth = 2 * state.dpr;
@@ -617,12 +619,7 @@
     if (!hit || hit.kind !== 'pair' || state.view.s < 4 * state.dpr) return;
     const { a, b } = hit;
     ctx.beginPath();
-    [[a, b], [a + 1, b], [a + 1, b + 1], [a, b + 1]].forEach(([p, q], k) => {
-      const [x, y] = mapPoint(p, q);
-      if (k === 0) ctx.moveTo(x, y);
-      else ctx.lineTo(x, y);
-    });
-    ctx.closePath();
+    mapPolygon([[a, b], [a + 1, b], [a + 1, b + 1], [a, b + 1]]);
     ctx.lineWidth = 2 * state.dpr;
     ctx.strokeStyle = '#000';
     ctx.stroke();
