@@ -336,7 +336,7 @@ class BrowserView(unittest.TestCase):
                     rows += 1
                 self.assertGreater(rows, 50)
                 expected = classes_of([row[20:20 + lo['plotWidth']] for row in png[top:top + rows]])
-                shown = classes_of(canvas_pixels(driver, lo['left'], lo['matrixTop'], lo['plotWidth'], min(lo['mapHeight'], rows + 20)))
+                shown = classes_of(canvas_pixels(driver, lo['left'], lo['matrixTop'], lo['plotWidth'], min(lo['mapHeight'], rows + 8)))
                 self.assertEqual(shown[:rows], expected, 'width %d' % width)
                 self.assertTrue(all(c == 0 for row in shown[rows:] for c in row))
                 folded = driver.execute_script('return ldview.levelFor(ldview.view().s)') >= 0

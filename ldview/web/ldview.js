@@ -115,12 +115,22 @@
     return new Uint8Array(await new Response(stream).arrayBuffer());
   }
 
+  // Data being loaded or inflated; when the last is done, a frame tells those waiting for the view
+  // to be idle.
+  let unpacking = 0;
+
   async function loadBytes(name) {
-    return inflate(await loadScript(name));
+    unpacking++;
+    try {
+      return await inflate(await loadScript(name));
+    } finally {
+      unpacking--;
+      if (idleWaiters.length > 0) requestDraw();
+    }
   }
 
   function pending() {
-    return inFlight + queue.length;
+    return inFlight + queue.length + unpacking;
   }
 
   function failed(error) {
@@ -535,6 +545,22 @@
     drawBlockLabels();
     drawTags();
     drawMarkColumn();
+    drawHint();
+  }
+
+  // Under a map that fills little of the window (a whole chromosome is a strip of a few pixels),
+  // how to see more of it.
+  function drawHint() {
+    const lo = state.lo;
+    const shown = C.mapHeightAt(lo, state.view.s) - state.view.y0;
+    if (state.n === 0 || shown > lo.mapHeight / 3) return;
+    const perPixel = 1 / (state.view.s / state.dpr);
+    const text =
+      (perPixel > 1.5 ? 'Each pixel column holds about ' + C.withThousands(perPixel) + ' SNPs. ' : '') +
+      'Zoom in with the wheel, + or a double click, or find a SNP or a range in the box above.';
+    ctx.font = font(12);
+    ctx.fillStyle = '#666';
+    ctx.fillText(text, lo.left, lo.matrixTop + shown + 40 * state.dpr);
   }
 
   // The blocks that reach into [first, last] (blocks do not overlap, so their last SNPs ascend).
