@@ -95,7 +95,9 @@ std::int64_t foldedRows(std::int64_t width, std::int64_t snps, std::int64_t dept
 std::vector<OverviewLevel> buildOverview(const PairStore& store, std::int64_t plotWidth, ldtools::WorkerTeam& team) {
     const std::int64_t n = static_cast<std::int64_t>(store.snps().size());
     std::vector<OverviewLevel> levels;
-    for (std::int64_t width = plotWidth; width < n; width *= 2) {
+    std::int64_t base = plotWidth;
+    while (base % 2 == 0 && base / 2 >= kCoarsestWidth) base /= 2;
+    for (std::int64_t width = base; width < n; width *= 2) {
         OverviewLevel level;
         level.width = width;
         level.rows = foldedRows(width, n, store.depth());

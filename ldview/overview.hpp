@@ -1,6 +1,8 @@
 #pragma once
-// The overview pyramid: the map folded into pixels, as ldplot folds it, at the widths
-// plotWidth * 2^k for every k at which there are more SNPs than pixel columns.
+// The overview pyramid: the map folded into pixels, as ldplot folds it, at the widths base * 2^k
+// that are narrower than the SNPs are many. base is the plot width halved while it stays even and
+// at least kCoarsestWidth, so that a window of the plot width sees its own level (ldplot's picture
+// of that width) and narrower windows have coarser levels to draw from.
 //
 // At width W (n SNPs) the pair of SNPs a < b falls into column (a + b + 1) * W / (2n) and row
 // (b - a) * W / (2n), both rounded down; a pixel shows the class most of its pairs have (on a tie
@@ -30,8 +32,10 @@ struct OverviewLevel {
 // Rows of the folded map at width W: enough for the deepest pair, (depth + 1) * W / (2n) rounded up.
 std::int64_t foldedRows(std::int64_t width, std::int64_t snps, std::int64_t depth);
 
-// The levels for plotWidth (level k is plotWidth * 2^k wide), coarsest first; none when the SNPs fit
-// in plotWidth columns.
+constexpr std::int64_t kCoarsestWidth = 128;
+
+// The levels for plotWidth (level k is base * 2^k wide), coarsest first; none when the SNPs fit in
+// base columns.
 std::vector<OverviewLevel> buildOverview(const PairStore& store, std::int64_t plotWidth, ldtools::WorkerTeam& team);
 
 }  // namespace ldview

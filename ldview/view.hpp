@@ -5,7 +5,7 @@
 //   index.html, ldview.css, ldviewcore.js, ldview.js   the page
 //   .ldview                                            marks the folder as a view
 //   data/meta.js      the SNPs' positions, blocks, tag SNPs, the map, and what the other files hold
-//   data/o<L>_<K>.js  overview level L (plotWidth * 2^L columns), columns K * kLevelTileColumns on
+//   data/o<L>_<K>.js  overview level L (its width in meta.js), columns K * kLevelTileColumns on
 //   data/p<K>.js      the bounds of the pairs whose first SNP lies in pair tile K
 //   data/ids.js       the IDs of the SNPs (with -i)
 

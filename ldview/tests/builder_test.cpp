@@ -70,7 +70,8 @@ std::vector<std::uint8_t> foldByHand(const std::vector<std::int32_t>& snps, cons
 
 TEST(ViewData, PairTilesAndOverviewDecodeToTheRecords) {
     ScratchDir dir;
-    // 4,500 SNPs: two pair tiles, and overview levels 360, 720, 1440 and 2880 columns wide.
+    // 4,500 SNPs: two pair tiles, and overview levels 180, 360, 720, 1440 and 2880 columns wide
+    // (the plot width 360, and from half of it on).
     const std::vector<Record> records = ldviewtest::randomRecords(4500, 7, 0.1);
     writeFile(dir.file("bounds.txt"), ldviewtest::boundsText(records));
     const ldview::ViewSummary summary = ldview::buildView(optionsFor(dir.file("bounds.txt"), dir.file("view")));
@@ -86,10 +87,10 @@ TEST(ViewData, PairTilesAndOverviewDecodeToTheRecords) {
     EXPECT_EQ(view.snps.size(), 4500u);
     EXPECT_EQ(view.tileStarts.size(), 3u);
 
-    ASSERT_EQ(view.levels.size(), 4u);
+    ASSERT_EQ(view.levels.size(), 5u);
     for (std::size_t k = 0; k < view.levels.size(); ++k) {
         const auto& level = view.levels[k];
-        EXPECT_EQ(level.width, 360 << k);
+        EXPECT_EQ(level.width, 180 << k);
         EXPECT_EQ(level.classes, foldByHand(view.snps, near, level.width, level.rows)) << "level " << k;
     }
     // The pixels of every class and blank ones all occur, so that the comparison means something.

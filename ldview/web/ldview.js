@@ -177,11 +177,8 @@
       resize();
       applyFragment(location.hash) || setView(C.wholeView(state.lo));
       writeFragment();
-      // The coarsest level is the first picture; the IDs come after it.
-      if (state.levels.length > 0) await Promise.all(state.levels[0].tiles.map((_, t) => levelTile(0, t)));
-      requestDraw();
-      await nextFrame();
-      resolveReady();
+      // The first frame asks for what it shows; the IDs come after the first picture.
+      await ready;
       if (meta.ids) loadIds().catch(failed);
     } catch (error) {
       failed(error);
@@ -354,10 +351,6 @@
     });
   }
 
-  function nextFrame() {
-    return new Promise((resolve) => requestAnimationFrame(() => resolve()));
-  }
-
   function draw() {
     if (!state.lo || !state.view) return 0;
     const started = performance.now();
@@ -372,7 +365,10 @@
     ctx.putImageData(state.image, lo.left, lo.matrixTop);
     drawOverlays();
     const took = performance.now() - started;
-    if (state.complete && state.firstPicture === null && state.n > 0) state.firstPicture = performance.now();
+    if (state.complete && state.firstPicture === null) {
+      state.firstPicture = performance.now();
+      resolveReady();
+    }
     showStatus();
     if (pending() === 0 && state.complete) {
       const waiters = idleWaiters;
