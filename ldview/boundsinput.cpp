@@ -62,6 +62,10 @@ BoundsInput::BoundsInput(const std::string& name) : name_(name) {
         readFailed(error);
     }
     const std::string_view start(buffer_->data(), buffer_->available());
+    // Compressed data are recognised in regular files only: a pipe cannot be read twice.
+    if (!buffer_->compressed() && start.substr(0, 2) == "\x1f\x8b")
+        throw ldtools::Error("ldview: cannot read bounds file " + name +
+                             ": gzip-compressed data are read from a regular file only, not from a pipe\n");
     if (start.substr(0, kIndexedHeader.size()) == kIndexedHeader) {
         const std::string_view rest = start.substr(kIndexedHeader.size());
         if (rest.empty() || rest[0] == '\n' || rest.substr(0, 2) == "\r\n") {

@@ -2,6 +2,9 @@
 // and the bounds reader's own rules: lines and records of every form, gzip read whole.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <thread>
 
 #include "boundsinput.hpp"
 #include "error.hpp"
@@ -151,6 +154,16 @@ TEST_F(ViewInputs, BoundsRecordsOfEachForm) {
     ldviewtest::writeBgzf(file, "#chrom\tpos1\tpos2\tlower\tupper\n7\t1\t5\t0.5\t0.6\n7\t1\t9\t0.5\n");
     EXPECT_EQ(messageOf([&] { readAll(file); }),
               line(3, "expected five fields: chromosome, first position, second position, lower bound, upper bound"));
+    // Compressed bounds through a pipe.
+    const std::string fifo = dir.file("bounds.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ldviewtest::writeGzip(dir.file("z.gz"), "1 5 0.5 0.6\n");
+    std::thread writer([&] { writeFile(fifo, testsupport::readFile(dir.file("z.gz"))); });
+    const std::string message = messageOf([&] { readAll(fifo); });
+    writer.join();
+    EXPECT_EQ(message, "ldview: cannot read bounds file " + fifo +
+                           ": gzip-compressed data are read from a regular file only, not from a pipe\n");
+
     ldviewtest::writeBgzf(file, "#chrom\tpos1\tpos2\tlower\tupper\n");
     ldview::BoundsInput empty(file);
     ldview::PairRecord r;
