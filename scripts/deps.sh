@@ -3,6 +3,7 @@
 #   scripts/deps.sh            the build and the tests
 #   scripts/deps.sh fuzz       also clang and libFuzzer, for scripts/fuzz.sh
 #   scripts/deps.sh bench      also the peers and tools the benchmarks compare with
+#   scripts/deps.sh browser    also Chromium, its driver, Selenium and node, for ldview's page tests
 set -euo pipefail
 
 missing=()
@@ -35,6 +36,14 @@ for what in "$@"; do
             need_command plink1.9 plink1.9
             need_command bcftools bcftools
             need_command hyperfine hyperfine
+            ;;
+        browser)
+            # ldview's page: headless Chromium through Selenium (CTest label browser), its
+            # arithmetic under node's test runner.
+            need_command chromium chromium
+            need_command chromedriver chromium-driver
+            /usr/bin/python3 -c 'import selenium' 2>/dev/null || missing+=(python3-selenium)
+            need_command node nodejs
             ;;
         *) echo "deps.sh: unknown group $what" >&2; exit 2 ;;
     esac
