@@ -112,7 +112,7 @@ int runCli(int argc, char** argv) {
     try {
         const CommandLine command = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (command.action != ldtools::CommandAction::run)
-            return ldtools::answerHelpOrVersion(command.action, kUsage, "ldview");
+            return ldtools::answerCommand(command.action, kUsage, "ldview");
         catchStopSignals();
         const ViewSummary summary = buildView(command.options);
         std::string folder = command.options.output;
