@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "boundsfile.hpp"
 #include "arguments.hpp"
+#include "boundsformat.hpp"
 #include "error.hpp"
 #include "ldplot.hpp"
 #include "options.hpp"
@@ -28,7 +28,7 @@ int runCommand(int argc, char** argv) {
             return ldtools::answerHelpOrVersion(command.action, ldplot::usageText(), "ldplot");
         ldplot::run(command.options);
         return 0;
-    } catch (const ldtile::BoundsFileError& error) {
+    } catch (const ldtools::BoundsFileError& error) {
         std::fputs(("ldplot: " + std::string(error.what()) + "\n").c_str(), stderr);
     } catch (const ldtools::Error& error) {
         std::fputs(error.what(), stderr);

@@ -12,11 +12,12 @@
 
 #include <memory>
 
+#include "boundsformat.hpp"
 #include "linkstat.hpp"
 
 namespace linkstat {
 
-inline constexpr double kPairWindow = 200000;
+using ldtools::kPairWindow;
 inline constexpr const char* kEmptyMarginTail = "0 0 0 0 0 0 0 1\n";
 
 // What the fast loop keeps from set to set: the memo of tails per count key, for one counting mode.

@@ -12,6 +12,7 @@
 #include "error.hpp"
 #include "htshandles.hpp"
 #include "numbers.hpp"
+#include "textscanner.hpp"
 #include "vcfreader.hpp"
 
 namespace vcf2markers {
@@ -44,10 +45,9 @@ void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>&
     int status;
     while ((status = hts_getline(file, KS_SEP_LINE, &line.text)) >= 0) {
         ++number;
-        std::string_view text(line.text.s, line.text.l);
-        const std::size_t first = text.find_first_not_of(" \t\r");
-        if (first == std::string_view::npos) continue;
-        text = text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+        // Blanks around the number are spaces, tabs and a carriage return; a blank line is skipped.
+        const std::string_view text = ldtools::trimmed(std::string_view(line.text.s, line.text.l), " \t\r");
+        if (text.empty()) continue;
         std::int32_t position = 0;
         if (ldtools::parseInt32(text, position) != ldtools::WholeNumber::ok || position < 1)
             fail(path + " (-k), line " + std::to_string(number) + ": '" + ldtools::quotable(text) +

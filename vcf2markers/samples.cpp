@@ -5,6 +5,7 @@
 
 #include "error.hpp"
 #include "reader.hpp"
+#include "textscanner.hpp"
 
 namespace vcf2markers {
 namespace {
@@ -21,17 +22,11 @@ std::vector<std::string> namesInFile(const SampleChoice& choice) {
     std::vector<std::string> names;
     try {
         ldtools::FileReader file(choice.value);
-        std::string name;
-        for (;;) {
-            const int c = file.get();
-            if (c == EOF || c == '\n') {
-                if (!name.empty() && name.back() == '\r') name.pop_back();
-                if (!name.empty()) names.push_back(name);
-                name.clear();
-                if (c == EOF) break;
-            } else {
-                name.push_back(static_cast<char>(c));
-            }
+        ldtools::TextScanner lines(file);
+        std::string_view name;
+        while (lines.nextLine(name) == ldtools::Token::line) {
+            if (!name.empty() && name.back() == '\r') name.remove_suffix(1);
+            if (!name.empty()) names.emplace_back(name);
         }
     } catch (const ldtools::SystemError& error) {
         fail("cannot read the sample file " + choice.value + " (" + optionName(choice) + "): " + error.reason());
