@@ -9,31 +9,27 @@ namespace {
 // Large reads: a bounds file runs to gigabytes.
 constexpr std::size_t kReadBufferSize = std::size_t{1} << 20;
 
-FileReader openBoundsFile(const std::string& name) {
-    try {
-        return FileReader(name, kReadBufferSize);
-    } catch (const SystemError& error) {
-        throw BoundsFileError("cannot open bounds file " + name + ": " + error.reason());
-    }
-}
-
 }  // namespace
 
 bool parsePosition(std::string_view word, std::int32_t& value) {
     return parseInt32(word, value) == WholeNumber::ok;
 }
 
-bool BoundsReader::Window::fill() {
+// The file is opened here, once; a folder is refused.
+BoundsReader::File::File(const std::string& name) try : FileReader(name, kReadBufferSize) {
+} catch (const SystemError& error) {
+    throw BoundsFileError("cannot open bounds file " + name + ": " + error.reason());
+}
+
+bool BoundsReader::File::fill() {
     try {
-        return file_.fill();
+        return FileReader::fill();
     } catch (const SystemError& error) {
-        throw BoundsFileError("cannot read bounds file " + file_.name() + ": " + error.reason());
+        throw BoundsFileError("cannot read bounds file " + name() + ": " + error.reason());
     }
 }
 
-// The file is opened here, once; a folder is refused.
-BoundsReader::BoundsReader(const std::string& name)
-    : file_(openBoundsFile(name)), window_(file_), scanner_(window_, TextRules{.maxWord = kMaxWordLength}) {}
+BoundsReader::BoundsReader(const std::string& name) : file_(name), scanner_(file_, TextRules{.maxWord = kMaxWordLength}) {}
 
 void BoundsReader::failAt(long line, const std::string& reason) const {
     throw BoundsFileError(name() + ": line " + std::to_string(line) + ": " + reason);

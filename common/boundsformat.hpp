@@ -109,26 +109,19 @@ public:
     std::uint64_t bytesRead() const final { return file_.consumed(); }
 
 private:
-    // The file as the scanner sees it: a read error becomes a BoundsFileError.
-    class Window {
+    // The file as the scanner sees it: open and read errors become BoundsFileErrors.
+    class File : public FileReader {
     public:
-        explicit Window(FileReader& file) : file_(file) {}
-        const char* data() const { return file_.data(); }
-        std::size_t available() const { return file_.available(); }
-        void consume(std::size_t count) { file_.consume(count); }
+        explicit File(const std::string& name);
         bool fill();
-
-    private:
-        FileReader& file_;
     };
 
     bool nextWord(std::string_view& word);
     void checkOrder(const BoundsRecord& record);
     [[noreturn]] void failAt(long line, const std::string& reason) const;
 
-    FileReader file_;
-    Window window_;
-    TextScanner<Window> scanner_;
+    File file_;
+    TextScanner<File> scanner_;
     long recordLine_ = 1;  // line on which the current record begins
     bool havePrevious_ = false;
     BoundsRecord previous_;

@@ -70,9 +70,9 @@ public:
 
     long line() const { return line_; }
 
-    // The next word of the stream; Token::word, end or wordTooLong.
+    // The next word of the stream; Token::word, end or wordTooLong. A scanner reads either a stream
+    // of words or lines, not both.
     Token nextWord(std::string_view& word) {
-        leavePendingBreak();
         for (;;) {
             const char* text = window_.data();
             const std::size_t available = window_.available();
