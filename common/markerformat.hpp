@@ -105,6 +105,17 @@ public:
     long line() const { return scanner_.line(); }
 
 private:
+    // Keeps a word of the marker: the first three copied, the fourth in place. True with the fourth.
+    static bool keep(MarkerFields& fields, std::string_view word) {
+        if (fields.count < 3) {
+            fields.words[fields.count++].assign(word);
+            return false;
+        }
+        fields.count = 4;
+        fields.alleles = word;
+        return true;
+    }
+
     MarkerRead nextLine(MarkerFields& fields) {
         fields.count = 0;
         std::string_view word;
@@ -112,16 +123,11 @@ private:
             switch (scanner_.nextWordOfLine(word)) {
                 case Token::word: break;
                 case Token::lineEnd: return MarkerRead::setEnd;
-                case Token::end: return fields.count == 0 ? MarkerRead::end : MarkerRead::setEnd;
+                case Token::end: return MarkerRead::end;  // only at the start of a line
                 case Token::lineTooLong: return MarkerRead::lineTooLong;
                 default: return wordTooLong();
             }
-            if (fields.count < 3) {
-                fields.words[fields.count++].assign(word);
-                continue;
-            }
-            fields.count = 4;
-            fields.alleles = word;
+            if (!keep(fields, word)) continue;
             // Reading on to the line break moves the window only when the line goes on beyond it.
             if (!scanner_.lineEndsInWindow()) {
                 owned_.assign(word);
@@ -145,13 +151,7 @@ private:
                 case Token::end: return fields.count == 0 ? MarkerRead::end : MarkerRead::incomplete;
                 default: return MarkerRead::wordTooLong;
             }
-            if (fields.count < 3) {
-                fields.words[fields.count++].assign(word);
-                continue;
-            }
-            fields.count = 4;
-            fields.alleles = word;
-            return MarkerRead::marker;
+            if (keep(fields, word)) return MarkerRead::marker;
         }
     }
 

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "reader.hpp"
+
 namespace ldtools {
 
 StreamWindow::StreamWindow(Read read, std::size_t bufferSize)
@@ -9,12 +11,7 @@ StreamWindow::StreamWindow(Read read, std::size_t bufferSize)
 
 bool StreamWindow::fill() {
     if (atEnd_) return false;
-    if (pos_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
-        end_ -= pos_;
-        pos_ = 0;
-    }
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    makeRoomAfterUnread(buffer_, pos_, end_);
     const std::size_t got = read_(buffer_.data() + end_, buffer_.size() - end_);
     if (got == 0) atEnd_ = true;
     end_ += got;
