@@ -12,6 +12,7 @@
 // buffer, which grows when they fill it) and returns false at the end of the input. StreamWindow
 // makes such a window from any read function (a decompressor).
 
+#include <array>
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
@@ -35,6 +36,25 @@ concept ByteWindow = requires(W& window, std::size_t count) {
     window.consume(count);
     { window.fill() } -> std::convertible_to<bool>;
 };
+
+// The kind of every byte for the word loops (one load and one test a byte): white space, and the
+// NUL byte that may end a line's text.
+inline constexpr std::uint8_t kBlankByte = 1;
+inline constexpr std::uint8_t kNulByte = 2;
+inline constexpr std::array<std::uint8_t, 256> kByteKinds = [] {
+    std::array<std::uint8_t, 256> kinds{};
+    for (int c = 0; c < 256; ++c)
+        kinds[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>((isBlank(static_cast<char>(c)) ? kBlankByte : 0) |
+                                                                       (c == 0 ? kNulByte : 0));
+    return kinds;
+}();
+
+// The length of the word at the start of text[0, available), from `from` on: up to the first byte of
+// a kind in `ends`.
+inline std::size_t wordEnd(const char* text, std::size_t from, std::size_t available, std::uint8_t ends) {
+    while (from < available && !(kByteKinds[static_cast<unsigned char>(text[from])] & ends)) ++from;
+    return from;
+}
 
 // No limit on a word or a line.
 inline constexpr std::size_t kUnlimited = ~std::size_t{0};
@@ -88,9 +108,8 @@ public:
         // The word may go on in the part of the input not read yet: keep it and read on.
         std::size_t length = 0;
         for (;;) {
-            const char* text = window_.data();
             const std::size_t available = window_.available();
-            while (length < available && !isBlank(text[length])) ++length;
+            length = wordEnd(window_.data(), length, available, kBlankByte);
             if (length > rules_.maxWord) return Token::wordTooLong;
             if (length < available || !window_.fill()) break;
         }
@@ -121,15 +140,11 @@ public:
             }
             if (!window_.fill()) return endOfInput();
         }
+        const std::uint8_t ends = rules_.nulEndsLine ? kBlankByte | kNulByte : kBlankByte;
         std::size_t length = 0;
         for (;;) {
-            const char* text = window_.data();
             const std::size_t available = window_.available();
-            if (rules_.nulEndsLine) {
-                while (length < available && !isBlank(text[length]) && text[length] != '\0') ++length;
-            } else {
-                while (length < available && !isBlank(text[length])) ++length;
-            }
+            length = wordEnd(window_.data(), length, available, ends);
             if (lineBytes_ + length > rules_.maxLine) return Token::lineTooLong;
             if (length > rules_.maxWord) return Token::wordTooLong;
             if (length < available || !window_.fill()) break;
@@ -160,8 +175,8 @@ public:
         }
     }
 
-    // True when the current line's line break (or the end of the input) is already in the window, so
-    // that skipLine() reads nothing more and keeps the last word valid.
+    // True when the current line is over or its line break is already in the window: skipLine() then
+    // reads nothing more, and the last word stays valid.
     bool lineEndsInWindow() const {
         return pendingBreak_ || std::memchr(window_.data(), '\n', window_.available()) != nullptr;
     }
