@@ -3,7 +3,8 @@
 #include <cmath>
 #include <cstring>
 
-#include "boundsfile.hpp"
+#include "boundsformat.hpp"
+#include "numbers.hpp"
 #include "error.hpp"
 
 namespace ldview {
@@ -19,7 +20,7 @@ inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // The bound as a double, on the grid or not: the rule every other form of the text is held to.
 int hundredthsOfNumber(std::string_view word) {
     double value = 0;
-    if (!ldtile::parseBound(word, value)) return -2;
+    if (!ldtools::parseDecimal(word, value)) return -2;
     if (!(value > -0.005 && value < 1.005)) return -1;
     const long hundredths = std::lround(value * 100);
     if (hundredths < 0 || hundredths > 100 || value != static_cast<double>(hundredths) / 100.0) return -1;
@@ -131,7 +132,7 @@ std::int32_t BoundsInput::position(std::string_view word) {
         if (k == word.size()) return value;
     }
     std::int32_t value = 0;
-    if (!ldtile::parsePosition(word, value)) malformed();
+    if (!ldtools::parsePosition(word, value)) malformed();
     return value;
 }
 

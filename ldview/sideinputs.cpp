@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "boundsfile.hpp"
+#include "boundsformat.hpp"
+#include "numbers.hpp"
 #include "error.hpp"
 #include "numbers.hpp"
 #include "source.hpp"
@@ -183,7 +184,7 @@ std::vector<MapPoint> readMap(const std::string& name) {
         }
         if (words.empty()) continue;
         double cm = 0;
-        if (words.size() != 3 || !wholeNumber(words[0], position) || !ldtile::parseBound(words[2], cm))
+        if (words.size() != 3 || !wholeNumber(words[0], position) || !ldtools::parseDecimal(words[2], cm))
             file.fail("expected three columns: position, chromosome, cM");
         if (points.empty()) {
             chromosome = words[1];
