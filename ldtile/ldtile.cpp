@@ -258,7 +258,7 @@ private:
     std::vector<int> best_;  // a tree over the start SNPs: node k covers nodes 2k and 2k + 1
 };
 
-// T8: the block file and the statistics file in one file would corrupt each other. One name
+// The block file and the statistics file in one file would corrupt each other. One name
 // given twice is refused, and so are two names of one file on disk; two names of one device
 // (a terminal, /dev/null) are not, as writing both to it corrupts nothing.
 bool sameOutputFile(const std::string& blockfile, const std::string& datafile) {
