@@ -10,6 +10,7 @@
 
 #include "converter.hpp"
 #include "arguments.hpp"
+#include "describe.hpp"
 #include "error.hpp"
 #include "options.hpp"
 
@@ -26,6 +27,15 @@ int main(int argc, char** argv) {
             vcf2markers::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
         if (command.action != vcf2markers::CommandLine::Action::run)
             return ldtools::answerHelpOrVersion(command.action, vcf2markers::usageText(), "vcf2markers");
+        if (command.options.describe) {
+            const std::string text = vcf2markers::descriptionText(
+                vcf2markers::describe(command.options.input, command.options.region));
+            if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
+                std::fputs("vcf2markers: cannot write standard output\n", stderr);
+                return 1;
+            }
+            return 0;
+        }
         command.options.progress = true;
         const vcf2markers::Summary summary = vcf2markers::convert(command.options);
         std::fputs(vcf2markers::summaryLine(summary).c_str(), stderr);

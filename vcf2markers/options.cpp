@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "arguments.hpp"
+#include "describe.hpp"
 #include "error.hpp"
 #include "numbers.hpp"
 
@@ -31,6 +32,8 @@ const char kUsage[] =
     "  -k, --known FILE              known SNPs: positions, one a line, or a VCF/BCF file\n"
     "  -e, --every N                 known SNPs: every N-th SNP of the SNP file (1st, N+1-th, ...)\n"
     "  -o, --output PREFIX           prefix of the output files (required)\n"
+    "      --describe [-r CHR]       print the pair window and each chromosome's span\n"
+    "                                (the last position its chunks must cover), no files\n"
     "  -h, --help                    show this help\n"
     "      --version                 show the version\n";
 
@@ -41,6 +44,7 @@ constexpr OptionRule kOptions[] = {
     {'H', "hap-samples", true},  {'F', "hap-samples-file", true},
     {'m', "maf", true},          {'k', "known", true},   {'e', "every", true},
     {'o', "output", true},       {'h', "help", false},   {'V', "version", false, true},
+    {'D', "describe", false, true},
 };
 
 [[noreturn]] void usageError(const std::string& message) {
@@ -110,6 +114,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         case 'o':
             options.prefix = value;
             break;
+        case 'D':
+            options.describe = true;
+            break;
         }
     };
 
@@ -123,6 +130,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (operands.size() > 1) usageError("one input file expected, got " + std::to_string(operands.size()));
     options.input = operands.front();
     if (options.input.empty()) usageError("the input file name is empty");
+    if (options.describe) {
+        checkDescribeOptions(seen, options.region);
+        return result;
+    }
     if (seen.find('o') == std::string::npos) usageError("-o PREFIX is required");
     if (options.prefix.empty()) usageError("the output prefix (-o) is empty");
     if (options.prefix.back() == '/')
