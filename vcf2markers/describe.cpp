@@ -3,13 +3,13 @@
 #include <htslib/bgzf.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <new>
 
 #include "arguments.hpp"
 #include "error.hpp"
 #include "htshandles.hpp"
+#include "vcfreader.hpp"
 
 namespace vcf2markers {
 namespace {
@@ -27,13 +27,8 @@ constexpr std::int64_t kProbeLimit = std::int64_t{1} << 62;
 // A bgzipped VCF (tabix or CSI index) or BCF file with its header and index, for region queries.
 class IndexedFile {
 public:
-    explicit IndexedFile(const std::string& path) : path_(path) {
-        errno = 0;
-        file_.reset(hts_open(path.c_str(), "r"));
-        if (!file_) fail("cannot open " + path + ": " + ldtools::systemReason(errno));
+    explicit IndexedFile(const std::string& path) : path_(path), file_(openVariantFile(path)) {
         const htsFormat* format = hts_get_format(file_.get());
-        if (format->category != variant_data || (format->format != vcf && format->format != bcf))
-            fail(path + " is not a VCF or BCF file");
         if (format->compression != bgzf)
             fail("--describe needs a bgzip-compressed file with an index; " + path + " is not compressed with bgzip");
         header_.reset(bcf_hdr_read(file_.get()));

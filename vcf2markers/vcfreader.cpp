@@ -33,13 +33,18 @@ std::string readFailure(std::int64_t lastPosition) {
     return ": cannot read the record after position " + std::to_string(lastPosition) + " (truncated or malformed file)";
 }
 
-VcfReader::VcfReader(const std::string& path) : path_(path) {
+HtsPtr<htsFile> openVariantFile(const std::string& path) {
     errno = 0;
-    file_.reset(hts_open(path.c_str(), "r"));
-    if (!file_) fail("cannot open " + path + ": " + ldtools::systemReason(errno));
-    const htsFormat* format = hts_get_format(file_.get());
+    HtsPtr<htsFile> file(hts_open(path.c_str(), "r"));
+    if (!file) throw ldtools::Error("vcf2markers: cannot open " + path + ": " + ldtools::systemReason(errno) + "\n");
+    const htsFormat* format = hts_get_format(file.get());
     if (format->category != variant_data || (format->format != vcf && format->format != bcf))
-        fail(path + " is not a VCF or BCF file");
+        throw ldtools::Error("vcf2markers: " + path + " is not a VCF or BCF file\n");
+    return file;
+}
+
+VcfReader::VcfReader(const std::string& path) : path_(path), file_(openVariantFile(path)) {
+    const htsFormat* format = hts_get_format(file_.get());
     isBcf_ = format->format == bcf;
     if (format->compression == bgzf) {
         // A bgzip file that lost its end-of-file block was cut short; reading it would silently

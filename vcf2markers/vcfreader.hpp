@@ -21,6 +21,10 @@ inline constexpr int kHarmlessRecordErrors = BCF_ERR_CTG_UNDEF | BCF_ERR_TAG_UND
 // last being the position of the last record read (0 before the first).
 std::string readFailure(std::int64_t lastPosition);
 
+// Opens a VCF, bgzipped VCF or BCF file. Throws ldtools::Error when it cannot be opened or is not
+// a VCF or BCF file.
+HtsPtr<htsFile> openVariantFile(const std::string& path);
+
 class VcfReader {
 public:
     // Opens the file and reads its header. Throws ldtools::Error when the file cannot be opened,
