@@ -491,6 +491,20 @@ class ChromosomeNames(Scratch):
         self.assertIn("-r '{HLA:1}' ", log)
         self.assertIn("-r '{HLA:1}:1-219999' ", log)
         self.assertEqual([row[0] for row in ldworkflow.read_rows(self.path("out", "summary.tsv"))], names[:3])
+
+        # Through the cluster path, Snakemake writes the wildcards into each job's script.
+        write_config(self.folder, vcf=vcf, chunk_length=20000, outdir="cluster")
+        record = self.path("submitted.txt")
+        result = snakemake(self.folder, "--jobs", "2", "--cluster-sync",
+                           f"{SUBMIT} {record} -c {{threads}} --mem={{resources.mem_mb}}",
+                           env=dict(os.environ, CI="true"))
+        self.assertSucceeded(result)
+        for chrom in names[:3]:
+            for name in ("bounds.txt", "report.txt", "tags.txt"):
+                self.assertEqual(read(self.path("cluster", chrom, name)), read(self.path("out", chrom, name)))
+        self.assertEqual([row[:7] for row in ldworkflow.read_rows(self.path("cluster", "summary.tsv"))],
+                         [row[:7] for row in ldworkflow.read_rows(self.path("out", "summary.tsv"))])
+
         created = [os.path.join(root, name) for root, folders, files in os.walk(self.folder)
                    for name in files + folders if "PWNED" in name]
         self.assertEqual(created, [])
