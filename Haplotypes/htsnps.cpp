@@ -41,7 +41,7 @@ void uninformative(std::vector<int>& SNParray, const Group& group) {
 // still in play: the same characters at both in every haplotype, or (a mirror split) "0"
 // at one and "1" at the other in every haplotype. With a "-" somewhere, different
 // characters are no mirror: 1-, -0 and 10 differ at both SNPs, yet only the second
-// tells 1- from 10 (H10).
+// tells 1- from 10.
 bool splitsalike(const Group& group, size_t i, size_t j) {
     auto same = [&](const std::string* h) { return (*h)[i] == (*h)[j]; };
     auto mirror = [&](const std::string* h) {

@@ -110,7 +110,7 @@ struct Search {
             if (s[i] == 0) continue;
             for (size_t j = i + 1; j < n; ++j) {
                 if (s[j] == 0) continue;
-                bool same = true, mirror = true;  // H10: a mirror is 0 against 1 throughout
+                bool same = true, mirror = true;  // a mirror is 0 against 1 throughout, never a missing allele
                 for (const std::string& h : haps) {
                     same = same && h[i] == h[j];
                     mirror = mirror && ((h[i] == '0' && h[j] == '1') || (h[i] == '1' && h[j] == '0'));
@@ -207,7 +207,7 @@ std::string missedpair(const Strings& list, const std::vector<int>& states) {
 }
 
 TEST(HtSNPs, MissingAllelesDoNotMakeMirrorSplits) {
-    // H10: SNP 100 leaves 1- and 10 together, so both SNPs are needed; "different
+    // SNP 100 leaves 1- and 10 together, so both SNPs are needed; "different
     // characters at every haplotype" is a mirror split only with 0 against 1 throughout.
     EXPECT_EQ(haplotypes::findhtSNPs(listof({"1-", "-0", "10"})), (std::vector<int>{2, 2}));
     EXPECT_EQ(haplotypes::findhtSNPs(listof({"10", "01", "10"})), (std::vector<int>{2, 0}));

@@ -138,7 +138,7 @@ TEST_F(Tags, ATagFileThatIsAnInputIsRefused) {
 }
 
 TEST_F(Tags, Options) {
-    // H12: t takes a value like s, b and k; empty, or missing at the end, it is refused.
+    // -t takes a value like s, b and k; empty, or missing at the end, it is refused.
     EXPECT_EQ(haplotypes({"-s", "snps", "-b", "blocks", "-t", ""}, dir.path()).err,
               "haplotypes: no tag file given (-t tagfile)\n");
     auto last = haplotypes({"-s", "snps", "-b", "blocks", "-t"}, dir.path());
@@ -179,7 +179,7 @@ protected:
 };
 
 TEST_F(PairFamily, BudgetStopsTheSearchesAndSaysSo) {
-    // H11: with 1000 subsets each search stops; the rows are complete and the status 0.
+    // A work budget of 1000 subsets stops each search; the rows are still complete and the status 0.
     auto r = haplotypes({"-s", "snps", "-b", "blocks", "-k", "snps", "-t", "tags.txt", "-w", "1000"}, dir.path());
     EXPECT_EQ(r.status, 0);
     auto rows = rowsof(r.out);

@@ -129,7 +129,7 @@ TEST(LoadgaugeRun, HelpAndVersionAnswerAtOnceWithoutMeasuring) {
     const auto version = testsupport::run({BIN, "--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "loadgauge " LDTOOLS_VERSION "\n");
-    // Only as the single argument: with a count after it, it is a usage error as before.
+    // Only as the single argument: with a count after it, it is a usage error, like any other second argument.
     const auto both = testsupport::run({BIN, "--help", "2"});
     EXPECT_EQ(both.status, 1);
     EXPECT_EQ(both.err, "Usage: loadgauge [number-of-processes]\n");

@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <map>
 
 namespace fs = std::filesystem;
 using testsupport::readFile;
@@ -210,6 +215,86 @@ TEST_F(Pipeline, NoBlockGivesAReportWithoutRowsInsteadOfStaleBlocks) {
     EXPECT_EQ(report.substr(0, 4), "SNP1");
     EXPECT_NE(report.find("\nnotinblocks/known: 2\t2\n"), std::string::npos) << report;
     EXPECT_NE(r.out.find("ldblocks: 0 blocks"), std::string::npos) << r.out;
+}
+
+// Every file of the output folder as it is (name -> content), to show that a refused run touched
+// nothing.
+std::map<std::string, std::string> folderContents(const fs::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::directory_iterator(folder))
+        contents[entry.path().filename().string()] = entry.is_regular_file() ? readFile(entry.path()) : "(folder)";
+    return contents;
+}
+
+// An input that is one of the files the run replaces is refused before anything is removed,
+// whether it is named as given or reached through another name (a link).
+TEST_F(Pipeline, InputsThatTheRunReplacesAreRefused) {
+    fs::create_directory(out());
+    fs::copy_file(chr20 + "known.txt", out("known.txt"));
+    fs::copy_file(chr20 + "markers.txt", out("bounds.txt"));
+    fs::copy_file(chr20 + "chr20.vcf.gz", out("ld.png"));
+    testsupport::writeFile(out("report.txt"), "report of an earlier run\n");
+    testsupport::writeFile(out("linkstat.txt"), "full report of an earlier version\n");
+    fs::create_hard_link(out("known.txt"), scratch.file("known-link.txt"));
+    fs::create_symlink(out("ld.png"), scratch.file("in.vcf.gz"));
+    fs::create_symlink(out("linkstat.txt"), scratch.file("snps-link.txt"));
+    const auto before = folderContents(out());
+    const std::string vcf = chr20 + "chr20.vcf.gz";
+    const std::string replaced = " would be replaced by this run's ";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-k", out("known.txt"), "-o", out(), vcf}, "-k " + out("known.txt") + replaced + out("known.txt")},
+        {{"-k", scratch.file("known-link.txt"), "-o", out() + "/", vcf},
+         "-k " + scratch.file("known-link.txt") + replaced + out("known.txt")},
+        {{"-S", out("report.txt"), "-o", out(), vcf}, "-S " + out("report.txt") + replaced + out("report.txt")},
+        {{"-F", out("snps.txt"), "-o", out(), vcf}, "-F " + out("snps.txt") + replaced + out("snps.txt")},
+        {{"-g", out("ld.png"), "-o", out(), vcf}, "-g " + out("ld.png") + replaced + out("ld.png")},
+        {{"-o", out(), scratch.file("in.vcf.gz")}, "the input " + scratch.file("in.vcf.gz") + replaced + out("ld.png")},
+        {{"-o", out(), out("bounds.txt"), chr20 + "snps.txt"},
+         "the marker file " + out("bounds.txt") + replaced + out("bounds.txt")},
+        {{"-o", out(), chr20 + "markers.txt", scratch.file("snps-link.txt")},
+         "the SNP file " + scratch.file("snps-link.txt") + replaced + out("linkstat.txt")},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto r = ldblocks(args);
+        EXPECT_EQ(r.status, 1) << message;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "ldblocks: " + message + "; move it or choose another output folder\n");
+        EXPECT_EQ(folderContents(out()), before) << message;
+    }
+    // The text form's known-SNP file and the VCF form's converted files have other names.
+    auto r = ldblocks({"-k", out("known.txt"), "-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(out("report.txt")), readFile(sourcePath("tests/pipeline/golden/chr20-known-report.txt")));
+}
+
+// A second run into a folder that a run is writing into is refused at once: the lock is held on
+// the folder itself, so holding it here stands for the other run.
+TEST_F(Pipeline, SecondRunIntoTheSameFolderIsRefused) {
+    fs::create_directory(out());
+    testsupport::writeFile(out("report.txt"), "report of the run that holds the folder\n");
+    testsupport::writeFile(out("markers.txt"), readFile(chr20 + "markers.txt"));
+    const auto before = folderContents(out());
+    const int folder = ::open(out().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    ASSERT_EQ(::flock(folder, LOCK_EX | LOCK_NB), 0);
+    // The lock comes first: an input the run would replace is not even looked at.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"},
+          {"-o", out(), out("report.txt"), chr20 + "snps.txt"}}) {
+        const auto r = ldblocks(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "ldblocks: another run is writing into " + out() + "\n");
+        EXPECT_EQ(folderContents(out()), before);
+    }
+    ::close(folder);
+    const auto r = ldblocks({"-o", out(), out("markers.txt"), chr20 + "snps.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(out("report.txt")), readFile(sourcePath("tests/pipeline/golden/chr20-report.txt")));
+    // The run's lock ended with it.
+    const int again = ::open(out().c_str(), O_RDONLY | O_DIRECTORY);
+    EXPECT_EQ(::flock(again, LOCK_EX | LOCK_NB), 0);
+    ::close(again);
 }
 
 TEST_F(Pipeline, UsageOnHelpAndOnWrongArguments) {
