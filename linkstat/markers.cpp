@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 
 namespace linkstat {
 

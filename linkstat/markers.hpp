@@ -3,7 +3,6 @@
 // into marker sets, allele strings recoded and packed as they are read, and the tables of the current
 // marker set. Its data errors are values (MarkerError) that the report layer words.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
