@@ -1,9 +1,8 @@
 #pragma once
-// The reader of the marker file: lines split into their first four fields, allele strings recoded and
-// packed as they are read, and the tables of the current marker set. Its data errors are values
-// (MarkerError) that the report layer words.
+// The marker file as linkstat reads it: the lines (split by the formats layer, a marker a line) turned
+// into marker sets, allele strings recoded and packed as they are read, and the tables of the current
+// marker set. Its data errors are values (MarkerError) that the report layer words.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -15,6 +14,7 @@
 #include <vector>
 
 #include "kernels.hpp"
+#include "markerformat.hpp"
 #include "reader.hpp"
 
 namespace linkstat {
@@ -45,37 +45,9 @@ public:
 
 // ---- allele recoding ----------------------------------------------------------------------------------
 
-// The recoding rules of one allele string: "-" and the -R characters are missing; the other characters
-// are alleles, numbered 0 and 1 in order of first appearance; a third one is an error. After the whole
-// string, the allele characters "0" and "1" keep their own code and the others take the free codes,
-// "0" first.
-class AlleleCoder {
-public:
-    static constexpr int kMissing = 2;
-    static constexpr int kThird = 3;
-
-    explicit AlleleCoder(std::string_view missing);
-    // Starts a new string: no allele seen yet.
-    void start();
-    bool isMissing(unsigned char c) const { return table_[c] == kMissing; }
-    // 0 or 1 for the first or second allele of the string, kMissing, or kThird for any further allele.
-    int classify(unsigned char c) {
-        const int k = table_[c];
-        return k != kNew ? k : addAllele(c);
-    }
-    int alleleCount() const { return nAlleles_; }
-    char allele(int index) const { return alleles_[index]; }
-    // The code ('0' or '1') of allele 0 and 1 of the string so far.
-    std::array<char, 2> codes() const;
-
-private:
-    static constexpr std::int8_t kNew = -1;
-    int addAllele(unsigned char c);
-
-    std::array<std::int8_t, 256> table_;
-    char alleles_[2] = {0, 0};
-    int nAlleles_ = 0;
-};
+// The allele string with every character the coder takes for missing shown as "-" and the others as
+// written: how a string with a third allele is quoted.
+std::string withMissingShown(std::string_view alleles, const ldtools::AlleleCoder& coder);
 
 // ---- packed allele codes ------------------------------------------------------------------------------
 
@@ -131,7 +103,7 @@ PackBlock packBlockKernel(PackKernel kernel);
 // and packed in planes of wordsForChromosomes(alleleCount) words.
 struct MarkerLine {
     int fields = 0;
-    std::string text[3];
+    ldtools::MarkerFields words;  // the fields as read; words.alleles is valid until the next line
     std::size_t alleleCount = 0;
     std::vector<std::uint64_t> planes;
     // The allele string with every missing character shown as "-", kept when it holds a third allele.
@@ -140,16 +112,16 @@ struct MarkerLine {
 
 class MarkerSet;
 
-// Reads the marker file one line or one marker set at a time. A line is split into white-space-separated
-// fields; a NUL byte ends its text. A line that is too long fails while it is read, a field that is too
-// long once the line is complete. Allele strings are packed by the given member of the pack family.
+// Reads the marker file one line or one marker set at a time. The formats layer splits the lines
+// (white-space-separated fields, a NUL byte ends a line's text, fields after the fourth are not read);
+// a line that is too long fails while it is read, a field that is too long once the line is complete.
+// Allele strings are packed by the given member of the pack family.
 class MarkerReader {
 public:
     MarkerReader(ldtools::FileReader& input, const std::string& inputName, std::string_view missing,
                  std::size_t lineLimit, std::size_t fieldLimit, PackKernel kernel = fastestKernel<PackKernel>());
     // Reads the next line; false at the end of the file.
     bool next(MarkerLine& line);
-    int lineNumber() const { return lineNumber_; }
 
     // Reads the markers of the next set into `set`, which is emptied first: the lines up to one of fewer
     // than four fields, or up to the end of the file. False once the file ended with the set before.
@@ -159,26 +131,13 @@ public:
     bool nextSet(MarkerSet& set);
 
 private:
-    void scan(const char* text, std::size_t length, MarkerLine& line);
-    void endField(MarkerLine& line);
-    void addAlleles(const char* text, std::size_t length, MarkerLine& line);
+    int lineNumber() const { return static_cast<int>(lines_.line()); }
+    void pack(std::string_view alleles, MarkerLine& line);
     void finishAlleles(MarkerLine& line);
-    void noteThirdAllele(const char* text, std::size_t length, std::size_t at, MarkerLine& line);
 
-    ldtools::FileReader& input_;
+    ldtools::MarkerReader<ldtools::FileReader> lines_;
     const std::string& inputName_;
-    AlleleCoder coder_;
-    std::size_t lineLimit_;
-    std::size_t fieldLimit_;
-    int lineNumber_ = 0;
-
-    // state of the line being read
-    bool textEnded_ = false;
-    bool inField_ = false;
-    bool fieldTooLong_ = false;
-    std::size_t fieldLength_ = 0;
-    std::uint64_t word_[kPlanes] = {};
-
+    ldtools::AlleleCoder coder_;
     PackBlock packBlock_;
 
     MarkerLine line_;     // the line nextSet reads

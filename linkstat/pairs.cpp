@@ -3,7 +3,7 @@
 
 #include "pairs.hpp"
 
-#include <array>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -80,17 +80,13 @@ int Chromosomes(const char* alleles) {
 }
 
 void Clean(char* s, int n, const char* missing, int nMissing) {
-    AlleleCoder coder(std::string_view(missing, static_cast<std::size_t>(nMissing)));
-    for (int k = 0; k < n; ++k)
-        if (coder.isMissing(static_cast<unsigned char>(s[k]))) s[k] = '-';
-    for (int k = 0; k < n; ++k)
-        if (coder.classify(static_cast<unsigned char>(s[k])) == AlleleCoder::kThird)
-            throw moreThanTwoAlleles(std::string(s, static_cast<std::size_t>(n)));
-    const std::array<char, 2> code = coder.codes();
-    for (int k = 0; k < n; ++k) {
-        const int allele = coder.classify(static_cast<unsigned char>(s[k]));
-        if (allele != AlleleCoder::kMissing) s[k] = code[static_cast<std::size_t>(allele)];
-    }
+    ldtools::AlleleCoder coder(std::string_view(missing, static_cast<std::size_t>(nMissing)));
+    const auto length = static_cast<std::size_t>(n);
+    if (ldtools::recodeAlleles(s, length, coder)) return;
+    // The string is quoted, and left, with its missing characters shown as "-".
+    const std::string shown = withMissingShown(std::string_view(s, length), coder);
+    std::copy(shown.begin(), shown.end(), s);
+    throw moreThanTwoAlleles(shown);
 }
 
 void Calculate_LD(Run& run, const MarkerSet& markers) {

@@ -11,9 +11,13 @@
 #include <fstream>
 #include <iostream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "error.hpp"
+#include "markerformat.hpp"
+#include "numbers.hpp"
+#include "reader.hpp"
 
 namespace {
 
@@ -39,23 +43,26 @@ int main(int argc, char** argv) {
     const unsigned long seed = argc > 6 ? std::strtoul(argv[6], nullptr, 10) : 20240611;
     if (individuals < 1) return usage();
 
-    std::ifstream in(argv[2]);
-    if (!in) {
+    // Lines of fewer than four fields, and lines whose position is not a whole number, are skipped.
+    std::vector<Marker> markers;
+    try {
+        ldtools::FileReader in(argv[2]);
+        ldtools::MarkerReader lines(in, {.layout = ldtools::MarkerLayout::lines});
+        ldtools::MarkerFields fields;
+        for (ldtools::MarkerRead read; (read = lines.next(fields)) != ldtools::MarkerRead::end;) {
+            std::int32_t position = 0;
+            if (read != ldtools::MarkerRead::marker || ldtools::parseInt32(fields.words[0], position) != ldtools::WholeNumber::ok)
+                continue;
+            if (position < from || position > to) continue;
+            if (!markers.empty() && fields.alleles.size() != markers.front().alleles.size()) {
+                std::cerr << "linkstat_cohortgen: markers with different numbers of chromosomes\n";
+                return 1;
+            }
+            markers.push_back(Marker{position, fields.words[2], std::string(fields.alleles)});
+        }
+    } catch (const ldtools::SystemError&) {
         std::cerr << "linkstat_cohortgen: cannot read " << argv[2] << "\n";
         return 1;
-    }
-    std::vector<Marker> markers;
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        Marker m;
-        std::string count;
-        if (!(fields >> m.position >> count >> m.ratio >> m.alleles)) continue;
-        if (m.position < from || m.position > to) continue;
-        if (!markers.empty() && m.alleles.size() != markers.front().alleles.size()) {
-            std::cerr << "linkstat_cohortgen: markers with different numbers of chromosomes\n";
-            return 1;
-        }
-        markers.push_back(std::move(m));
     }
     if (markers.empty() || markers.front().alleles.size() < 2) {
         std::cerr << "linkstat_cohortgen: no markers between " << from << " and " << to << "\n";

@@ -119,6 +119,68 @@ TEST(PackedAlleles, LongStringsFollowCleanWithEveryKernel) {
     }
 }
 
+// The marker sets of a file and how its reading ends ("ok", or the error's kind, line and quoted
+// string), read through a buffer of every size from 1 byte up, with lines of at most 40 characters
+// and fields of at most 12.
+std::string setsOf(const std::string& content, const std::string& missing = "N") {
+    ScratchDir dir;
+    const std::string path = dir.file("m.txt");
+    testsupport::writeFile(path, content);
+    std::string first;
+    for (std::size_t bufferSize = 1; bufferSize <= content.size() + 1; ++bufferSize) {
+        ldtools::FileReader input(path, bufferSize);
+        MarkerReader reader(input, path, missing, 40, 12);
+        MarkerSet set;
+        std::string seen;
+        try {
+            while (reader.nextSet(set)) {
+                seen += std::to_string(set.nMarkers()) + "x" + std::to_string(set.nChromosomes());
+                for (int m = 0; m < set.nMarkers(); ++m) {
+                    std::vector<char> codes(static_cast<std::size_t>(set.nChromosomes()) + 1);
+                    set.alleles().decode(m, set.nChromosomes(), codes.data());
+                    seen += " " + std::to_string(static_cast<int>(set.positions()[m])) + ":" + codes.data();
+                }
+                seen += " | ";
+            }
+            seen += "ok";
+        } catch (const MarkerError& error) {
+            // a third allele is reported without a line
+            seen += "error " + std::to_string(static_cast<int>(error.kind)) +
+                    (error.kind == MarkerError::Kind::moreThanTwoAlleles ? " " + error.alleles : "@" + std::to_string(error.line));
+        }
+        if (first.empty()) first = seen;
+        EXPECT_EQ(seen, first) << "buffer " << bufferSize;
+    }
+    return first;
+}
+
+// Lines of fewer than four fields end a set, and the end of the file ends the last one, so a file
+// ending with such a line has an empty last set; CR, NUL and a missing last line break change no field.
+TEST(MarkerSets, EndWhereTheirLinesSay) {
+    EXPECT_EQ(setsOf(""), "0x0 | ok");
+    EXPECT_EQ(setsOf("1 2 3"), "0x0 | 0x0 | ok");
+    EXPECT_EQ(setsOf("10 2 3 AC\n\n\n"), "1x2 10:01 | 0x0 | 0x0 | ok");
+    EXPECT_EQ(setsOf("10 2 3 AACG extra\n20 2 3 GGAA"), "error 5 AACG");
+    EXPECT_EQ(setsOf("10 2 3 AACC\r\n20\t2\v3\fCA-N\r\n \t\r\n30 2 3 1A"), "2x4 10:0011 20:01-- | 1x2 30:10 | ok");
+    EXPECT_EQ(setsOf(std::string("10 2 3 AC\0GG\n\0 20 2 3 CA\n2\0 0 2 3 AA\n30 2 3 GT\0", 48)),
+              "1x2 10:01 | 0x0 | 1x2 30:01 | ok");
+}
+
+// A line's errors fire as the line is read, with its line number; a third allele once its set is
+// complete, quoting the set's first such string with its missing characters shown as "-".
+TEST(MarkerSets, FailWithTheirLines) {
+    const std::string set = "10 2 3 AACC\n20 2 3 ACAC\n\n";
+    EXPECT_EQ(setsOf(set + "1 2 3 " + std::string(35, 'A') + "\n"), "2x4 10:0011 20:0101 | error 0@4");
+    EXPECT_EQ(setsOf(set + "1 2 3 " + std::string(34, 'A') + "\n"), "2x4 10:0011 20:0101 | error 1@4");
+    EXPECT_EQ(setsOf(set + std::string("1 2 3 AC\0", 10) + std::string(31, 'x') + "\n"), "2x4 10:0011 20:0101 | error 0@4");
+    EXPECT_EQ(setsOf(set + "1 2 3 AC " + std::string(13, 'x') + "\n"), "2x4 10:0011 20:0101 | 1x2 1:01 | ok");
+    EXPECT_EQ(setsOf(set + "1 2 " + std::string(13, '3') + " AC\n"), "2x4 10:0011 20:0101 | error 1@4");
+    EXPECT_EQ(setsOf(set + "1 2 3 AAAA\n2 2 3 AAA\n"), "2x4 10:0011 20:0101 | error 2@2");
+    EXPECT_EQ(setsOf(set + "1 2 3 AC\nnan 2 3 AC\n"), "2x4 10:0011 20:0101 | error 3@5");
+    EXPECT_EQ(setsOf(set + "2 2 3 AC\n1.5 2 3 AC\n"), "2x4 10:0011 20:0101 | error 4@5");
+    EXPECT_EQ(setsOf(set + "1 2 3 ANCG\n2 2 3 AGTT\n"), "2x4 10:0011 20:0101 | error 5 A-CG");
+}
+
 class Limits : public testing::Test {
 protected:
     // Runs on a marker file with lines of at most 40 characters and fields of at most 12.
