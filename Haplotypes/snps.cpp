@@ -1,17 +1,18 @@
 #include "snps.hpp"
 
 #include <algorithm>
-#include <cstdio>
 #include <string_view>
 #include <utility>
 
+#include "blockformat.hpp"
 #include "error.hpp"
+#include "markerformat.hpp"
 #include "numbers.hpp"
 #include "reader.hpp"
 
 namespace haplotypes {
 
-ldtools::Error filefault(const char* what, const std::string& kind, const std::string& name,
+ldtools::Error fileFault(const char* what, const std::string& kind, const std::string& name,
                          const ldtools::SystemError& error) {
     return ldtools::Error("haplotypes: " + std::string(what) + " " + kind + " file " + name + ": " + error.reason() +
                           "\n");
@@ -21,21 +22,30 @@ namespace {
 
 using ldtools::WholeNumber;
 
-// A file read through the shared reader; open and read errors end the run with a message
-// that names the kind of file.
+// The longest field any of the files may hold: far more than an allele string or a
+// position needs, and small enough that an endless word (a device, a damaged file) ends
+// with an error instead of taking all memory.
+constexpr size_t kMaxFieldLength = size_t{1} << 20;
+const char* const fieldtoolong = "field longer than 1048576 characters";
+
+// A file read through the shared reader; an open error ends the run with a message that
+// names the kind of file, and so does a read error met by read().
 class InputFile {
 public:
     InputFile(const std::string& name, const std::string& kind) try : kind_(kind), reader_(name) {
     } catch (const ldtools::SystemError& error) {
-        throw filefault("cannot open", kind, name, error);
+        throw fileFault("cannot open", kind, name, error);
     }
 
-    // The next byte, or EOF at the end of the file.
-    int get() {
+    ldtools::FileReader& reader() { return reader_; }
+
+    // Calls step(), which reads the file.
+    template <class Step>
+    auto read(Step step) {
         try {
-            return reader_.get();
+            return step();
         } catch (const ldtools::SystemError& error) {
-            throw filefault("cannot read", kind_, reader_.name(), error);
+            throw fileFault("cannot read", kind_, reader_.name(), error);
         }
     }
 
@@ -44,73 +54,7 @@ private:
     ldtools::FileReader reader_;
 };
 
-// The longest field any of the files may hold: far more than an allele string or a
-// position needs, and small enough that an endless word (a device, a damaged file) ends
-// with an error instead of taking all memory.
-constexpr size_t maxfieldlength = size_t{1} << 20;
-const char* const fieldtoolong = "field longer than 1048576 characters";
-
-bool isfieldspace(int c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
-}
-
-// Appends c to a field; false when the field would grow beyond maxfieldlength.
-bool extendfield(std::string& field, int c) {
-    if (field.size() == maxfieldlength) return false;
-    field.push_back(static_cast<char>(c));
-    return true;
-}
-
-enum class Field { read, end, toolong };
-
-// The next white-space separated field of the file.
-Field nextfield(InputFile& in, std::string& field) {
-    int c;
-    do c = in.get();
-    while (c != EOF && isfieldspace(c));
-    if (c == EOF) return Field::end;
-    field.clear();
-    for (; c != EOF && !isfieldspace(c); c = in.get())
-        if (!extendfield(field, c)) return Field::toolong;
-    return Field::read;
-}
-
-// The fields of the next line, at most `keep` of them (`count` tells how many it holds);
-// false at the end of the file, or with `toolong` set at a field that is too long.
-bool nextline(InputFile& in, std::vector<std::string>& fields, size_t keep, size_t& count, bool& toolong) {
-    count = 0;
-    toolong = false;
-    int c = in.get();
-    if (c == EOF) return false;
-    bool infield = false;
-    std::string ignored;
-    for (; c != EOF && c != '\n'; c = in.get()) {
-        if (isfieldspace(c)) {
-            infield = false;
-            continue;
-        }
-        if (!infield) {
-            infield = true;
-            if (count < keep) fields[count].clear();
-            ignored.clear();
-            ++count;
-        }
-        if (!extendfield(count <= keep ? fields[count - 1] : ignored, c)) {
-            toolong = true;
-            return true;
-        }
-    }
-    return true;
-}
-
-// A field counts as a number, not as a header word, when it starts with a digit
-// after an optional sign.
-bool looksnumeric(std::string_view field) {
-    size_t i = (!field.empty() && (field[0] == '+' || field[0] == '-')) ? 1 : 0;
-    return i < field.size() && field[i] >= '0' && field[i] <= '9';
-}
-
-[[noreturn]] void recordfault(const std::string& kind, const std::string& name, long long record,
+[[noreturn]] void recordFault(const std::string& kind, const std::string& name, long long record,
                               const std::string& reason) {
     throw ldtools::Error("haplotypes: " + kind + " file " + name + ": record " + std::to_string(record) + ": " +
                          reason + "\n");
@@ -122,42 +66,44 @@ bool looksnumeric(std::string_view field) {
 
 // Reads a marker file: a stream of four-field records (position, two fields that are
 // not used, allele string); a record may span lines.
-int readmarkers(const std::string& filename, const std::string& kind, std::vector<int>& positions,
+int readMarkers(const std::string& filename, const std::string& kind, std::vector<int>& positions,
                 std::vector<std::string>& alleles) {
     InputFile in(filename, kind);
+    ldtools::MarkerReader markers(in.reader(), {.layout = ldtools::MarkerLayout::records, .maxWord = kMaxFieldLength});
+    ldtools::AlleleCoder coder;
     std::vector<int> newpositions;
     std::vector<std::string> newalleles;
-    std::string fields[4];
+    ldtools::MarkerFields fields;
     for (long long record = 1;; ++record) {
-        for (int f = 0; f < 4; ++f) {
-            Field got = nextfield(in, fields[f]);
-            if (got == Field::toolong) recordfault(kind, filename, record, fieldtoolong);
-            if (got == Field::end && f == 0) {
+        switch (in.read([&] { return markers.next(fields); })) {
+            case ldtools::MarkerRead::marker: break;
+            case ldtools::MarkerRead::end:
                 positions = std::move(newpositions);
                 alleles = std::move(newalleles);
                 return static_cast<int>(positions.size());
-            }
-            if (got == Field::end) recordfault(kind, filename, record, "incomplete record (fewer than four fields)");
+            case ldtools::MarkerRead::incomplete:
+                recordFault(kind, filename, record, "incomplete record (fewer than four fields)");
+            default: recordFault(kind, filename, record, fieldtoolong);
         }
         int position = 0;
-        switch (ldtools::parseInt32(fields[0], position)) {
-            case WholeNumber::notWhole: recordfault(kind, filename, record, "position is not a whole number");
-            case WholeNumber::outOfRange: recordfault(kind, filename, record, "position is out of range");
+        switch (ldtools::parseInt32(fields.words[0], position)) {
+            case WholeNumber::notWhole: recordFault(kind, filename, record, "position is not a whole number");
+            case WholeNumber::outOfRange: recordFault(kind, filename, record, "position is out of range");
             case WholeNumber::ok: break;
         }
         if (!newpositions.empty() && position <= newpositions.back())
-            recordfault(kind, filename, record, "positions do not ascend strictly");
-        std::string& allele = fields[3];
-        if (allele.size() < numchroms)
-            recordfault(kind, filename, record, "allele string has fewer than 100 characters");
-        allele.resize(numchroms);
-        if (!recodealleles(allele)) recordfault(kind, filename, record, "more than two alleles");
+            recordFault(kind, filename, record, "positions do not ascend strictly");
+        if (fields.alleles.size() < numchroms)
+            recordFault(kind, filename, record, "allele string has fewer than 100 characters");
+        std::string allele(fields.alleles.substr(0, numchroms));
+        if (!ldtools::recodeAlleles(allele.data(), allele.size(), coder))
+            recordFault(kind, filename, record, "more than two alleles");
         newpositions.push_back(position);
-        newalleles.push_back(allele);
+        newalleles.push_back(std::move(allele));
     }
 }
 
-int blockposition(std::string_view field, const char* which, const std::string& filename, long long line) {
+int blockPosition(std::string_view field, const char* which, const std::string& filename, long long line) {
     int value = 0;
     switch (ldtools::parseInt32(field, value)) {
         case WholeNumber::notWhole: linefault(filename, line, std::string(which) + " position is not a whole number");
@@ -169,71 +115,48 @@ int blockposition(std::string_view field, const char* which, const std::string& 
 
 }  // namespace
 
-bool recodealleles(std::string& alleles) {
-    char seen[2];
-    int distinct = 0;
-    for (char ch : alleles) {
-        if (ch == '-' || (distinct > 0 && ch == seen[0]) || (distinct > 1 && ch == seen[1])) continue;
-        if (distinct == 2) return false;
-        seen[distinct++] = ch;
-    }
-    bool zerofree = true;
-    for (int a = 0; a < distinct; ++a)
-        if (seen[a] == '0') zerofree = false;
-    char code[2];
-    for (int a = 0; a < distinct; ++a) {
-        if (seen[a] == '0' || seen[a] == '1') {
-            code[a] = seen[a];
-        } else {
-            code[a] = zerofree ? '0' : '1';
-            zerofree = false;
-        }
-    }
-    for (char& ch : alleles)
-        if (ch != '-') ch = ch == seen[0] ? code[0] : code[1];
-    return true;
+bool recodeAlleles(std::string& alleles) {
+    ldtools::AlleleCoder coder;
+    return ldtools::recodeAlleles(alleles.data(), alleles.size(), coder);
 }
 
 int readSNPfromfile(Tables& tables, const std::string& filename) {
-    return readmarkers(filename, "SNP", tables.snparray, tables.allelearray);
+    return readMarkers(filename, "SNP", tables.snparray, tables.allelearray);
 }
 
 int readKnownSNPfromfile(Tables& tables, const std::string& filename) {
-    return readmarkers(filename, "known-SNP", tables.knownSNParray, tables.knownallelearray);
+    return readMarkers(filename, "known-SNP", tables.knownSNParray, tables.knownallelearray);
 }
 
 int readblocksfromfile(Tables& tables, const std::string& filename) {
     InputFile in(filename, "block");
+    // The header is optional: the first line that is not blank is skipped when its first field
+    // does not begin like a number.
+    ldtools::BlockFileReader lines(in.reader(), {.header = ldtools::BlockHeader::optional, .maxWord = kMaxFieldLength});
     std::vector<std::array<int, 2>> blocks;
-    std::vector<int> lines;
-    std::vector<std::string> fields(4);
-    size_t count = 0;
-    bool toolong = false, headerchecked = false;
-    for (long long lineno = 1; nextline(in, fields, 4, count, toolong); ++lineno) {
-        if (toolong) linefault(filename, lineno, fieldtoolong);
-        if (count == 0) continue;
-        if (!headerchecked) {
-            headerchecked = true;
-            if (!looksnumeric(fields[0])) continue;
-        }
-        if (count != 4)
+    std::vector<int> linenumbers;
+    ldtools::BlockLine line;
+    for (ldtools::BlockRead read; (read = in.read([&] { return lines.next(line); })) != ldtools::BlockRead::end;) {
+        const long long lineno = lines.line();
+        if (read != ldtools::BlockRead::block) linefault(filename, lineno, fieldtoolong);
+        if (line.count != 4)
             linefault(filename, lineno, "expected four fields (first position, index, last position, index)");
-        int first = blockposition(fields[0], "first", filename, lineno);
-        int last = blockposition(fields[2], "last", filename, lineno);
+        int first = blockPosition(line.words[0], "first", filename, lineno);
+        int last = blockPosition(line.words[2], "last", filename, lineno);
         if (first > last) linefault(filename, lineno, "first position is greater than last position");
         if (!blocks.empty() && first <= blocks.back()[1])
             linefault(filename, lineno,
                       "blocks out of order or overlapping (the lines after the header must be sorted by their "
                       "first column)");
         blocks.push_back({first, last});
-        lines.push_back(static_cast<int>(lineno));
+        linenumbers.push_back(static_cast<int>(lineno));
     }
     tables.blockarray = std::move(blocks);
-    tables.blocklines = std::move(lines);
+    tables.blocklines = std::move(linenumbers);
     return static_cast<int>(tables.blockarray.size());
 }
 
-void checkblockpositions(const Tables& tables, const std::string& blockfilename) {
+void checkBlockPositions(const Tables& tables, const std::string& blockfilename) {
     for (size_t b = 0; b < tables.blockarray.size(); ++b)
         for (int position : tables.blockarray[b])
             if (getindexfrompos(tables, position) < 0)

@@ -66,14 +66,18 @@ bool FileReader::refill() {
     return end_ > 0;
 }
 
+void makeRoomAfterUnread(std::vector<char>& buffer, std::size_t& pos, std::size_t& end) {
+    if (pos > 0) {
+        std::memmove(buffer.data(), buffer.data() + pos, end - pos);
+        end -= pos;
+        pos = 0;
+    }
+    if (end == buffer.size()) buffer.resize(buffer.size() * 2);
+}
+
 bool FileReader::fill() {
     if (eof_) return false;
-    if (pos_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
-        end_ -= pos_;
-        pos_ = 0;
-    }
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    makeRoomAfterUnread(buffer_, pos_, end_);
     const std::size_t got = readInto(buffer_.data() + end_, buffer_.size() - end_);
     end_ += got;
     return got > 0;

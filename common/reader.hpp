@@ -19,6 +19,10 @@ namespace ldtools {
 // else). Throws SystemError("open", errno).
 int openForReading(const std::string& name, std::uint64_t* regularSize = nullptr);
 
+// Makes room after the unread bytes buffer[pos, end) of a window: moves them to the front of the
+// buffer and doubles the buffer when they fill it. More input then goes to buffer[end, size).
+void makeRoomAfterUnread(std::vector<char>& buffer, std::size_t& pos, std::size_t& end);
+
 class FileReader {
 public:
     // Throws SystemError("open", errno) when the file cannot be opened or is a folder.

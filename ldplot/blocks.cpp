@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "blockformat.hpp"
 #include "error.hpp"
 #include "lines.hpp"
 #include "numbers.hpp"
@@ -18,36 +19,34 @@ ldtools::FileReader openBlockFile(const std::string& name) {
     }
 }
 
+// ldplot's rules for a block file: line 1 is the header, a line is at most LineReader::maxLength
+// bytes long.
+constexpr ldtools::BlockFileRules kBlockRules{.header = ldtools::BlockHeader::required, .maxLine = LineReader::maxLength};
+
 }  // namespace
 
 std::vector<Block> readBlockFile(const std::string& name, const std::vector<std::int32_t>& snps,
                                  const std::string& boundsName) {
     ldtools::FileReader file = openBlockFile(name);
-    LineReader lines([&](char* into, std::size_t room) -> std::size_t {
+    ldtools::BlockFileReader lines(file, kBlockRules);
+    auto fail = [&](const std::string& reason) { failAt(name, lines.line(), reason); };
+    auto next = [&](ldtools::BlockLine& line) {
         try {
-            return file.read(into, room);
+            return lines.next(line);
         } catch (const ldtools::SystemError& error) {
             throw ldtools::Error("ldplot: cannot read block file " + name + ": " + error.reason() + "\n");
         }
-    });
-    auto fail = [&](const std::string& reason) { failAt(name, lines.number(), reason); };
+    };
 
     std::vector<Block> blocks;
-    std::string line;
-    bool header = true;
-    while (lines.next(line)) {
-        const std::vector<std::string_view> words = splitWords(line);
-        if (header) {
-            header = false;
-            if (words != std::vector<std::string_view>{"SNP1", "index", "SNP2", "index"})
-                fail("expected the header line SNP1 index SNP2 index");
-            continue;
-        }
-        if (words.empty()) continue;
+    ldtools::BlockLine line;
+    for (ldtools::BlockRead read; (read = next(line)) != ldtools::BlockRead::end;) {
+        if (read == ldtools::BlockRead::noHeader) fail("expected the header line SNP1 index SNP2 index");
+        if (read == ldtools::BlockRead::lineTooLong) fail(lineTooLong());
         std::int32_t numbers[4] = {};
-        bool ok = words.size() == 4;
+        bool ok = line.count == 4;
         for (std::size_t k = 0; ok && k < 4; ++k)
-            ok = ldtools::parseInt32(words[k], numbers[k]) == ldtools::WholeNumber::ok;
+            ok = ldtools::parseInt32(line.words[k], numbers[k]) == ldtools::WholeNumber::ok;
         if (!ok) fail("expected four whole numbers: first position, index, last position, index");
         if (numbers[2] <= numbers[0]) fail("the last position of a block must lie above its first");
         Block block{numbers[0], numbers[2], 0, 0};
@@ -65,9 +64,6 @@ std::vector<Block> readBlockFile(const std::string& name, const std::vector<std:
         }
         blocks.push_back(block);
     }
-    if (lines.tooLong())
-        fail("line longer than " + std::to_string(LineReader::maxLength) + " bytes");
-    if (header) failAt(name, 1, "expected the header line SNP1 index SNP2 index");
     return blocks;
 }
 

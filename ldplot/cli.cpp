@@ -10,7 +10,7 @@
 #include <new>
 
 #include "arguments.hpp"
-#include "boundsfile.hpp"
+#include "boundsformat.hpp"
 #include "error.hpp"
 #include "ldplot.hpp"
 #include "numbers.hpp"
@@ -152,7 +152,7 @@ int ldplotMain(int argc, char** argv) {
         if (command.action != CommandLine::Action::run) return ldtools::answerCommand(command.action, kUsage, "ldplot");
         run(command.options);
         return 0;
-    } catch (const ldtile::BoundsFileError& error) {
+    } catch (const ldtools::BoundsFileError& error) {
         std::fputs(("ldplot: " + std::string(error.what()) + "\n").c_str(), stderr);
     } catch (const ldtools::Error& error) {
         std::fputs(error.what(), stderr);

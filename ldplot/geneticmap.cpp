@@ -8,11 +8,11 @@
 #include <cstdint>
 #include <limits>
 
-#include "boundsfile.hpp"
 #include "error.hpp"
 #include "lines.hpp"
 #include "numbers.hpp"
 #include "reader.hpp"
+#include "textscanner.hpp"
 
 namespace ldplot {
 namespace {
@@ -73,14 +73,14 @@ std::vector<double> geneticPositions(const std::string& name, const std::vector<
     std::vector<double> result(at.size(), unknown);
     std::size_t next = 0;  // the first of `at` not yet past
 
-    std::string line;
+    std::string_view line;
     std::string chromosome;
     bool header = true;
     bool havePoint = false;
     std::int32_t lastPosition = 0;
     double lastCm = 0.0;
     while (lines.next(line)) {
-        const std::vector<std::string_view> words = splitWords(line);
+        const std::vector<std::string_view> words = ldtools::splitWords(line);
         std::int32_t position = 0;
         if (header) {
             header = false;
@@ -92,7 +92,7 @@ std::vector<double> geneticPositions(const std::string& name, const std::vector<
         double cm = 0.0;
         // A genetic position is a finite decimal number, read as the bounds reader reads a bound.
         if (words.size() != 3 || ldtools::parseInt32(words[0], position) != ldtools::WholeNumber::ok ||
-            !ldtile::parseBound(words[2], cm))
+            !ldtools::parseDecimal(words[2], cm))
             failAt(name, lines.number(), "expected three columns: position, chromosome, cM");
         if (!havePoint) {
             chromosome = words[1];
@@ -118,7 +118,7 @@ std::vector<double> geneticPositions(const std::string& name, const std::vector<
         lastPosition = position;
         lastCm = cm;
     }
-    if (lines.tooLong()) failAt(name, lines.number(), "line longer than " + std::to_string(LineReader::maxLength) + " bytes");
+    if (lines.tooLong()) failAt(name, lines.number(), lineTooLong());
     if (header) failAt(name, 1, "expected the header line pos chr cM");
     // A requested position on the last point itself.
     while (havePoint && next < at.size() && at[next] == lastPosition) result[next++] = lastCm;

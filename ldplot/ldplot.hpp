@@ -5,7 +5,7 @@
 
 namespace ldplot {
 
-// Throws ldtools::Error (message and status for main) or ldtile::BoundsFileError (the reason
+// Throws ldtools::Error (message and status for main) or ldtools::BoundsFileError (the reason
 // about the bounds file, without the program's name).
 void run(const Options& options);
 

@@ -1,6 +1,6 @@
 #include "lines.hpp"
 
-#include <cstring>
+#include <utility>
 
 #include "error.hpp"
 
@@ -10,52 +10,17 @@ void failAt(const std::string& name, long line, const std::string& reason) {
     throw ldtools::Error("ldplot: " + name + ": line " + std::to_string(line) + ": " + reason + "\n");
 }
 
-bool LineReader::next(std::string& line) {
-    line.clear();
-    bool any = false;
-    for (;;) {
-        if (pos_ == end_) {
-            if (eof_) break;
-            pos_ = 0;
-            end_ = read_(buffer_.data(), buffer_.size());
-            if (end_ == 0) {
-                eof_ = true;
-                break;
-            }
-        }
-        any = true;
-        const char* start = buffer_.data() + pos_;
-        const void* found = std::memchr(start, '\n', end_ - pos_);
-        const std::size_t length = found ? static_cast<const char*>(found) - start : end_ - pos_;
-        if (line.size() + length > maxLength) {
-            ++number_;
-            tooLong_ = true;
-            return false;
-        }
-        line.append(start, length);
-        pos_ += length;
-        if (found) {
-            ++pos_;
-            ++number_;
-            return true;
-        }
-    }
-    if (!any) return false;
-    ++number_;
-    return true;
+std::string lineTooLong() {
+    return "line longer than " + std::to_string(LineReader::maxLength) + " bytes";
 }
 
-std::vector<std::string_view> splitWords(std::string_view line) {
-    std::vector<std::string_view> words;
-    auto space = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    std::size_t k = 0;
-    while (k < line.size()) {
-        while (k < line.size() && space(line[k])) ++k;
-        const std::size_t start = k;
-        while (k < line.size() && !space(line[k])) ++k;
-        if (k > start) words.push_back(line.substr(start, k - start));
-    }
-    return words;
+LineReader::LineReader(Read read)
+    : window_(std::move(read)), scanner_(window_, ldtools::TextRules{.maxLine = maxLength}) {}
+
+bool LineReader::next(std::string_view& line) {
+    const ldtools::Token token = scanner_.nextLine(line);
+    tooLong_ = token == ldtools::Token::lineTooLong;
+    return token == ldtools::Token::line;
 }
 
 std::string withThousands(long long value) {

@@ -1,12 +1,12 @@
 #pragma once
 // Lines and words of the small text files ldplot reads besides the bounds file (the block file
-// and the genetic map).
+// and the genetic map), read through the formats layer's scanner by ldplot's rules.
 
 #include <cstddef>
-#include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "textscanner.hpp"
 
 namespace ldplot {
 
@@ -15,33 +15,32 @@ namespace ldplot {
 class LineReader {
 public:
     // read(into, room): up to room bytes of the stream, 0 at its end; throws on a read error.
-    using Read = std::function<std::size_t(char* into, std::size_t room)>;
+    using Read = ldtools::StreamWindow::Read;
     static constexpr std::size_t maxLength = std::size_t{1} << 20;
 
-    explicit LineReader(Read read) : read_(std::move(read)), buffer_(std::size_t{1} << 16) {}
+    explicit LineReader(Read read);
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
 
-    // The next line without its line break; false at the end of the stream. A last line without
-    // a line break counts. Returns false with tooLong() set when a line exceeds maxLength.
-    bool next(std::string& line);
-    // Number of the line next() returned last (1 for the first).
-    long number() const { return number_; }
+    // The next line without its line break, valid until the next call; false at the end of the
+    // stream. A last line without a line break counts. Returns false with tooLong() set when a
+    // line exceeds maxLength.
+    bool next(std::string_view& line);
+    // Number of the line next() returned last, or of the line too long (1 for the first).
+    long number() const { return scanner_.line(); }
     bool tooLong() const { return tooLong_; }
 
 private:
-    Read read_;
-    std::vector<char> buffer_;
-    std::size_t pos_ = 0;
-    std::size_t end_ = 0;
-    bool eof_ = false;
+    ldtools::StreamWindow window_;
+    ldtools::TextScanner<ldtools::StreamWindow> scanner_;
     bool tooLong_ = false;
-    long number_ = 0;
 };
 
 // Throws the error for a line of a file that does not parse: "ldplot: NAME: line N: REASON".
 [[noreturn]] void failAt(const std::string& name, long line, const std::string& reason);
 
-// The runs of characters other than white space (space, tab, CR, ...) of a line.
-std::vector<std::string_view> splitWords(std::string_view line);
+// "line longer than 1048576 bytes": the reason for a line over ldplot's limit.
+std::string lineTooLong();
 
 // 1234567 as "1,234,567".
 std::string withThousands(long long value);

@@ -8,18 +8,11 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "boundsfile.hpp"
 #include "error.hpp"
 #include "progress.hpp"
 #include "writer.hpp"
 
 namespace ldplot {
-
-PairClass classify(double lower, double upper) {
-    if (upper > 0.98 && lower > 0.7) return PairClass::strong;
-    if (upper < 0.9) return PairClass::recombination;
-    return PairClass::uninformative;
-}
 
 std::size_t gallop(const std::vector<std::int32_t>& sorted, std::size_t from, std::int32_t value) {
     const std::size_t n = sorted.size();
@@ -161,7 +154,7 @@ std::size_t PairSpool::readChunk(std::vector<KeptPair>& chunk) {
 
 bool keptPair(const Options& options, std::int32_t first, std::int32_t second, double lower, double upper,
               KeptPair& kept) {
-    if (std::int64_t{second} - first >= pairWindow) return false;
+    if (std::int64_t{second} - first >= kPairWindow) return false;
     if (options.hasRange && (first < options.from || second > options.to)) return false;
     double value = 0.0;
     switch (options.colouring) {
@@ -182,7 +175,8 @@ bool keptPair(const Options& options, std::int32_t first, std::int32_t second, d
 }
 
 BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs) {
-    ldtile::BoundsFileReader reader(options.bounds);
+    const std::unique_ptr<ldtools::BoundsSource> source = ldtools::openBounds(options.bounds);
+    ldtools::BoundsSource& reader = *source;
     BoundsScan scan{{}, PairSpool(spoolBufferPairs)};
     // A regular file is read again when the pairs are drawn, so the pairs need no room at all;
     // only a pipe's records have to be kept.
@@ -190,7 +184,7 @@ BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs) {
     if (rereadable) scan.pairs.rereadFrom(options);
     PositionSet positions;
     ldtools::ProgressLine progress;
-    ldtile::BoundsRecord record;
+    ldtools::BoundsRecord record;
     KeptPair kept{};
     std::uint64_t records = 0;
     while (reader.next(record)) {

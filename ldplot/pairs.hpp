@@ -4,24 +4,22 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "boundsfile.hpp"
+#include "boundsformat.hpp"
 #include "options.hpp"
 
 namespace ldplot {
 
-// Pairs this far apart or farther have no bounds in the tool-chain's files; they are not drawn.
-constexpr std::int64_t pairWindow = 200000;
-
-// How the block finder reads a pair. A pair less than pairWindow apart that the bounds file
-// lacks is drawn as noRecord; the block finder reads it as 0/0, a recombination pair.
-enum class PairClass : std::uint8_t { strong = 0, recombination = 1, uninformative = 2, noRecord = 3 };
-constexpr int pairClassCount = 4;
-
-// strong: upper > 0.98 and lower > 0.7; recombination: upper < 0.9; otherwise uninformative.
-PairClass classify(double lower, double upper);
+// The pair window, the pair classes and classify(lower, upper) are the bounds format's
+// (boundsformat.hpp): a pair less than the window apart that the bounds file lacks is drawn as
+// noRecord, which the block finder reads as 0/0, a recombination pair.
+using ldtools::classify;
+using ldtools::kPairClassCount;
+using ldtools::kPairWindow;
+using ldtools::PairClass;
 
 // Index of the first element of sorted[from, end) that is not less than value, found by doubling
 // steps from `from`: cheap when the answer lies near `from`.
@@ -56,7 +54,7 @@ struct KeptPair {
 };
 
 // Decides whether a record is drawn and with what value: the class as a number (decided on the
-// bounds as read) or the bound to colour by. False for pairs pairWindow or more apart and, with
+// bounds as read) or the bound to colour by. False for pairs kPairWindow or more apart and, with
 // -r, pairs outside the range.
 bool keptPair(const Options& options, std::int32_t first, std::int32_t second, double lower, double upper,
               KeptPair& kept);
@@ -84,7 +82,7 @@ public:
     std::uint64_t size() const { return count_; }
 
     // Calls visit(const KeptPair&) for every pair, in the order added. Throws ldtools::Error (and,
-    // while reading the bounds file again, ldtile::BoundsFileError).
+    // while reading the bounds file again, ldtools::BoundsFileError).
     template <class Visit>
     void forEach(Visit visit) {
         if (rereading_) {
@@ -129,17 +127,17 @@ struct BoundsScan {
 };
 
 // Reads the bounds file with the tool-chain's bounds reader (its errors pass through as
-// ldtile::BoundsFileError): the positions, and the pairs less than pairWindow apart whose two
+// ldtools::BoundsFileError): the positions, and the pairs less than kPairWindow apart whose two
 // positions lie in the range of the options (everything without -r), with their class or the
 // bound to draw. spoolBufferPairs: pairs of a pipe kept in memory before the temporary file.
 BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13);
 
 template <class Visit>
 void PairSpool::forEachReread(Visit visit) {
-    ldtile::BoundsFileReader reader(reread_.bounds);
-    ldtile::BoundsRecord record;
+    const std::unique_ptr<ldtools::BoundsSource> source = ldtools::openBounds(reread_.bounds);
+    ldtools::BoundsRecord record;
     KeptPair kept{};
-    while (reader.next(record))
+    while (source->next(record))
         if (keptPair(reread_, record.first, record.second, record.lower, record.upper, kept)) visit(kept);
 }
 

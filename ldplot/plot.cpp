@@ -84,14 +84,14 @@ double Plot::axisX(double position) const {
 
 namespace {
 
-// Visits every pair of SNPs less than pairWindow apart: visit(a, b).
+// Visits every pair of SNPs less than kPairWindow apart: visit(a, b).
 template <class Visit>
 void forEachNearPair(const std::vector<std::int32_t>& snps, Visit visit) {
     const int n = static_cast<int>(snps.size());
     int end = 0;
     for (int a = 0; a < n; ++a) {
         end = std::max(end, a + 1);
-        while (end < n && std::int64_t{snps[end]} - snps[a] < pairWindow) ++end;
+        while (end < n && std::int64_t{snps[end]} - snps[a] < kPairWindow) ++end;
         for (int b = a + 1; b < end; ++b) visit(a, b);
     }
 }
@@ -150,7 +150,7 @@ void foldPixels(Plot& plot, PairSpool& pairs, bool missing) {
     if (plot.options.colouring == Colouring::pairClass) {
         // Counts by class; the no-record count starts at every pair less than 200,000 apart and
         // loses one for every record.
-        std::vector<std::array<std::uint32_t, pairClassCount>> counts(pixels, {0, 0, 0, 0});
+        std::vector<std::array<std::uint32_t, kPairClassCount>> counts(pixels, {0, 0, 0, 0});
         const int none = static_cast<int>(PairClass::noRecord);
         if (missing) forEachNearPair(plot.snps, [&](int a, int b) { ++counts[pixelOf(a, b)][none]; });
         forEachKeptPair(pairs, plot.snps, [&](int a, int b, double value) {
@@ -162,7 +162,7 @@ void foldPixels(Plot& plot, PairSpool& pairs, bool missing) {
         for (std::size_t k = 0; k < pixels; ++k) {
             int best = -1;
             std::uint32_t most = 0;
-            for (int c = 0; c < pairClassCount; ++c) {
+            for (int c = 0; c < kPairClassCount; ++c) {
                 if (counts[k][c] > most) {
                     most = counts[k][c];
                     best = c;

@@ -115,7 +115,7 @@ struct Plot {
     Layout layout;
     MatrixColours matrix;
     std::uint64_t pairs = 0;               // records drawn
-    std::array<std::uint64_t, pairClassCount> classCounts{};  // by class; noRecord: pairs
+    std::array<std::uint64_t, kPairClassCount> classCounts{};  // by class; noRecord: pairs
                                                                  // less than 200,000 apart lacking a record
     std::vector<Block> blocks;       // the blocks that reach into the drawn range
     std::vector<double> rates;       // cM/Mb of each column of the map width; empty without a map
@@ -124,7 +124,7 @@ struct Plot {
 };
 
 // Reads the inputs of the options and works out the picture. Throws ldtools::Error, or
-// ldtile::BoundsFileError for the bounds file.
+// ldtools::BoundsFileError for the bounds file.
 Plot loadPlot(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13);
 
 // The legend's rows for a plot: the rows of the class colours or of the scale, and the notes.

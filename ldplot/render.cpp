@@ -189,7 +189,7 @@ void drawRaster(cairo_t* cr, const Plot& plot) {
     unsigned char* data = cairo_image_surface_get_data(image.get());
     const int stride = cairo_image_surface_get_stride(image.get());
     const int n = layout.snps;
-    std::array<std::uint32_t, 1 + pairClassCount + boundLevels> palette;
+    std::array<std::uint32_t, 1 + kPairClassCount + boundLevels> palette;
     for (std::size_t key = 0; key < palette.size(); ++key) palette[key] = argb(static_cast<ColourKey>(key));
     for (int row = 0; row < layout.matrixRows; ++row) {
         auto* line = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(row) * stride);

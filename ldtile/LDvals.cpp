@@ -106,8 +106,8 @@ double LDvals::percentofinfoinLD(int snp1, int snp2) const {
         const auto reach = static_cast<uint64_t>(hi - a);
         for (uint64_t slot = begin; slot < end; ++slot) {
             if ((offsets ? offsets[slot - begin] : slot - begin + 1) > reach) break;
-            strong += isStrong(bounds.upper(slot), bounds.lower(slot));
-            uninformative += isUninformative(bounds.upper(slot), bounds.lower(slot));
+            strong += ldtools::isStrong(bounds.lower(slot), bounds.upper(slot));
+            uninformative += ldtools::isUninformative(bounds.lower(slot), bounds.upper(slot));
         }
     }
     return shareOfStrong(int64_t{hi} - lo + 1, strong, uninformative);

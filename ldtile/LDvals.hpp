@@ -9,6 +9,7 @@
 // One LDvals object holds one table and its settings; a process may hold several, one after the
 // other or side by side.
 
+#include "boundsformat.hpp"
 #include "tablebuilder.hpp"
 
 #include <functional>
@@ -20,24 +21,13 @@ class ProgressLine;
 
 namespace ldtile {
 
-// Cut-offs of the pair tests. All comparisons with them are strict.
-inline constexpr double upperlimit = 0.98;          // strong LD: upper bound above this ...
-inline constexpr double lowerlimit = 0.7;           // ... and lower bound above this
-inline constexpr double recombinationCutoff = 0.9;  // recombination pair: upper bound below this
+// Cut-offs of the pair tests. All comparisons with them are strict. The classes of a pair (strong
+// LD, recombination, uninformative) are the formats layer's (boundsformat.hpp).
+inline constexpr double upperlimit = ldtools::kStrongUpper;  // strong LD: upper bound above this ...
+inline constexpr double lowerlimit = ldtools::kStrongLower;  // ... and lower bound above this
 inline constexpr double twoSNPLowerCutoff = 0.8;
 inline constexpr double threeSNPLowerCutoff = 0.75;
 inline constexpr int gapWidth = 200;  // position units left free at both ends of a block
-
-// Classes of a pair by its bounds: strong LD, recombination (upper bound below 0.9), else
-// uninformative. A strong pair is never a recombination pair, as upperlimit exceeds 0.9.
-// Computed without branches: the classes of neighbouring pairs follow no pattern.
-inline unsigned isStrong(double upper, double lower) {
-    return static_cast<unsigned>(upper > upperlimit) & static_cast<unsigned>(lower > lowerlimit);
-}
-inline unsigned isUninformative(double upper, double lower) {
-    return static_cast<unsigned>(!(upper < recombinationCutoff)) & (isStrong(upper, lower) ^ 1u);
-}
-static_assert(upperlimit > recombinationCutoff);
 
 class LDvals {
 public:

@@ -1,5 +1,6 @@
 #include "ldtile.hpp"
 
+#include "blockformat.hpp"
 #include "error.hpp"
 #include "progress.hpp"
 #include "replacefile.hpp"
@@ -30,7 +31,7 @@ int64_t span(const LDvals& ld, int first, int last) {
 // The acceptance rule of the block first..last, given the bounds of its end pair and a way to get
 // the LD share of the stretch, which is asked for only when the rule needs it.
 template <class Share>
-bool accepts(const LDvals& ld, int first, int last, double upper, double lower, double LDpercentage, Share share) {
+bool accepts(const LDvals& ld, int first, int last, double lower, double upper, double LDpercentage, Share share) {
     if (!(upper > upperlimit && lower > lowerlimit)) return false;
     const int size = last - first + 1;
     const int64_t length = span(ld, first, last);
@@ -51,8 +52,8 @@ bool accepts(const LDvals& ld, int first, int last, double upper, double lower, 
 // fewer than 2^32 pairs, so no sum carries from one half into the other.
 constexpr unsigned strongShift = 32;
 constexpr uint64_t uninformativeMask = 0xFFFFFFFFu;
-inline uint64_t pairClasses(double upper, double lower) {
-    return (uint64_t{isStrong(upper, lower)} << strongShift) | isUninformative(upper, lower);
+inline uint64_t pairClasses(double lower, double upper) {
+    return (uint64_t{ldtools::isStrong(lower, upper)} << strongShift) | ldtools::isUninformative(lower, upper);
 }
 inline double shareOf(int first, int last, uint64_t counts) {
     return shareOfStrong(int64_t{last} - first + 1, counts >> strongShift, counts & uninformativeMask);
@@ -114,12 +115,12 @@ public:
                     const uint64_t slot = begin + static_cast<uint64_t>(j - i - 1);
                     const double upper = bounds.upper(slot);
                     const double lower = bounds.lower(slot);
-                    const uint64_t classes = pairClasses(upper, lower);
+                    const uint64_t classes = pairClasses(lower, upper);
                     uint64_t& column = columns[static_cast<size_t>(j - start)];
                     column += classes;
                     if (tree) tree->add(static_cast<size_t>(j - start), classes);
                     counts += column;
-                    note(ld, i, j, upper, lower, LDpercentage, counts);
+                    note(ld, i, j, lower, upper, LDpercentage, counts);
                 }
             } else {
                 const uint32_t* offsets = table.offsets(i);
@@ -128,7 +129,7 @@ public:
                     offsets);
                 for (uint64_t k = 0; k < held; ++k) {
                     const int j = i + static_cast<int>(offsets[k]);
-                    const uint64_t classes = pairClasses(bounds.upper(begin + k), bounds.lower(begin + k));
+                    const uint64_t classes = pairClasses(bounds.lower(begin + k), bounds.upper(begin + k));
                     columns[static_cast<size_t>(j - start)] += classes;
                     if (tree) tree->add(static_cast<size_t>(j - start), classes);
                 }
@@ -138,14 +139,14 @@ public:
                     for (int j = i + 1; j <= reach; ++j) {
                         counts += columns[static_cast<size_t>(j - start)];
                         if (k == held || offsets[k] != static_cast<uint32_t>(j - i)) continue;
-                        note(ld, i, j, bounds.upper(begin + k), bounds.lower(begin + k), LDpercentage, counts);
+                        note(ld, i, j, bounds.lower(begin + k), bounds.upper(begin + k), LDpercentage, counts);
                         ++k;
                     }
                 } else {
                     for (uint64_t k = 0; k < held; ++k) {
                         const int j = i + static_cast<int>(offsets[k]);
                         // Columns below i + 1 hold no pair of a row from i on.
-                        note(ld, i, j, bounds.upper(begin + k), bounds.lower(begin + k), LDpercentage,
+                        note(ld, i, j, bounds.lower(begin + k), bounds.upper(begin + k), LDpercentage,
                              tree->sumThrough(static_cast<size_t>(j - start)));
                     }
                 }
@@ -171,8 +172,8 @@ private:
 
     static int reachOf(const BoundsTable& table, int i, int end) { return std::min(table.lastPartner(i), end); }
 
-    void note(const LDvals& ld, int i, int j, double upper, double lower, double LDpercentage, uint64_t counts) {
-        if (accepts(ld, i, j, upper, lower, LDpercentage, [&] { return shareOf(i, j, counts); })) ends_.push_back(j);
+    void note(const LDvals& ld, int i, int j, double lower, double upper, double LDpercentage, uint64_t counts) {
+        if (accepts(ld, i, j, lower, upper, LDpercentage, [&] { return shareOf(i, j, counts); })) ends_.push_back(j);
     }
 
     int base_;
@@ -235,7 +236,8 @@ public:
 
 private:
     static constexpr int noBlock = -1;
-    static constexpr int64_t maxBlockSpan = 199999;
+    // A block's end pair is strong, so its bounds are held: it lies less than the pair window apart.
+    static constexpr int64_t maxBlockSpan = ldtools::kPairWindow - 1;
 
     // Span of the longest block of start i in the whole searched stretch.
     int64_t spanOf(int i) const { return span(ld_, i, ends_.lastWithin(i, lastEnd_)); }
@@ -320,8 +322,8 @@ void writeReports(const LDvals& ld, const std::vector<Block>& blocks, int count,
 
 }  // namespace
 
-int isacceptedblock(const LDvals& ld, int first, int last, double LDpercentage) {
-    return accepts(ld, first, last, ld.getUpperlimit(first, last), ld.getLowerlimit(first, last), LDpercentage,
+int isAcceptedBlock(const LDvals& ld, int first, int last, double LDpercentage) {
+    return accepts(ld, first, last, ld.getLowerlimit(first, last), ld.getUpperlimit(first, last), LDpercentage,
                    [&] { return ld.test(first, last); });
 }
 
@@ -347,7 +349,7 @@ int getLongestBlock(const LDvals& ld, int start, int end, std::vector<Block>& bl
 }
 
 void printblocks(const LDvals& ld, const std::vector<Block>& array, int count, ldtools::BufferedWriter& blockfp) {
-    blockfp.put("SNP1\tindex\tSNP2\tindex\n");
+    blockfp.put(ldtools::kBlockHeaderLine);
     for (int k = 0; k < count; ++k) {
         const Block& block = array[k];
         blockfp.printf("%d\t%d\t%d\t%d\n", ld.getSNPposition(block.first), block.first, ld.getSNPposition(block.last),

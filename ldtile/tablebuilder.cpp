@@ -5,10 +5,6 @@
 #include <new>
 
 namespace ldtile {
-namespace {
-// A record is stored when its second position lies at most this far beyond its first.
-constexpr int64_t maxStoredDistance = 199999;
-}  // namespace
 
 uint64_t BoundsTable::slotOf(int a, int b) const {
     const uint64_t begin = rowBegin(a);
@@ -38,7 +34,8 @@ TableBuilder::TableBuilder(BoundsTable& table, uint64_t pairsHint) : table_(tabl
 void TableBuilder::add(const BoundsRecord& record) {
     if (!haveGroup_ || record.first != currentFirst_) startGroup(record.first);
     noteSecond(record.second);
-    if (int64_t{record.second} - record.first <= maxStoredDistance) {
+    // A record is stored when its two positions lie less than the pair window apart.
+    if (int64_t{record.second} - record.first < ldtools::kPairWindow) {
         table_.bounds_.append(record.upper, record.lower);
         pendingSeconds_.push_back(record.second);
         PendingGroup& group = groups_.back();

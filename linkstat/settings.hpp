@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <string>
 
+#include "boundsformat.hpp"
 #include "kernels.hpp"
 
 namespace linkstat {
@@ -35,8 +36,8 @@ struct Settings {
 };
 
 // Pairs of markers less than this far apart are reported; an adjacent pair farther apart gets the
-// far-pair line.
-inline constexpr double kPairWindow = 200000;
+// far-pair line. Positions are doubles here, so the window is one too.
+inline constexpr double kPairWindow = ldtools::kPairWindow;
 
 // Longest line (characters before the line break) and longest of the first four fields of the marker
 // file. They bound the memory a line can take: beyond them the line is refused.

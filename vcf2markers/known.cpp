@@ -14,6 +14,7 @@
 #include "htshandles.hpp"
 #include "listlines.hpp"
 #include "numbers.hpp"
+#include "textscanner.hpp"
 #include "vcfreader.hpp"
 
 namespace vcf2markers {
@@ -41,38 +42,30 @@ void readVcf(htsFile* file, const std::string& path, std::map<std::string, std::
     if (status != -1 || record->errcode & ~kHarmlessRecordErrors) fail(path + " (-k)" + readFailure(last));
 }
 
-// The next byte of the file's text (decompressed), EOF at its end.
-int nextByte(htsFile* file, const std::string& path) {
-    int c;
-    bool failed;
-    if (file->is_bgzf) {
-        c = bgzf_getc(file->fp.bgzf);
-        failed = c < 0 && file->fp.bgzf->errcode != 0;
-    } else {
-        c = hgetc(file->fp.hfile);
-        failed = c < 0 && herrno(file->fp.hfile) != 0;
-    }
-    if (failed) fail("cannot read " + path + " (-k)");
-    return c < 0 ? EOF : c;
+// Up to room bytes of the file's text (decompressed); 0 at its end.
+std::size_t readText(htsFile* file, const std::string& path, char* into, std::size_t room) {
+    const ssize_t got = file->is_bgzf ? bgzf_read(file->fp.bgzf, into, room) : hread(file->fp.hfile, into, room);
+    if (got < 0) fail("cannot read " + path + " (-k)");
+    return static_cast<std::size_t>(got);
 }
 
 void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>& positions) {
-    std::string line;
-    long number = 0;
-    ListLine status;
-    while ((status = readListLine([&] { return nextByte(file, path); }, line)) == ListLine::line) {
-        ++number;
-        std::string_view text(line);
-        const std::size_t first = text.find_first_not_of(" \t\r");
-        if (first == std::string_view::npos) continue;
-        text = text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+    ldtools::StreamWindow window([&](char* into, std::size_t room) { return readText(file, path, into, room); });
+    ldtools::TextScanner lines(window, kListRules);
+    std::string_view line;
+    ldtools::Token token;
+    while ((token = lines.nextLine(line)) == ldtools::Token::line) {
+        const long number = lines.line();
+        // Blanks around the number are spaces, tabs and a carriage return; a blank line is skipped.
+        const std::string_view text = ldtools::trimmed(line, " \t\r");
+        if (text.empty()) continue;
         std::int32_t position = 0;
         if (ldtools::parseInt32(text, position) != ldtools::WholeNumber::ok || position < 1)
             fail(path + " (-k), line " + std::to_string(number) + ": '" + ldtools::quotable(text) +
                  "' is not a position (a whole number from 1 to 2147483647)");
         positions.push_back(position);
     }
-    if (status == ListLine::tooLong) failLongLine(path + " (-k)", number + 1);
+    if (token == ldtools::Token::lineTooLong) failLongLine(path + " (-k)", lines.line());
 }
 
 }  // namespace

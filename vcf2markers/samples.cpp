@@ -6,6 +6,7 @@
 #include "error.hpp"
 #include "listlines.hpp"
 #include "reader.hpp"
+#include "textscanner.hpp"
 
 namespace vcf2markers {
 namespace {
@@ -22,15 +23,15 @@ std::vector<std::string> namesInFile(const SampleChoice& choice) {
     std::vector<std::string> names;
     try {
         ldtools::FileReader file(choice.value);
-        std::string name;
-        long number = 0;
-        ListLine status;
-        while ((status = readListLine([&] { return file.get(); }, name)) == ListLine::line) {
-            ++number;
-            if (!name.empty() && name.back() == '\r') name.pop_back();
-            if (!name.empty()) names.push_back(name);
+        ldtools::TextScanner lines(file, kListRules);
+        std::string_view name;
+        ldtools::Token token;
+        while ((token = lines.nextLine(name)) == ldtools::Token::line) {
+            if (!name.empty() && name.back() == '\r') name.remove_suffix(1);
+            if (!name.empty()) names.emplace_back(name);
         }
-        if (status == ListLine::tooLong) failLongLine(choice.value + " (" + optionName(choice) + ")", number + 1);
+        if (token == ldtools::Token::lineTooLong)
+            failLongLine(choice.value + " (" + optionName(choice) + ")", lines.line());
     } catch (const ldtools::SystemError& error) {
         fail("cannot read the sample file " + choice.value + " (" + optionName(choice) + "): " + error.reason());
     }

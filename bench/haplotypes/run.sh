@@ -21,7 +21,7 @@ cd "$(dirname "$0")/../.."
 runs=${1:-5}
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build/release -j2 --target haplotypes htsnps_bench linkstat ldtile >/dev/null
+cmake --build build/release -j2 --target haplotypes htsnps_bench linkstat ldtile sortblocks >/dev/null
 bin=build/release/Haplotypes/haplotypes
 helper=build/release/Haplotypes/bench/htsnps_bench
 work=$(mktemp -d)
@@ -71,7 +71,7 @@ gzip -dc bench/data/chr20-3mb/markers.txt.gz >"$work/markers.txt"
 # The pipeline's blocks: the four-number records of linkstat (-D), ldtile, sorted by position.
 build/release/linkstat/linkstat -D "-I$work/markers.txt" "-O$work/bounds.txt"
 build/release/ldtile/ldtile -d "$work/bounds.txt" -f "$work/ldtile-blocks.txt" -o "$work/plot.dat" >/dev/null
-{ head -n 1 "$work/ldtile-blocks.txt"; tail -n +2 "$work/ldtile-blocks.txt" | LC_ALL=C sort -n -k1,1; } >"$work/blocks.txt"
+build/release/sortblocks/sortblocks -o "$work/blocks.txt" "$work/ldtile-blocks.txt"
 bench/haplotypes/makeblocks.sh "$work/snps.txt" >"$work/consecutive-blocks.txt"
 for blocks in blocks consecutive-blocks; do
     echo -n "$(wc -l <"$work/snps.txt") SNPs, $(($(wc -l <"$work/$blocks.txt") - 1)) ${blocks/-/ }, known SNPs, -t: "

@@ -9,6 +9,8 @@
 // thousands of units, pairs inside a block are mostly in strong LD, pairs across blocks mostly
 // show recombination or are uninformative, and some SNPs are rare and give uninformative pairs.
 
+#include "boundsformat.hpp"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -117,8 +119,8 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
     const size_t n = positions.size();
     for (size_t i = 0; i + 1 < n; ++i) {
-        if (positions[i + 1] - positions[i] > 200000) continue;
-        for (size_t j = i + 1; j < n && positions[j] - positions[i] < 200000; ++j) {
+        if (positions[i + 1] - positions[i] > ldtools::kPairWindow) continue;
+        for (size_t j = i + 1; j < n && positions[j] - positions[i] < ldtools::kPairWindow; ++j) {
             double lower, upper;
             bounds(traits[i], traits[j], random, lower, upper);
             std::printf("%d\t%d\t\t%5.3f\t%5.3f\n", positions[i], positions[j], lower, upper);

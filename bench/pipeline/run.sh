@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times the pipeline on the 3 Mb chr20 region (6,722 SNPs x 300 individuals): the whole script
-# (linkstat streaming into ldtile, sort, haplotypes with tags, ldplot), then every step on its own.
+# (linkstat streaming into ldtile, sortblocks, haplotypes with tags, ldplot), then every step on its own.
 # Usage: bench/pipeline/run.sh [build-dir]   (default build/release; build it first)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -31,7 +31,7 @@ step "ldblocks --no-plot" sh "$root/scripts/ldblocks" --no-plot -k "$work/known.
 echo "steps on their own:"
 step linkstat "$build/linkstat/linkstat" -D "-I$work/markers.txt" "-O$work/bounds.txt"
 step ldtile sh -c "'$build/ldtile/ldtile' -d '$work/bounds.txt' -f '$work/blocks.dat' -o '$work/plot.dat' > '$work/ldtile.txt'"
-step sort sh -c "{ head -n 1 '$work/blocks.dat'; tail -n +2 '$work/blocks.dat' | LC_ALL=C sort -n -k1,1; } > '$work/blocks.sorted.dat'"
+step sortblocks "$build/sortblocks/sortblocks" -o "$work/blocks.sorted.dat" "$work/blocks.dat"
 step haplotypes sh -c "'$build/Haplotypes/haplotypes' -s '$work/snps.txt' -b '$work/blocks.sorted.dat' -k '$work/known.txt' -t '$work/tags.txt' > '$work/report.txt'"
 step ldplot "$build/ldplot/ldplot" -d "$work/bounds.txt" -b "$work/blocks.dat" -o "$work/ld.png"
 cmp -s "$work/report.txt" "$work/run/report.txt" || { echo "run.sh: the steps and the script disagree" >&2; exit 1; }

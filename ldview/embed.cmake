@@ -1,0 +1,17 @@
+# Writes OUTPUT, a C++ file that holds the files of the page (FILES, a ;-list of paths under
+# SOURCE_DIR) as byte arrays, so that the program carries its page wherever it is installed.
+set(body "")
+set(table "")
+set(index 0)
+foreach(name IN LISTS FILES)
+  file(READ "${SOURCE_DIR}/${name}" hex HEX)
+  string(LENGTH "${hex}" digits)
+  math(EXPR size "${digits} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND body "const unsigned char kFile${index}[] = {${bytes}0};\n")
+  string(APPEND table "    {\"${name}\", {reinterpret_cast<const char*>(kFile${index}), ${size}}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+file(WRITE "${OUTPUT}.new" "// Generated from ldview/web by embed.cmake; do not edit.\n#include \"webfiles.hpp\"\n\nnamespace ldview {\nnamespace {\n${body}}  // namespace\n\nconst std::vector<WebFile>& webFiles() {\n    static const std::vector<WebFile> files = {\n${table}    };\n    return files;\n}\n\n}  // namespace ldview\n")
+file(COPY_FILE "${OUTPUT}.new" "${OUTPUT}" ONLY_IF_DIFFERENT)
+file(REMOVE "${OUTPUT}.new")
