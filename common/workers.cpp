@@ -1,5 +1,6 @@
 #include "workers.hpp"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,15 @@ int processorsOnline() {
     return static_cast<int>(std::min<long>(online, kMaxThreads));
 }
 
+int processorsAvailable() {
+    cpu_set_t mask;
+    CPU_ZERO(&mask);
+    if (::sched_getaffinity(0, sizeof mask, &mask) != 0) return processorsOnline();
+    const int count = CPU_COUNT(&mask);
+    if (count < 1) return processorsOnline();
+    return std::min(count, kMaxThreads);
+}
+
 int threadCountOption(std::string_view value) {
     std::int32_t count = 0;
     switch (parseInt32(value, count)) {
@@ -28,7 +38,7 @@ int threadCountOption(std::string_view value) {
         case WholeNumber::notWhole:
             break;
     }
-    return processorsOnline();
+    return processorsAvailable();
 }
 
 WorkerTeam::WorkerTeam(int threads) {

@@ -21,12 +21,15 @@ namespace ldtools {
 
 // Processors online (at least 1).
 int processorsOnline();
+// Processors the calling thread may run on (its affinity mask, as `taskset` or a cluster's job slot
+// restrict it; at least 1, at most kMaxThreads); the processors online where the mask cannot be read.
+int processorsAvailable();
 
 // Largest team a thread-count option asks for; larger values are taken as this.
 inline constexpr int kMaxThreads = 256;
 
 // The thread count that the value of a -T option asks for: a positive whole number as it stands (at
-// most kMaxThreads), anything else, the empty value included, the processors online.
+// most kMaxThreads), anything else, the empty value included, the processors available.
 int threadCountOption(std::string_view value);
 
 class WorkerTeam {

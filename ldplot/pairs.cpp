@@ -174,14 +174,13 @@ bool keptPair(const Options& options, std::int32_t first, std::int32_t second, d
     return true;
 }
 
-BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs) {
+BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs, std::size_t keptPairs) {
     const std::unique_ptr<ldtools::BoundsSource> source = ldtools::openBounds(options.bounds);
     ldtools::BoundsSource& reader = *source;
     BoundsScan scan{{}, PairSpool(spoolBufferPairs)};
-    // A regular file is read again when the pairs are drawn, so the pairs need no room at all;
-    // only a pipe's records have to be kept.
+    // A regular file's pairs stay in memory up to keptPairs, and past that the file is read again
+    // when the pairs are drawn; a pipe's records go through the spool.
     const bool rereadable = reader.size() > 0;
-    if (rereadable) scan.pairs.rereadFrom(options);
     PositionSet positions;
     ldtools::ProgressLine progress;
     ldtools::BoundsRecord record;
@@ -197,7 +196,7 @@ BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs) {
         }
         if (!keptPair(options, record.first, record.second, record.lower, record.upper, kept)) continue;
         if (rereadable)
-            scan.pairs.countReread();
+            scan.pairs.keepOrReread(kept, keptPairs, options);
         else
             scan.pairs.add(kept);
     }

@@ -44,6 +44,11 @@ private:
     std::size_t cursor_ = 0;  // in known_: where the search for the group's next second starts
 };
 
+// The pairs of a regular bounds file kept in memory (12 bytes each, 48 MiB in all) so that it is read
+// once; a file with more pairs to draw is read twice. A 3 Mb region of 200 individuals has about
+// 3.1 million.
+inline constexpr std::size_t kKeptPairs = std::size_t{1} << 22;
+
 // A pair kept for drawing: its positions and its value, the class as a number (decided on the
 // bounds as read) or the bound to colour by (single precision is plenty for a colour), in 12
 // bytes.
@@ -59,9 +64,10 @@ struct KeptPair {
 bool keptPair(const Options& options, std::int32_t first, std::int32_t second, double lower, double upper,
               KeptPair& kept);
 
-// The pairs to draw, in the order they were read. A regular bounds file is simply read a second
-// time: nothing is kept. The records of a pipe are kept in memory up to a small buffer and beyond
-// it in a temporary file (removed at once, so nothing is left behind) in TMPDIR or /tmp.
+// The pairs to draw, in the order they were read. The pairs of a regular bounds file are kept in
+// memory up to a limit (kKeptPairs); beyond it they are dropped and the file is read a second time.
+// The records of a pipe are kept in memory up to a small buffer and beyond it in a temporary file
+// (removed at once, so nothing is left behind) in TMPDIR or /tmp.
 class PairSpool {
 public:
     explicit PairSpool(std::size_t bufferPairs = std::size_t{1} << 13);
@@ -76,9 +82,23 @@ public:
         buffer_.push_back(pair);
         ++count_;
     }
-    // Pairs are not kept: forEach reads the bounds file of options again.
-    void rereadFrom(const Options& options) { reread_ = options; rereading_ = true; }
-    void countReread() { ++count_; }
+    // A pair of the regular bounds file of options: kept while at most `limit` pairs are; past that,
+    // every pair is dropped and forEach reads the file again.
+    void keepOrReread(const KeptPair& pair, std::size_t limit, const Options& options) {
+        if (!rereading_) {
+            if (buffer_.size() < limit) {
+                buffer_.push_back(pair);
+                ++count_;
+                return;
+            }
+            std::vector<KeptPair>().swap(buffer_);
+            reread_ = options;
+            rereading_ = true;
+        }
+        ++count_;
+    }
+    // Whether forEach reads the bounds file again.
+    bool rereads() const { return rereading_; }
     std::uint64_t size() const { return count_; }
 
     // Calls visit(const KeptPair&) for every pair, in the order added. Throws ldtools::Error (and,
@@ -129,8 +149,10 @@ struct BoundsScan {
 // Reads the bounds file with the tool-chain's bounds reader (its errors pass through as
 // ldtools::BoundsFileError): the positions, and the pairs less than kPairWindow apart whose two
 // positions lie in the range of the options (everything without -r), with their class or the
-// bound to draw. spoolBufferPairs: pairs of a pipe kept in memory before the temporary file.
-BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13);
+// bound to draw. spoolBufferPairs: pairs of a pipe kept in memory before the temporary file;
+// keptPairs: pairs of a regular file kept in memory before it is read a second time instead.
+BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13,
+                      std::size_t keptPairs = kKeptPairs);
 
 template <class Visit>
 void PairSpool::forEachReread(Visit visit) {

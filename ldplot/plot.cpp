@@ -213,10 +213,10 @@ std::vector<double> recombinationRates(const Plot& plot) {
 
 }  // namespace
 
-Plot loadPlot(const Options& options, std::size_t spoolBufferPairs) {
+Plot loadPlot(const Options& options, std::size_t spoolBufferPairs, std::size_t keptPairs) {
     Plot plot;
     plot.options = options;
-    BoundsScan scan = scanBounds(options, spoolBufferPairs);
+    BoundsScan scan = scanBounds(options, spoolBufferPairs, keptPairs);
     const std::vector<std::int32_t>& all = scan.positions;
     plot.totalSnps = all.size();
 

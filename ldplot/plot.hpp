@@ -125,7 +125,9 @@ struct Plot {
 
 // Reads the inputs of the options and works out the picture. Throws ldtools::Error, or
 // ldtools::BoundsFileError for the bounds file.
-Plot loadPlot(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13);
+// spoolBufferPairs and keptPairs: as scanBounds takes them.
+Plot loadPlot(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13,
+              std::size_t keptPairs = kKeptPairs);
 
 // The legend's rows for a plot: the rows of the class colours or of the scale, and the notes.
 int legendRowsFor(Colouring colouring, bool folded);

@@ -115,7 +115,7 @@ std::string usageText() {
            "  -B       end the header line with the columns Lower and Upper\n"
            "  -S       write a line \">\" after each marker set\n"
            "  -Rchars  each of chars stands for a missing allele, as \"-\" does\n"
-           "  -Tn      compute with n threads (default and bare -T: one per processor online)\n"
+           "  -Tn      compute with n threads (default and bare -T: one per processor it may run on)\n"
            "  --help     show this text\n"
            "  --version  show the version\n"
            "See linkstat(1) for the file formats and messages.\n";

@@ -451,7 +451,7 @@ void FastPairs::pairs(Run& run, const MarkerSet& set) {
     if (set.nMarkers() < 2) return;
     Memos& m = *memos_;
     if (!m.team) {
-        m.team = std::make_unique<ldtools::WorkerTeam>(threads_ > 0 ? threads_ : ldtools::processorsOnline());
+        m.team = std::make_unique<ldtools::WorkerTeam>(threads_ > 0 ? threads_ : ldtools::processorsAvailable());
         const auto members = static_cast<std::size_t>(m.team->size());
         m.narrowWork = std::make_unique<Workspace<NarrowKeys>>(members);
         m.wideWork = std::make_unique<Workspace<WideKeys>>(members);

@@ -26,7 +26,7 @@ struct Run;
 // What the fast loop keeps from set to set: the memo of tails per count key, for one counting mode.
 class FastPairs {
 public:
-    // threads: the members of the team that evaluates a set (0: one per processor online).
+    // threads: the members of the team that evaluates a set (0: one per processor it may run on).
     FastPairs(const FastPairLimits& limits, HaploMode mode, int threads);
     ~FastPairs();
     FastPairs(const FastPairs&) = delete;

@@ -17,50 +17,56 @@
 // walks c_0 = like_0 / S, c_k = c_{k-1} + like_k / S, stopping at the first c_k that is not below 0.05.
 // The approximate evaluation computes the same p_f bit for bit (same formulas, same order, no contraction)
 // and, from them, its own lnL~, maxL~, like~ and sums; only the logarithms, the exponentials and the order of
-// the additions differ. Assumed accuracy: the C library's scalar log and exp and its vector variants err by
-// at most 2^-46 relative (the C library gives below 1 ulp for the scalar functions and 4 ulp for the vector
-// variants, that is below 2^-50). Then, per value of D', with C = sum of the counts and M = sum of |c_f ln p_f|:
+// the additions differ. Assumed accuracy: the C library's scalar log and exp and its vector exp err by at
+// most 2^-46 relative (the C library gives below 1 ulp for the scalar functions and 4 ulp for the vector
+// variants, that is below 2^-50). The grid's logarithms l_f are the kernel's own (gridkernels.inc), each
+// within lnError_f of ln p_f, and E = sum of c_f lnError_f. Then, per value of D', with C = sum of the counts
+// and M = sum of |c_f ln p_f|:
 //
 // (1) Classification is exact. Which values of D' are impossible (like 0), which have a NaN likelihood (a
 //     positive count meets a negative p_f), and which enter the maximum are decided from the p_f alone, in
 //     both evaluations the same way. Every p_f is at most 1 + 2^-48 (checked; otherwise the grid is left to
-//     the exact evaluation), so positive logarithms add at most C 2^-47 to M, and M <= (|lnL~| + C 2^-47) /
-//     (1 - 2^-45).
-// (2) Log-likelihoods. Each evaluation is within ((1 + 2^-46)(1 + u)^5 - 1) M of the real sum of
-//     c_f ln p_f, so |lnL - lnL~| <= 2^-44 M.
+//     the exact evaluation), so positive logarithms add at most C 2^-47 to M, and M <= (|lnL~| + 1.01 E +
+//     C 2^-47) / (1 - 2^-45).
+// (2) Log-likelihoods. The reference is within ((1 + 2^-46)(1 + u)^5 - 1) M of the real sum of c_f ln p_f,
+//     the approximate sum within (1 + u)^5 E + ((1 + u)^5 - 1)(M + E), so |lnL - lnL~| <= 2^-44 M + 1.01 E.
 // (3) Maximum. Both maxima run over the same set (1). With i the approximate and j the exact arg max,
 //     maxL >= lnL_i >= maxL~ - e_i and lnL~_j >= lnL_j - e_j >= maxL~ - e_i - e_j, so point j lies within 1 of
-//     maxL~ (e <= 1/2 by (5)) and |maxL - maxL~| <= 2^-44 (|maxL~| + 1 + C 2^-47) (1 + 2^-44).
+//     maxL~ (e <= 1/2 by (5)) and |maxL - maxL~| <= 2^-44 (|maxL~| + 1 + 1.01 E + C 2^-47) (1 + 2^-44) + 1.01 E.
 // (4) Near values. Where d~ = lnL~ - maxL~ lies in [-60, 60], |lnL~| <= |maxL~| + 60.1, and with the
-//     roundings of both differences (2 * 61 u), |d - d~| <= Dnear = 2^-43 (|maxL~| + 64 + C 2^-46). With
-//     Dnear <= 2^-20 (checked) and the two exponentials, like = like~ (1 + e), |e| <= r = Dnear (1 + Dnear)
-//     + 2^-44.
-// (5) Far values. With |ln p| <= 745 for every positive double, M <= 746 C, so |d - d~| <= 2^-42 746 C <= 1
-//     (checked). Where d~ < -60 the approximate like~ is taken as 0 and the reference's like is at most
-//     e^-58: an absolute error of at most a = e^-58 per value. Where d~ > 60 at D' = 1, the reference's
-//     like there is at least e^59 (1 - 2^-46), or +infinity, and its S at most 2 S~ (7): with S~ <= 2^64
-//     the upper walk's first sum is not below 0.05, and the upper bound is 1.
+//     roundings of both differences (2 * 61 u), |d - d~| <= Dnear = 2^-43 (|maxL~| + 64 + C 2^-46) + 2.03 E
+//     (E <= 1, checked). With Dnear <= 2^-20 (checked) and the two exponentials, like = like~ (1 + e),
+//     |e| <= r = Dnear (1 + Dnear) + 2^-44.
+// (5) Far values. With |ln p| <= 745 for every positive double, M <= 746 C, so |d - d~| <= 2^-42 746 C +
+//     2.03 E <= 1 (checked). Where d~ < -60 the approximate like~ is taken as 0 and the reference's like is
+//     at most e^-58: an absolute error of at most a = e^-58 per value. Where d~ > 60 at D' = 1, the
+//     reference's like there is at least e^59 (1 - 2^-46), or +infinity, and its S at most 2 S~ (7): with
+//     S~ <= 2^64 the upper walk's first sum is not below 0.05, and the upper bound is 1.
 // (6) Upper walk. Its values of D' (1 - 0.01 k, accumulated downwards) are not the grid's. D' = 1 is a
-//     slot of its own (4, 5). Every other step is paired with the grid value 100 - k beside it when every
-//     p'_f there and every p_f of the grid value is positive: |ln p'_f - ln p_f| <= |p'_f - p_f| /
-//     min(p'_f, p_f) <= lambda_f (the largest difference over the smallest probability of all paired
-//     steps, rounded up), so the reference's likelihood at the step is the grid value's like~ within
-//     r_up = Dup (1 + Dup) + 2^-44, Dup = Dnear + 2 sigma, sigma = sum of c_f lambda_f <= 2^-20 (checked);
-//     for a far grid value, the step's like is at most e^-58 as in (5). An unpaired step (a probability
-//     at or below 0 strictly inside the grid, which the margins of a pair never give) falls back.
+//     slot of its own (4, 5). Every other step is paired with the grid value 100 - k beside it, which
+//     lies within pairedThetaDistance of it: the reference's operations then give probabilities p'_f
+//     within pairDistance_f of the grid value's p_f (gridkernels.inc). Where m_f, a lower bound of p_f over
+//     the grid values the walk pairs (leastProbability), exceeds 2 pairDistance_f, |ln p'_f - ln p_f| <= |p'_f - p_f| /
+//     min(p'_f, p_f) <= lambda_f = pairDistance_f / (m_f - pairDistance_f), so the reference's likelihood
+//     at the step is the grid value's like~ within r_up = Dup (1 + Dup) + 2^-44, Dup = Dnear + 2 sigma,
+//     sigma = sum of c_f lambda_f <= 2^-20 (checked); for a far grid value, the step's like is at most
+//     e^-58 as in (5). A step paired with a grid value that is not regular, or beyond these bounds, falls
+//     back.
 // (7) Sums. Of nonnegative terms, the reference's S and c_k and the approximate P_k (the walk's partial
 //     sums of like~) and S~ are within (1 + u)(1 + 101 u) / (1 - 99 u) < 1 + 2^-45 of the real sums of
 //     their terms. With the real sums P~_k, S~ of the like~ (S~ >= like~ at the maximum >= 1/2), (4)-(6)
 //     give c_k <= (1 + 2^-45) ((1 + r_walk) P~_k + 101 a) / ((1 - r) S~) and the matching lower bound.
 //     Hence, with R = 2 (r_walk + r) + 2^-40 and A = 2^-60 (above 210 a): a computed P_k below
 //     S~ (0.05 (1 - R) - A) proves c_k < 0.05, and one at or above S~ (0.05 (1 + R) + A) proves
-//     c_k >= 0.05; the thresholds' own roundings are inside the 2^-40.
+//     c_k >= 0.05; the thresholds' own roundings are inside the 2^-40. The partial sums of a walk never
+//     fall, so the upper walk is first walked with the grid values' r alone and then, with sigma over the
+//     grid values it paired, its last two sums are tested again.
 // (8) A walk stops where the reference stops when every partial sum before its stop is proved below 0.05
 //     and the one at its stop is proved not below 0.05, or is NaN in the reference (a NaN likelihood at
 //     D' = 1, where the upper walk starts, decided exactly by (1)). Anything else falls back to the exact
 //     evaluation: a partial sum inside the band, a walk that would leave the grid, a NaN or non-finite
-//     log-likelihood at D' = 0 or on the grid, a likelihood above e^60 times the maximum, an unpaired
-//     step, or a bound of (4)-(6) not met.
+//     log-likelihood at D' = 0 or on the grid, a likelihood above e^60 times the maximum, a step that cannot
+//     be paired, or a bound of (4)-(6) not met.
 
 namespace linkstat {
 
@@ -325,7 +331,9 @@ void MarginGrid::prepare(unsigned positive) {
         if (g.ok[s] != 0) continue;
         const double p[5] = {g.p[0][s], g.p[1][s], g.p[2][s], g.p[3][s], g.p[4][s]};
         g.zeros[s] = zerosOf(p);
-        g.zerosMax[s] = zerosMaxOf(g.zeros[s], g.p11Max[s], g.dhMax[s]);
+        // the maximum search's p11 and double-heterozygote term, as probabilitiesAt computes them
+        const double p11Max = margins_.qA - p[2];
+        g.zerosMax[s] = zerosMaxOf(g.zeros[s], p11Max, p[0] * p11Max + p[1] * p[2]);
         g.negatives[s] = negativesOf(p);
         if (s < kGridSteps) g.irregular[g.irregularCount++] = s;
     }
@@ -333,13 +341,18 @@ void MarginGrid::prepare(unsigned positive) {
     if (g.ok[kOneSlot] != 0) g.zeros[kOneSlot] = g.zerosMax[kOneSlot] = g.negatives[kOneSlot] = 0;
 }
 
+
 // Decides the bounds from the approximate evaluation (see the proof at the top); false when it cannot.
 bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBounds& result) {
     const GridSlots& g = slots_;
     if (g.unusable) return false;
     const double counts[5] = {c.k00, c.k01, c.k10, c.k11, c.dh};
     const double C = counts[0] + counts[1] + counts[2] + counts[3] + counts[4];
-    if (!(C * 746 * 0x1p-42 <= 1)) return false;  // (5)
+    // the logarithms' errors weighted by the counts (a zero count takes no logarithm)
+    double E = 0;
+    for (int f = 0; f < 5; ++f) E += term(counts[f], g.lnError[f]);
+    E *= 1 + 0x1p-50;
+    if (!(C * 746 * 0x1p-42 + 2.03 * E <= 1)) return false;  // (5), and E <= 1
     const GridKernels& kernels = *kernels_;
     alignas(64) double lnL[kSlots];
     alignas(64) double like[kSlots];
@@ -356,7 +369,7 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
         if ((g.negatives[s] & positive) != 0) return false;
         if ((g.zerosMax[s] & positive) == 0 && lnL[s] > maxL) maxL = lnL[s];
     }
-    const double nearError = 0x1p-43 * (std::fabs(maxL) + 64 + C * 0x1p-46);  // (4)
+    const double nearError = 0x1p-43 * (std::fabs(maxL) + 64 + C * 0x1p-46) + 2.03 * E;  // (4)
     if (!(nearError <= 0x1p-20)) return false;
 
     double S = kernels.likes(g, lnL, maxL, like);
@@ -400,12 +413,8 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
         return false;
     }
 
-    // Upper walk: D' = 1 first, then the steps down, each from the grid value beside it (6).
-    const double sigma = counts[0] * g.lambda[0] + counts[1] * g.lambda[1] + counts[2] * g.lambda[2] +
-                         counts[3] * g.lambda[3] + counts[4] * g.lambda[4];
-    if (!(sigma <= 0x1p-20)) return false;
-    const double upError = nearError + 2 * sigma;
-    thresholds(upError * (1 + upError) + 0x1p-44);
+    // Upper walk: D' = 1 first, then the steps down, each from the grid value beside it (6), walked first
+    // with the grid values' own bound r.
     result.upper = 0;
     if ((g.zeros[kOneSlot] & positive) != 0) {
         sum = 0;
@@ -417,20 +426,37 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
     } else {
         sum = like[kOneSlot];
     }
-    if (sum < below) {
-        int k = 0;
-        for (;;) {
-            if (++k > kGridSteps) return false;
-            if (g.paired[kGridSteps - k] == 0) return false;
-            sum += like[kGridSteps - k];
-            if (sum < below) continue;
-            if (sum >= above) break;
-            return false;
+    if (sum >= above) return true;
+    if (!(sum < below)) return false;
+    double before = sum;  // the last partial sum below the band
+    int k = 0;
+    for (;;) {
+        if (++k > kGridSteps) return false;
+        if (g.regular[kGridSteps - k] == 0) return false;
+        sum += like[kGridSteps - k];
+        if (sum < below) {
+            before = sum;
+            continue;
         }
-        result.upper = k;
-    } else if (!(sum >= above)) {
+        if (sum >= above) break;
         return false;
     }
+    // The paired grid values kGridSteps - k to kGridSteps - 1: lower bounds of their probabilities give
+    // sigma, which widens the band for the walk's last two sums.
+    double sigma = 0;
+    for (int f = 0; f < 5; ++f) {
+        if (counts[f] == 0) continue;
+        const double least = leastProbability(g, margins_, f, kGridSteps - k, kGridSteps);
+        const double distance = g.pairDistance[f];
+        if (!(least > 2 * distance)) return false;
+        sigma += counts[f] * (distance / (least - distance));
+    }
+    sigma *= 1 + 0x1p-48;  // the roundings of the sum and the quotients, rounded up
+    if (!(sigma <= 0x1p-20)) return false;
+    const double upError = nearError + 2 * sigma;
+    thresholds(upError * (1 + upError) + 0x1p-44);
+    if (!(before < below && sum >= above)) return false;
+    result.upper = k;
     return true;
 }
 

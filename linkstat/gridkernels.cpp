@@ -15,16 +15,13 @@ namespace {
 
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
-// D' at the grid slots (D' = 1 at kOneSlot, 0 in the padding) and at the upper walk's steps stored beside
-// them; which slots are grid values.
+// D' at the grid slots (D' = 1 at kOneSlot, 0 in the padding); which slots are grid values.
 struct SlotThetas {
     alignas(64) double grid[kSlots];
-    alignas(64) double falling[kSlots];
     alignas(64) std::int64_t onGrid[kSlots];
     SlotThetas() {
         for (int s = 0; s < kSlots; ++s) {
             grid[s] = s < kGridSteps ? risingTheta(s) : s == kOneSlot ? fallingTheta(0) : 0;
-            falling[s] = s <= kGridSteps ? fallingTheta(kGridSteps - s) : 0;
             onGrid[s] = s < kGridSteps ? -1 : 0;
         }
     }
@@ -41,11 +38,11 @@ namespace portable {
 constexpr int kLanes = 2;
 typedef double D __attribute__((vector_size(16)));
 typedef std::int64_t I __attribute__((vector_size(16)));
-inline D vlog(D x) {
-    return D{std::log(x[0]), std::log(x[1])};
-}
 inline D vexp(D x) {
     return D{std::exp(x[0]), std::exp(x[1])};
+}
+inline D logarithm(D x) {
+    return D{std::log(x[0]), std::log(x[1])};
 }
 inline bool anyLane(I mask) {
     return (mask[0] | mask[1]) != 0;
@@ -58,17 +55,17 @@ inline bool anyLane(I mask) {
 // ---- AVX2: the C library's vector log and exp (its vector function ABI), 4 lanes ---------------------------
 
 LDTOOLS_TARGET_BEGIN("avx2")
-extern "C" __m256d _ZGVdN4v_log(__m256d);
 extern "C" __m256d _ZGVdN4v_exp(__m256d);
+extern "C" __m256d _ZGVdN4v_log(__m256d);
 namespace avx2 {
 constexpr int kLanes = 4;
 typedef double D __attribute__((vector_size(32)));
 typedef std::int64_t I __attribute__((vector_size(32)));
-inline D vlog(D x) {
-    return _ZGVdN4v_log(x);
-}
 inline D vexp(D x) {
     return _ZGVdN4v_exp(x);
+}
+inline D logarithm(D x) {
+    return _ZGVdN4v_log(x);
 }
 inline bool anyLane(I mask) {
     return _mm256_movemask_pd((__m256d)mask) != 0;
@@ -80,17 +77,17 @@ LDTOOLS_TARGET_END
 // ---- AVX-512: the same, 8 lanes -----------------------------------------------------------------------------
 
 LDTOOLS_TARGET_BEGIN("avx512f")
-extern "C" __m512d _ZGVeN8v_log(__m512d);
 extern "C" __m512d _ZGVeN8v_exp(__m512d);
+extern "C" __m512d _ZGVeN8v_log(__m512d);
 namespace avx512 {
 constexpr int kLanes = 8;
 typedef double D __attribute__((vector_size(64)));
 typedef std::int64_t I __attribute__((vector_size(64)));
-inline D vlog(D x) {
-    return _ZGVeN8v_log(x);
-}
 inline D vexp(D x) {
     return _ZGVeN8v_exp(x);
+}
+inline D logarithm(D x) {
+    return _ZGVeN8v_log(x);
 }
 inline bool anyLane(I mask) {
     return _mm512_test_epi64_mask((__m512i)mask, (__m512i)mask) != 0;
@@ -102,6 +99,43 @@ LDTOOLS_TARGET_END
 #endif  // LDTOOLS_VECTOR_MATH
 
 }  // namespace
+
+double pairedThetaDistance() {
+    static const double distance = [] {
+        double largest = 0;
+        for (int k = 1; k <= kGridSteps; ++k) {
+            const double d = std::fabs(fallingTheta(k) - risingTheta(kGridSteps - k));
+            largest = d > largest ? d : largest;
+        }
+        return largest * (1 + 0x1p-52);  // the differences of neighbours are exact; the rest is room
+    }();
+    return distance;
+}
+
+// The ends bound p_f over the grid values between them. With u = 2^-53 and x = p00: as computed, p00
+// never falls with D' (a rounded product and a rounded sum of positive numbers) and p01 and p10 never rise
+// (a rounded difference from a constant), so their smallest values lie at an end. p11 = ((1 - p00) - p01)
+// - p10 differs from 1 - pA - pB + x by at most 5.1 u (the roundings of p01, p10 and its own three), so it
+// is at least its value at the lowest D' less 10.2 u.
+// The double-heterozygote term differs by at most 12 u from q(x) = 2 x^2 - 4 x* x + pA pB, which is
+// smallest at x* = (2 pA + 2 pB - 1) / 4, where it is pA pB - 2 x*^2: it is at least the smaller of its
+// values at the ends, or that when x* lies between them, less 64 u for all the roundings.
+double leastProbability(const GridSlots& g, const LikelihoodSetup& L, int f, int from, int to) {
+    const double* p = g.p[f];
+    switch (f) {
+        case 0: return p[from];
+        case 1:
+        case 2: return p[to - 1];
+        case 3: return p[from] - 0x1p-49;
+        default: {
+            const double vertex = (2 * L.pA + 2 * L.pB - 1) / 4;
+            const double x0 = g.p[0][from], x1 = g.p[0][to - 1];
+            const double ends = p[from] < p[to - 1] ? p[from] : p[to - 1];
+            const double least = x0 < vertex && vertex < x1 ? L.pApB - 2 * vertex * vertex : ends;
+            return least - 0x1p-47;
+        }
+    }
+}
 
 const GridKernels& gridKernels(BoundsKernel kernel) {
 #ifdef LDTOOLS_VECTOR_MATH

@@ -32,7 +32,7 @@ struct Settings {
     bool haveOutput = false;
     std::string outputName;    // -O
     std::string missing;       // -R: characters that stand for a missing allele, besides "-"
-    int threads = 0;           // -T: threads that compute the pair lines; 0: one per processor online
+    int threads = 0;           // -T: threads that compute the pair lines; 0: one per processor it may run on
 };
 
 // Pairs of markers less than this far apart are reported; an adjacent pair farther apart gets the

@@ -85,6 +85,25 @@ int main(int argc, char** argv) {
         for (std::size_t k = 0; k < drawn.size(); ++k) alleles[k] = m.alleles[drawn[k]];
         out << m.position << '\t' << drawn.size() << '\t' << m.ratio << '\t' << alleles << '\n';
     }
+    constexpr std::size_t kPhasedChromosomes = 100;
+    bool snpsWritten = true;
+    if (drawn.size() >= kPhasedChromosomes) {
+        std::ofstream snps(prefix + ".snps.txt");
+        for (const Marker& m : markers) {
+            const char first = m.alleles[0];
+            std::size_t firstCount = 0;
+            for (const char c : m.alleles) firstCount += c == first;
+            const bool firstIsZero = 2 * firstCount >= m.alleles.size();
+            std::string coded(kPhasedChromosomes, '0');
+            int ones = 0;
+            for (std::size_t k = 0; k < kPhasedChromosomes; ++k) {
+                const bool isFirst = m.alleles[drawn[k]] == first;
+                if (isFirst != firstIsZero) coded[k] = '1', ++ones;
+            }
+            snps << m.position << '\t' << kPhasedChromosomes << '\t' << ones + 1 << '\t' << coded << '\n';
+        }
+        snpsWritten = static_cast<bool>(snps);
+    }
     std::ofstream map(prefix + ".map");
     for (const Marker& m : markers) map << "20\tsnp" << m.position << "\t0\t" << m.position << '\n';
     std::ofstream ped(prefix + ".ped");
@@ -101,7 +120,7 @@ int main(int argc, char** argv) {
         }
         ped << line << '\n';
     }
-    if (!out || !map || !ped) {
+    if (!out || !map || !ped || !snpsWritten) {
         std::cerr << "linkstat_cohortgen: cannot write " << prefix << ".*\n";
         return 1;
     }

@@ -7,8 +7,12 @@
 #                                             --ld-window-r2 0
 #   scripts/ldblocks (text form,     against  plink1.9 --blocks no-pheno-req --blocks-max-kb 200
 #   through report.txt and tags.txt)
-# and, on their own: vcf2markers (the marker file from the VCF) beside the peer's --make-bed, and
-# ldplot (the picture of the bounds and blocks) where it is built.
+# The block pipeline also on one core: both pinned with `taskset -c 0`, the peer with --threads 1 (linkstat
+# then computes with the one processor it may run on); and both ways on a synthetic cohort of 3,000
+# individuals (bench/linkstat/cohort.sh: 1,963 SNPs of the chr20 3 Mb benchmark region, 766,000 pairs),
+# whose SNP file linkstat_cohortgen writes from the cohort's first 50 individuals. And, on their own:
+# vcf2markers (the marker file from the VCF) beside the peer's --make-bed, and ldplot (the picture of the
+# bounds and blocks) where it is built.
 #
 #   bench/peer/run.sh [RUNS]     default 5
 #
@@ -34,7 +38,7 @@ done
 command -v plink1.9 >/dev/null 2>&1 && command -v bcftools >/dev/null 2>&1 || scripts/deps.sh bench
 
 build=$root/build/release
-targets="linkstat ldtile haplotypes vcf2markers"
+targets="linkstat ldtile haplotypes vcf2markers linkstat_cohortgen"
 [ ! -d ldplot ] || targets="$targets ldplot"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 # shellcheck disable=SC2086
@@ -58,6 +62,10 @@ if ! cut -f1 ours.markers.txt | cmp -s - <(cut -f4 peer.bim) || ! cut -f1 ours.s
     exit 1
 fi
 snps=$(wc -l < peer.bim)
+cohort=3000
+gzip -dc "$root/bench/data/chr20-3mb/markers.txt.gz" > cohort-source.txt
+"$build/bench/linkstat/linkstat_cohortgen" "$cohort" cohort-source.txt cohort 2> /dev/null
+plink1.9 --file cohort --make-bed --out cohort > cohort-convert.log
 scripts_ldblocks=$root/scripts/ldblocks
 plot=""
 if "$scripts_ldblocks" --help 2>/dev/null | grep -c no-plot > /dev/null; then plot=--no-plot; fi
@@ -81,7 +89,8 @@ time_of() {
 median() { sort -n "$1.times" | awk '{ t[NR] = $1 } END { print (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2 }'; }
 
 peer_r2=(--bfile peer --r2 dprime --ld-window 99999 --ld-window-kb 200 --ld-window-r2 0)
-peer_blocks=(--bfile peer --blocks no-pheno-req --blocks-max-kb 200)
+peer_blocks=(--blocks no-pheno-req --blocks-max-kb 200)
+one_core=(taskset -c 0)
 
 echo "chr20 1-4 Mb: $snps SNPs, $(wc -l < peer.fam) individuals; $cores processors; $runs runs each"
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -90,7 +99,18 @@ for run in $(seq "$runs"); do
     time_of peer_r2 plink1.9 "${peer_r2[@]}" --threads "$cores" --out peer_r2
     # shellcheck disable=SC2086
     time_of ldblocks "$scripts_ldblocks" $plot -o blocks ours.markers.txt ours.snps.txt
-    time_of peer_blocks plink1.9 "${peer_blocks[@]}" --threads "$cores" --out peer_blocks
+    time_of peer_blocks plink1.9 --bfile peer "${peer_blocks[@]}" --threads "$cores" --out peer_blocks
+    # shellcheck disable=SC2086
+    time_of ldblocks_1 "${one_core[@]}" "$scripts_ldblocks" $plot -o blocks1 ours.markers.txt ours.snps.txt
+    time_of peer_blocks_1 "${one_core[@]}" plink1.9 --bfile peer "${peer_blocks[@]}" --threads 1 --out peer_blocks_1
+    # shellcheck disable=SC2086
+    time_of cohort_ldblocks "$scripts_ldblocks" $plot -o cohort_blocks cohort.markers.txt cohort.snps.txt
+    time_of cohort_peer_blocks plink1.9 --bfile cohort "${peer_blocks[@]}" --threads "$cores" --out cohort_peer_blocks
+    # shellcheck disable=SC2086
+    time_of cohort_ldblocks_1 "${one_core[@]}" "$scripts_ldblocks" $plot -o cohort_blocks1 cohort.markers.txt \
+        cohort.snps.txt
+    time_of cohort_peer_blocks_1 "${one_core[@]}" plink1.9 --bfile cohort "${peer_blocks[@]}" --threads 1 \
+        --out cohort_peer_blocks_1
     time_of linkstat_T1 "$build/linkstat/linkstat" -P -T1 -Iours.markers.txt -Oours.bounds1.txt
     time_of peer_r2_t1 plink1.9 "${peer_r2[@]}" --threads 1 --out peer_r2_t1
     time_of vcf2markers "$build/vcf2markers/vcf2markers" -H none -o converted "$data/unphased.vcf.gz"
@@ -102,6 +122,8 @@ for run in $(seq "$runs"); do
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
 cmp -s ours.bounds.txt ours.bounds1.txt || { echo "linkstat -T$cores and -T1 reports differ" >&2; exit 1; }
+cmp -s blocks/report.txt blocks1/report.txt && cmp -s cohort_blocks/report.txt cohort_blocks1/report.txt ||
+    { echo "the block pipeline on every core and on one core disagree" >&2; exit 1; }
 
 # ---- figures -----------------------------------------------------------------------------------------
 
@@ -109,15 +131,19 @@ row() {  # row LABEL OURS PEER
     local ours peer
     ours=$(median "$2")
     peer=$(median "$3")
-    awk -v l="$1" -v o="$ours" -v p="$peer" 'BEGIN { printf "%-34s %8.2f s %8.2f s %8.2f\n", l, o, p, o / p }'
+    awk -v l="$1" -v o="$ours" -v p="$peer" 'BEGIN { printf "%-42s %8.2f s %8.2f s %8.2f\n", l, o, p, o / p }'
 }
-printf '%-34s %10s %10s %8s\n' "median of $runs (wall)" ours peer ratio
+printf '%-42s %10s %10s %8s\n' "median of $runs (wall)" ours peer ratio
 row "linkstat -P, $cores threads" linkstat peer_r2
 row "ldblocks (text form), $cores threads" ldblocks peer_blocks
+row "ldblocks, one core (taskset -c 0)" ldblocks_1 peer_blocks_1
+row "$cohort individuals: ldblocks, $cores threads" cohort_ldblocks cohort_peer_blocks
+row "$cohort individuals: ldblocks, one core" cohort_ldblocks_1 cohort_peer_blocks_1
 row "linkstat -P -T1, --threads 1" linkstat_T1 peer_r2_t1
 row "vcf2markers beside --make-bed" vcf2markers peer_make_bed
 if [ -f ldplot.times ]; then
-    printf '%-34s %8.2f s\n' "ldplot (bounds and blocks)" "$(median ldplot)"
+    printf '%-42s %8.2f s\n' "ldplot (bounds and blocks)" "$(median ldplot)"
 fi
 echo "pairs: ours $(wc -l < ours.bounds.txt) lines, peer $(($(wc -l < peer_r2.ld) - 1)) lines;" \
-    "blocks: ours $(($(wc -l < blocks/blocks.sorted.dat) - 1)), peer $(($(wc -l < peer_blocks.blocks.det) - 1))"
+    "blocks: ours $(($(wc -l < blocks/blocks.sorted.dat) - 1)), peer $(($(wc -l < peer_blocks.blocks.det) - 1));" \
+    "$cohort individuals: blocks ours $(($(wc -l < cohort_blocks/blocks.sorted.dat) - 1)), peer $(($(wc -l < cohort_peer_blocks.blocks.det) - 1))"

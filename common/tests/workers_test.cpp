@@ -3,6 +3,7 @@
 // producer and consumer.
 
 #include <gtest/gtest.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,12 +18,15 @@
 namespace {
 
 using ldtools::kMaxThreads;
+using ldtools::processorsAvailable;
 using ldtools::processorsOnline;
 using ldtools::threadCountOption;
 using ldtools::WorkerTeam;
 
-TEST(WorkerTeam, ThreadCountOptionTakesPositiveWholeNumbersAndOtherwiseEveryProcessor) {
+TEST(WorkerTeam, ThreadCountOptionTakesPositiveWholeNumbersAndOtherwiseEveryProcessorAvailable) {
     EXPECT_GE(processorsOnline(), 1);
+    EXPECT_GE(processorsAvailable(), 1);
+    EXPECT_LE(processorsAvailable(), processorsOnline());
     EXPECT_EQ(threadCountOption("1"), 1);
     EXPECT_EQ(threadCountOption("3"), 3);
     EXPECT_EQ(threadCountOption("+2"), 2);
@@ -30,7 +34,30 @@ TEST(WorkerTeam, ThreadCountOptionTakesPositiveWholeNumbersAndOtherwiseEveryProc
     EXPECT_EQ(threadCountOption("257"), kMaxThreads);
     EXPECT_EQ(threadCountOption("99999999999999"), kMaxThreads);
     for (const char* other : {"", "0", "-2", "-99999999999999", "x", "2x", " 2", "2.0", "+"})
-        EXPECT_EQ(threadCountOption(other), processorsOnline()) << '"' << other << '"';
+        EXPECT_EQ(threadCountOption(other), processorsAvailable()) << '"' << other << '"';
+}
+
+// A thread pinned to one processor (as taskset or a cluster's job slot pins a process) counts one
+// processor available, and the default thread count follows.
+TEST(WorkerTeam, ProcessorsAvailableFollowTheAffinityMask) {
+    cpu_set_t mask;
+    CPU_ZERO(&mask);
+    ASSERT_EQ(sched_getaffinity(0, sizeof mask, &mask), 0);
+    int first = 0;
+    while (!CPU_ISSET(first, &mask)) ++first;
+    int available = 0, option = 0;
+    std::thread pinned([&] {
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(first, &one);
+        if (sched_setaffinity(0, sizeof one, &one) != 0) return;
+        available = processorsAvailable();
+        option = threadCountOption("");
+    });
+    pinned.join();
+    EXPECT_EQ(available, 1);
+    EXPECT_EQ(option, 1);
+    EXPECT_EQ(processorsAvailable(), CPU_COUNT(&mask));  // the calling thread keeps its own mask
 }
 
 TEST(WorkerTeam, ForEachHandsOutEveryIndexOnceToEveryTeamSize) {

@@ -426,6 +426,38 @@ TEST_F(Picture, PairsOfAPipeGoThroughATemporaryFileUnchanged) {
     if (before) ::setenv("TMPDIR", saved.c_str(), 1); else ::unsetenv("TMPDIR");
 }
 
+// A regular bounds file is read once while its pairs to draw fit the limit, and read a second time
+// past it (with a range, only the pairs inside it count); every way gives the picture of a pipe.
+TEST_F(Picture, RegularFilesAreReadOnceUpToTheLimit) {
+    const std::vector<std::int32_t> positions = evenlySpaced(300, 1000, 1500);
+    Options o = options(boundsFile(positions, [](int a, int b) -> std::optional<Bounds> {
+        if ((a * 5 + b) % 13 == 0) return std::nullopt;
+        return (a * b) % 4 == 0 ? ldplottest::strongLd : ldplottest::uninformative;
+    }));
+    const Plot once = loadPlot(o, 5, std::size_t{1} << 20);
+    ASSERT_GT(once.pairs, 100u);
+    EXPECT_FALSE(scanBounds(o, 5, once.pairs).pairs.rereads());
+    EXPECT_TRUE(scanBounds(o, 5, once.pairs - 1).pairs.rereads());
+    const Plot twice = loadPlot(o, 5, once.pairs - 1);
+    const Plot piped = loadPlotFromPipe(o, dir.file("pipe"), 5);
+    for (const Plot* other : {&twice, &piped}) {
+        EXPECT_EQ(other->pairs, once.pairs);
+        EXPECT_EQ(other->matrix.keys, once.matrix.keys);
+        EXPECT_EQ(other->classCounts, once.classCounts);
+    }
+
+    o.hasRange = true;
+    o.from = positions[50];
+    o.to = positions[120];
+    const Plot inRange = loadPlot(o, 5, std::size_t{1} << 20);
+    ASSERT_GT(inRange.pairs, 10u);
+    ASSERT_LT(inRange.pairs, once.pairs);
+    EXPECT_FALSE(scanBounds(o, 5, inRange.pairs).pairs.rereads());
+    const Plot inRangeTwice = loadPlot(o, 5, 1);
+    EXPECT_EQ(inRangeTwice.pairs, inRange.pairs);
+    EXPECT_EQ(inRangeTwice.matrix.keys, inRange.matrix.keys);
+}
+
 TEST_F(Picture, EmptyInputGivesTitleAndLegendOnly) {
     Plot plot = loadPlot(options(""));
     EXPECT_TRUE(plot.snps.empty());
