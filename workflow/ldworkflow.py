@@ -563,15 +563,13 @@ def has_current_header(path):
         return True
 
 
-def outdate_old_tables(paths):
-    """Marks each table with another header as older than anything, so that Snakemake writes it
-    again; returns the paths marked."""
-    marked = []
+def remove_old_tables(paths):
+    """Removes each table with another header, so that Snakemake writes it again (an earlier
+    version's table lacks columns that its rows cannot give); one note on standard error each."""
     for path in paths:
         if os.path.isfile(path) and not has_current_header(path):
-            os.utime(path, (0, 0))
-            marked.append(path)
-    return marked
+            os.remove(path)
+            print(f"ldtools workflow: {path} has the columns of an earlier version: written again", file=sys.stderr)
 
 
 def read_rows(path):
