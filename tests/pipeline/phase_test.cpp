@@ -142,8 +142,12 @@ TEST_F(Phase, WithoutAPhaserUnphasedInputFailsAtOnceNamingBothRemedies) {
         for (const char* name : {"bounds.txt", "report.txt", "snps.txt", "phased.vcf.gz"})
             EXPECT_FALSE(fs::exists(out(name))) << name;
     }
-    // Phased input needs no phaser.
+    // Phased input needs no phaser, unless it is to be phased in any case.
     environment = {"SHAPEIT4=/no/such/shapeit4"};
+    const auto always = ldblocks({"--phase", "always", "-o", out(), kExample});
+    EXPECT_EQ(always.status, 1);
+    EXPECT_EQ(always.err, "ldblocks: --phase always needs shapeit4 and bcftools (scripts/deps.sh phase)\n");
+    EXPECT_FALSE(fs::exists(out("markers.txt")));
     const auto phased = ldblocks({"--phase", "never", "-o", out(), kExample});
     EXPECT_EQ(phased.status, 0) << phased.err;
     EXPECT_EQ(readFile(out("report.txt")), readFile(sourcePath("tests/pipeline/golden/chr20-report.txt")));
