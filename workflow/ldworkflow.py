@@ -6,19 +6,21 @@ Standard library only. The input's chromosomes, their spans and the pair window 
 `vcf2markers --describe` (htslib, through the file's index).
 
 As a script: `ldworkflow.py positions OUTPUT CHUNK_LENGTH MARKERS...` writes the positions of a
-chromosome's marker file from its chunks' marker files; `ldworkflow.py row OUTPUT CHROM BOUNDS BLOCKS LDTILE_BENCHMARK SNPS REPORT
-HAPLOTYPES_BENCHMARK PHASE_BENCHMARK LINKSTAT_BENCHMARK...` writes a chromosome's summary table (SNPS,
+chromosome's marker file from its chunks' marker files; `ldworkflow.py row OUTPUT CHROM BOUNDS
+BLOCKS LDTILE_BENCHMARK SNPS REPORT HAPLOTYPES_BENCHMARK PHASE_BENCHMARK LINKSTAT_BENCHMARK...` writes a chromosome's summary table (SNPS,
 REPORT and HAPLOTYPES_BENCHMARK are "-" for a chromosome without a report, PHASE_BENCHMARK "-" when
 its SNP file did not come from a phased copy), `ldworkflow.py table OUTPUT SUMMARY...` the genome's
 table from the chromosomes' tables, in the order given.
 """
 
+import html
 import os
 import re
 import shlex
 import shutil
 import subprocess
 import sys
+import urllib.parse
 
 # The largest position the programs read: a chromosome's chunks cover no more.
 LAST_POSITION = 2**31 - 1
@@ -52,6 +54,7 @@ PROGRAMS = {
     "ldtile": "ldtile",
     "haplotypes": "Haplotypes",
     "ldplot": "ldplot",
+    "ldview": "ldview",
 }
 
 SUMMARY_COLUMNS = (
@@ -261,7 +264,7 @@ def _run(args, **kwargs):
 
 
 class Programs:
-    """Where the programs are; ldplot may be missing (then no ld.png)."""
+    """Where the programs are; ldplot and ldview may be missing (then no ld.png, or no views)."""
 
     def __init__(self, bindir, repo):
         where = f"in {bindir}" if bindir else f"in {os.path.join(repo, 'build', 'release')} or on PATH"
@@ -272,6 +275,7 @@ class Programs:
                 raise ConfigError(f"cannot find the program {name} {where} (build the project, or set bindir)")
             self.paths[name] = path
         self.ldplot = find_program("ldplot", bindir, repo)
+        self.ldview = find_program("ldview", bindir, repo)
         # The phaser and bcftools, which chooses its individuals; SHAPEIT4 and BCFTOOLS name others.
         self.shapeit4 = shutil.which(os.environ.get("SHAPEIT4") or "shapeit4")
         self.bcftools = shutil.which(os.environ.get("BCFTOOLS") or "bcftools")
@@ -286,8 +290,9 @@ class Programs:
 
     def command(self, name):
         """The program's path, quoted for a shell command."""
-        if name in ("ldplot", "shapeit4", "bcftools"):
-            return shlex.quote(getattr(self, name) or name)
+        optional = {"ldplot": self.ldplot, "ldview": self.ldview, "shapeit4": self.shapeit4, "bcftools": self.bcftools}
+        if name in optional:
+            return shlex.quote(optional[name] or name)
         return shlex.quote(self.paths[name])
 
 
@@ -594,6 +599,29 @@ def write_positions(path, chunk_length, markers):
                         out.write(word + "\n")
 
 
+def write_index(path, summary):
+    """The genome's start page: the summary table, each chromosome linking to its view."""
+    rows = read_rows(summary)
+    cells = lambda tag, values: "".join(f"<{tag}>{html.escape(value)}</{tag}>" for value in values)
+    lines = [
+        "<!DOCTYPE html>",
+        '<html lang="en"><head><meta charset="utf-8"><title>LD maps</title>',
+        "<style>body{font-family:sans-serif;margin:2em}table{border-collapse:collapse}"
+        "th,td{padding:.25em .75em;text-align:right;border-bottom:1px solid #ddd}"
+        "th:first-child,td:first-child{text-align:left}</style></head><body>",
+        "<h1>LD maps</h1>",
+        "<table>",
+        "<tr>" + cells("th", SUMMARY_COLUMNS) + "</tr>",
+    ]
+    for row in rows:
+        link = urllib.parse.quote(row[0], safe="") + "/view/index.html"
+        chrom = f'<td><a href="{html.escape(link)}">{html.escape(row[0])}</a></td>'
+        lines.append("<tr>" + chrom + cells("td", row[1:]) + "</tr>")
+    lines += ["</table>", "</body></html>"]
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def main(args):
     command, output, *rest = args
     if command == "row":
@@ -605,6 +633,9 @@ def main(args):
     elif command == "positions":
         chunk_length, *markers = rest
         write_positions(output, int(chunk_length), markers)
+        return
+    elif command == "index":
+        write_index(output, rest[0])
         return
     else:
         raise SystemExit(f"ldworkflow.py: unknown command {command}")

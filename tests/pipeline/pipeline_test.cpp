@@ -153,6 +153,8 @@ TEST_F(Pipeline, Chr20FromTheVcfMatchesTheGoldenReport) {
     EXPECT_FALSE(fs::exists(out("vcf2markers.markers.txt")));
     const std::string png = readFile(out("ld.png"));
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    // The view marks the tag SNPs of this run's tag file, which it can only have read after haplotypes.
+    EXPECT_NE(readFile(out("view/index.html")).find("<canvas"), std::string::npos);
 
     // A failing conversion stops the run before any other step.
     auto bad = ldblocks({"-s", "nobody", "-o", out(), chr20 + "chr20.vcf.gz"});
@@ -161,6 +163,28 @@ TEST_F(Pipeline, Chr20FromTheVcfMatchesTheGoldenReport) {
         << bad.err;
     EXPECT_FALSE(fs::exists(out("report.txt")));
     EXPECT_FALSE(fs::exists(out("bounds.txt")));
+}
+
+// The view's folder belongs to the run: the clean slate removes it (also when no picture is
+// drawn), and an input inside it, by its name or through a link, is refused before that.
+TEST_F(Pipeline, TheViewFolderIsReplacedWholeAndItsFilesAreNoInputs) {
+    fs::create_directories(out("view/data"));
+    testsupport::writeFile(out("view/data/old.js"), "stale\n");
+    fs::copy_file(chr20 + "known.txt", out("view/known.txt"));
+    fs::create_symlink(out("view/known.txt"), scratch.file("known-link.txt"));
+    fs::create_hard_link(out("view/known.txt"), scratch.file("known-hard.txt"));
+    for (const std::string& known :
+         {out("view/known.txt"), scratch.file("known-link.txt"), scratch.file("known-hard.txt")}) {
+        const auto refused = ldblocks({"-k", known, "-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, "ldblocks: -k " + known + " would be removed with this run's " + out("view") +
+                                   "; move it or choose another output folder\n");
+        EXPECT_TRUE(fs::exists(out("view/data/old.js")));
+    }
+    const auto r = ldblocks({"-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(out("view")));
+    EXPECT_FALSE(fs::exists(out("ld.png")));
 }
 
 TEST_F(Pipeline, FailingAnalyserLeavesNoReport) {
@@ -298,7 +322,7 @@ TEST(Install, InstalledPipelineAndManPagesWork) {
     ScratchDir prefix;
     auto install = run({CMAKE_COMMAND, "--install", LDTOOLS_BINARY_DIR, "--prefix", prefix.path().string()});
     ASSERT_EQ(install.status, 0) << install.err;
-    for (const char* program : {"vcf2markers", "linkstat", "ldtile", "haplotypes", "ldplot", "loadgauge", "ldblocks"}) {
+    for (const char* program : {"vcf2markers", "linkstat", "ldtile", "haplotypes", "ldplot", "ldview", "sortblocks", "loadgauge", "ldblocks"}) {
         EXPECT_TRUE(fs::exists(prefix.path() / "bin" / program)) << program;
         EXPECT_TRUE(fs::exists(prefix.path() / "share/man/man1" / (std::string(program) + ".1"))) << program;
     }

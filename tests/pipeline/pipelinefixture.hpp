@@ -25,6 +25,7 @@ protected:
         fs::create_symlink(HAPLOTYPES_BIN, bin() / "haplotypes");
         fs::create_symlink(VCF2MARKERS_BIN, bin() / "vcf2markers");
         fs::create_symlink(LDPLOT_BIN, bin() / "ldplot");
+        fs::create_symlink(LDVIEW_BIN, bin() / "ldview");
     }
 
     fs::path bin() const { return scratch.path() / "bin"; }
