@@ -5,6 +5,7 @@
 #   build      compiler, CMake, htslib, cairo, fonts, zlib: the programs and the example
 #   test       GoogleTest and the tools the tests call (xmllint, Python)
 #   workflow   Snakemake 7 and tabix/bgzip, for the workflow and its tests
+#   phase      shapeit4 and bcftools: the pipeline and the workflow phase unphased input with them
 #   fuzz       clang and libFuzzer, for scripts/fuzz.sh
 #   bench      the peers and tools the benchmarks compare with
 #   browser    Chromium, its driver, Selenium and node, for ldview's page tests
@@ -38,6 +39,11 @@ for group in "$@"; do
             need_command snakemake snakemake
             need_command bgzip tabix
             ;;
+        phase)
+            need_command shapeit4 shapeit4
+            need_command bcftools bcftools
+            need_command bgzip tabix
+            ;;
         fuzz)
             need_command clang++-14 clang-14
             need_file /usr/lib/llvm-14/lib/libFuzzer.a libfuzzer-14-dev
@@ -57,7 +63,7 @@ for group in "$@"; do
             /usr/bin/python3 -c 'import selenium' 2>/dev/null || missing+=(python3-selenium)
             need_command node nodejs
             ;;
-        *) echo "deps.sh: unknown group $group (build, test, workflow, fuzz, bench, browser)" >&2; exit 2 ;;
+        *) echo "deps.sh: unknown group $group (build, test, workflow, phase, fuzz, bench, browser)" >&2; exit 2 ;;
     esac
 done
 

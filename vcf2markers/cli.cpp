@@ -22,6 +22,9 @@
 namespace vcf2markers {
 namespace {
 
+// The exit status of a run whose haplotype individuals need phasing (--unphased report).
+constexpr int kUnphasedStatus = 3;
+
 const char kUsage[] =
     "Usage: vcf2markers [options] -o PREFIX INPUT.vcf|INPUT.vcf.gz|INPUT.bcf\n"
     "\n"
@@ -41,6 +44,12 @@ const char kUsage[] =
     "  -k, --known FILE              known SNPs: positions, one a line, or a VCF/BCF file\n"
     "  -e, --every N                 known SNPs: every N-th SNP of the SNP file (1st, N+1-th, ...)\n"
     "  -o, --output PREFIX           prefix of the output files (required)\n"
+    "      --unphased stop|report    a haplotype individual with an unphased heterozygous\n"
+    "                                genotype or a missing allele: stop with its message\n"
+    "                                (default), or report: write the marker file only, end\n"
+    "                                with 'haplotype individuals unphased', status 3\n"
+    "      --positions FILE          SNP and known-SNP files: only the positions of FILE (the\n"
+    "                                first word of each line, e.g. a marker file)\n"
     "      --describe [-r CHR]       print the pair window and each chromosome's span\n"
     "                                (the last position its chunks must cover), no files\n"
     "  -h, --help                    show this help\n"
@@ -53,7 +62,8 @@ constexpr OptionRule kOptions[] = {
     {'H', "hap-samples", true},  {'F', "hap-samples-file", true},
     {'m', "maf", true},          {'k', "known", true},   {'e', "every", true},
     {'o', "output", true},       {'h', "help", false},   {'V', "version", false, true},
-    {'D', "describe", false, true},
+    {'D', "describe", false, true}, {'U', "unphased", true, true},
+    {'P', "positions", true, true},
 };
 
 // No words at all ask for the usage text (on standard error, status 1).
@@ -129,6 +139,15 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         case 'D':
             options.describe = true;
             break;
+        case 'U':
+            if (value == "stop") options.unphased = UnphasedMode::stop;
+            else if (value == "report") options.unphased = UnphasedMode::report;
+            else usageError("--unphased takes stop or report, not '" + value + "'");
+            break;
+        case 'P':
+            if (value.empty()) usageError("the positions file name (--positions) is empty");
+            options.positionsFile = value;
+            break;
         }
     };
 
@@ -180,6 +199,12 @@ int vcf2markersMain(int argc, char** argv) {
         command.options.progress = true;
         const Summary summary = convert(command.options);
         std::fputs(summaryLine(summary).c_str(), stderr);
+        if (summary.unphased) {
+            // The last line is the one a pipeline reads: it phases and converts again.
+            std::fputs(summary.unphasedAt.c_str(), stderr);
+            std::fputs("vcf2markers: haplotype individuals unphased\n", stderr);
+            return kUnphasedStatus;
+        }
         return 0;
     } catch (const ldtools::Error& error) {
         std::fputs(error.what(), stderr);

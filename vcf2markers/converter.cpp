@@ -43,10 +43,22 @@ public:
     const std::string& warnings() const { return reader_.warnings(); }
 
 private:
-    [[noreturn]] void failAt(const std::string& message) const {
-        throw ldtools::Error("vcf2markers: " + options_.input + ": position " + std::to_string(reader_.position()) +
-                             ": " + message + "\n");
+    std::string at(const std::string& message) const {
+        return "vcf2markers: " + options_.input + ": position " + std::to_string(reader_.position()) + ": " + message +
+               "\n";
     }
+    [[noreturn]] void failAt(const std::string& message) const { throw ldtools::Error(at(message)); }
+    // A haplotype genotype that phasing would mend: fails, or with --unphased report notes it,
+    // drops the SNP and known-SNP files and returns false.
+    bool needsPhase(const std::string& message) {
+        if (options_.unphased == UnphasedMode::stop) failAt(message);
+        summary_.unphased = true;
+        summary_.unphasedAt = at(message);
+        snpFile_.reset();
+        knownFile_.reset();
+        return false;
+    }
+    bool inPositions(std::int64_t position);
     // A genotype of two alleles, each missing, REF or ALT; else the error naming the individual.
     void checkDiploid(const Genotype& genotype, const std::int32_t* values, int ploidy, const std::string& name) const {
         if (genotype.first == kNoGenotype || genotype.second == kNoGenotype)
@@ -68,7 +80,7 @@ private:
     }
     void checkOrder(bool first);
     void markerAlleles(const std::int32_t* genotypes, int ploidy, Skip& verdict, int& called, int& ac);
-    int haplotypeAlleles(const std::int32_t* genotypes, int ploidy);
+    bool haplotypeAlleles(const std::int32_t* genotypes, int ploidy, int& ones);
     void writeKnown(std::int64_t position, int ones);
 
     const Options& options_;
@@ -82,6 +94,8 @@ private:
     std::vector<std::int64_t> knownList_;
     std::size_t nextKnown_ = 0;
     std::size_t knownFound_ = 0;
+    std::optional<std::vector<std::int64_t>> positions_;  // --positions
+    std::size_t nextPosition_ = 0;
     std::string chromosome_;
     std::int64_t lastPosition_ = 0;
     std::string alleles_;
@@ -92,12 +106,14 @@ private:
 
 Summary Converter::run() {
     if (!options_.knownFile.empty()) known_ = KnownPositions::load(options_.knownFile);
+    if (!options_.positionsFile.empty()) positions_ = loadPositionList(options_.positionsFile);
     const SampleSelection selection =
         selectSamples(reader_.samples(), options_.markers, options_.haplotypes, options_.input);
     const std::vector<int> columns = reader_.keepSamples(selection.used);
     markers_ = pick(selection.markers, selection.used, columns, reader_.samples());
     haplotypes_ = pick(selection.haplotypes, selection.used, columns, reader_.samples());
     if (!options_.region.empty()) reader_.setRegion(options_.region);
+    summary_.limited = positions_ && !selection.haplotypes.empty();
 
     markerFile_ = std::make_unique<OutputFile>(options_.prefix + ".markers.txt");
     if (!haplotypes_.columns.empty()) snpFile_ = std::make_unique<OutputFile>(options_.prefix + ".snps.txt");
@@ -123,10 +139,11 @@ Summary Converter::run() {
             if (verdict == Skip::none) {
                 const std::int64_t position = reader_.position();
                 markerFile_->writeLine(position, called, ac + 1, alleles_);
-                if (snpFile_) {
-                    const int ones = haplotypeAlleles(genotypes, ploidy);
+                int ones = 0;
+                if (snpFile_ && inPositions(position) && haplotypeAlleles(genotypes, ploidy, ones)) {
                     snpFile_->writeLine(position, static_cast<int>(haplotypeText_.size()), ones + 1, haplotypeText_);
                     writeKnown(position, ones);
+                    ++summary_.inSnpFile;
                 }
                 ++summary_.written;
                 lastWritten = position;
@@ -159,7 +176,19 @@ Summary Converter::run() {
     markerFile_->commit();
     if (snpFile_) snpFile_->commit();
     if (knownFile_) knownFile_->commit();
+    // The SNP and known-SNP files of an earlier run must not pass for this run's.
+    if (summary_.unphased)
+        for (const char* suffix : {".snps.txt", ".known.txt"}) std::remove((options_.prefix + suffix).c_str());
     return summary_;
+}
+
+// Whether the SNP file takes the position: every one without --positions. Positions come in
+// ascending order.
+bool Converter::inPositions(std::int64_t position) {
+    if (!positions_) return true;
+    const std::vector<std::int64_t>& list = *positions_;
+    while (nextPosition_ < list.size() && list[nextPosition_] < position) ++nextPosition_;
+    return nextPosition_ < list.size() && list[nextPosition_] == position;
 }
 
 // One chromosome per run, positions in order along it.
@@ -212,28 +241,28 @@ void Converter::markerAlleles(const std::int32_t* genotypes, int ploidy, Skip& v
     verdict = frequencyVerdict(called, ac, options_.minMaf);
 }
 
-// Fills haplotypeText_ with the haplotype individuals' alleles as 0/1 and returns the number of
-// 1s. Every one of them must be phased and complete.
-int Converter::haplotypeAlleles(const std::int32_t* genotypes, int ploidy) {
+// Fills haplotypeText_ with the haplotype individuals' alleles as 0/1 and counts the 1s. Every
+// one of them must be phased and complete; false when one is not and --unphased report notes it.
+bool Converter::haplotypeAlleles(const std::int32_t* genotypes, int ploidy, int& ones) {
     haplotypeText_.resize(2 * haplotypes_.columns.size());
     char* out = haplotypeText_.data();
-    int ones = 0;
+    ones = 0;
     for (std::size_t i = 0; i < haplotypes_.columns.size(); ++i) {
         const std::int32_t* values = genotypes + static_cast<std::ptrdiff_t>(haplotypes_.columns[i]) * ploidy;
         const Genotype genotype = decodeGenotype(values, ploidy);
         const std::string& name = haplotypes_.names[i];
         checkDiploid(genotype, values, ploidy, name);
         if (genotype.first < 0 || genotype.second < 0)
-            failAt("haplotype individual " + name + " has a missing allele (genotype " + genotypeText(values, ploidy) +
-                   "); the SNP file needs both alleles of its individuals");
+            return needsPhase("haplotype individual " + name + " has a missing allele (genotype " +
+                              genotypeText(values, ploidy) + "); the SNP file needs both alleles of its individuals");
         if (genotype.first != genotype.second && !genotype.phased)
-            failAt("haplotype individual " + name + " has an unphased heterozygous genotype (" +
-                   genotypeText(values, ploidy) + "); the SNP file needs phased genotypes");
+            return needsPhase("haplotype individual " + name + " has an unphased heterozygous genotype (" +
+                              genotypeText(values, ploidy) + "); the SNP file needs phased genotypes");
         *out++ = static_cast<char>('0' + genotype.first);
         *out++ = static_cast<char>('0' + genotype.second);
         ones += genotype.first + genotype.second;
     }
-    return ones;
+    return true;
 }
 
 // The SNP just written to the SNP file goes to the known-SNP file too when it is known.
@@ -241,7 +270,7 @@ void Converter::writeKnown(std::int64_t position, int ones) {
     if (!knownFile_) return;
     bool isKnown = false;
     if (options_.every > 0) {
-        isKnown = summary_.written % static_cast<std::size_t>(options_.every) == 0;
+        isKnown = summary_.inSnpFile % static_cast<std::size_t>(options_.every) == 0;
     } else {
         while (nextKnown_ < knownList_.size() && knownList_[nextKnown_] < position) ++nextKnown_;
         if (nextKnown_ < knownList_.size() && knownList_[nextKnown_] == position) {
@@ -281,6 +310,8 @@ std::string summaryLine(const Summary& summary) {
         line += separator + std::to_string(count) + " " + reason;
         separator = ", ";
     }
+    if (summary.unphased) return line + "\n";
+    if (summary.limited) line += "; " + std::to_string(summary.inSnpFile) + " in the SNP file";
     if (summary.knownMissing > 0)
         line += "; " + std::to_string(summary.knownMissing) + " known positions not in the SNP file";
     return line + "\n";

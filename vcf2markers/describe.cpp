@@ -136,10 +136,21 @@ std::string descriptionText(const std::vector<ChromosomeSpan>& spans) {
     return text;
 }
 
+namespace {
+
+// How the option of a key letter was written: the long-only options have no letter of their own.
+std::string givenName(char letter) {
+    if (letter == 'U') return "--unphased";
+    if (letter == 'P') return "--positions";
+    return std::string("-") + letter;
+}
+
+}  // namespace
+
 void checkDescribeOptions(const std::string& given, const std::string& chromosome) {
     for (const char letter : given)
         if (letter != 'D' && letter != 'r')
-            ldtools::usageError("vcf2markers", std::string("--describe takes no option but -r, not -") + letter);
+            ldtools::usageError("vcf2markers", "--describe takes no option but -r, not " + givenName(letter));
     if (given.find('r') != std::string::npos && chromosome.empty())
         ldtools::usageError("vcf2markers", "the chromosome (-r) is empty");
 }

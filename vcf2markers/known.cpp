@@ -43,29 +43,39 @@ void readVcf(htsFile* file, const std::string& path, std::map<std::string, std::
 }
 
 // Up to room bytes of the file's text (decompressed); 0 at its end.
-std::size_t readText(htsFile* file, const std::string& path, char* into, std::size_t room) {
+std::size_t readText(htsFile* file, const std::string& where, char* into, std::size_t room) {
     const ssize_t got = file->is_bgzf ? bgzf_read(file->fp.bgzf, into, room) : hread(file->fp.hfile, into, room);
-    if (got < 0) fail("cannot read " + path + " (-k)");
+    if (got < 0) fail("cannot read " + where);
     return static_cast<std::size_t>(got);
 }
 
-void readList(htsFile* file, const std::string& path, std::vector<std::int64_t>& positions) {
-    ldtools::StreamWindow window([&](char* into, std::size_t room) { return readText(file, path, into, room); });
+// The positions of a list: each line's whole text (-k) or its first word (--positions, which
+// reads a marker file). option names the file's option in the messages.
+void readList(htsFile* file, const std::string& path, const std::string& option, bool firstWord,
+              std::vector<std::int64_t>& positions) {
+    const std::string where = path + " (" + option + ")";
+    ldtools::StreamWindow window([&](char* into, std::size_t room) { return readText(file, where, into, room); });
     ldtools::TextScanner lines(window, kListRules);
     std::string_view line;
     ldtools::Token token;
     while ((token = lines.nextLine(line)) == ldtools::Token::line) {
         const long number = lines.line();
         // Blanks around the number are spaces, tabs and a carriage return; a blank line is skipped.
-        const std::string_view text = ldtools::trimmed(line, " \t\r");
+        std::string_view text = ldtools::trimmed(line, " \t\r");
         if (text.empty()) continue;
+        if (firstWord) text = text.substr(0, text.find_first_of(" \t"));
         std::int32_t position = 0;
         if (ldtools::parseInt32(text, position) != ldtools::WholeNumber::ok || position < 1)
-            fail(path + " (-k), line " + std::to_string(number) + ": '" + ldtools::quotable(text) +
+            fail(where + ", line " + std::to_string(number) + ": '" + ldtools::quotable(text) +
                  "' is not a position (a whole number from 1 to 2147483647)");
         positions.push_back(position);
     }
-    if (token == ldtools::Token::lineTooLong) failLongLine(path + " (-k)", lines.line());
+    if (token == ldtools::Token::lineTooLong) failLongLine(where, lines.line());
+}
+
+void sortUnique(std::vector<std::int64_t>& list) {
+    std::sort(list.begin(), list.end());
+    list.erase(std::unique(list.begin(), list.end()), list.end());
 }
 
 }  // namespace
@@ -83,15 +93,26 @@ KnownPositions KnownPositions::load(const std::string& path) {
         readVcf(file.get(), path, known.positions_);
     } else if (format->category == unknown_category || format->format == text_format) {
         known.anyChromosome_ = true;
-        readList(file.get(), path, known.positions_[""]);
+        readList(file.get(), path, "-k", false, known.positions_[""]);
     } else {
         fail(path + " (-k) is neither a VCF/BCF file nor a list of positions");
     }
-    for (auto& [chromosome, list] : known.positions_) {
-        std::sort(list.begin(), list.end());
-        list.erase(std::unique(list.begin(), list.end()), list.end());
-    }
+    for (auto& [chromosome, list] : known.positions_) sortUnique(list);
     return known;
+}
+
+std::vector<std::int64_t> loadPositionList(const std::string& path) {
+    errno = 0;
+    HtsPtr<htsFile> file(hts_open(path.c_str(), "r"));
+    if (!file && errno == ENOEXEC) fail(path + " (--positions) is not a list of positions");
+    if (!file) fail("cannot open the positions file " + path + " (--positions): " + ldtools::systemReason(errno));
+    checkEndOfFile(file.get(), path + " (--positions)");
+    // Any text is read as lines (htslib may take a marker file for another tab-separated format);
+    // a line whose first word is no position is refused.
+    std::vector<std::int64_t> positions;
+    readList(file.get(), path, "--positions", true, positions);
+    sortUnique(positions);
+    return positions;
 }
 
 std::vector<std::int64_t> KnownPositions::on(const std::string& chromosome, std::int64_t first,

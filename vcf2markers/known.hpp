@@ -1,5 +1,6 @@
 #pragma once
-// The known SNPs of -k: a list of positions, one a line, or the positions of a VCF/BCF file.
+// The known SNPs of -k: a list of positions, one a line, or the positions of a VCF/BCF file; and
+// the positions of --positions.
 
 #include <cstdint>
 #include <map>
@@ -25,5 +26,10 @@ private:
     bool anyChromosome_ = false;
     std::map<std::string, std::vector<std::int64_t>> positions_;  // "" for a plain list
 };
+
+// The positions of a file for --positions: the first word of every line that is not blank (a
+// marker file such as markers.txt, or a list of positions one a line), ascending and without
+// repeats. Throws ldtools::Error when the file cannot be read or a first word is not a position.
+std::vector<std::int64_t> loadPositionList(const std::string& path);
 
 }  // namespace vcf2markers

@@ -17,6 +17,12 @@ struct SampleChoice {
     char option = '\0';  // the letter that gave it, for messages ('s', 'S', 'H', 'F')
 };
 
+// What an unphased heterozygous genotype (or a missing allele) of a haplotype individual does.
+enum class UnphasedMode {
+    stop,    // the run fails with the message naming the individual
+    report,  // the marker file is still written, the SNP and known-SNP files are not
+};
+
 struct Options {
     std::string input;
     std::string region;        // empty: the whole file
@@ -26,6 +32,8 @@ struct Options {
     std::string knownFile;     // -k
     int every = 0;             // -e; 0 when not given
     std::string prefix;        // -o
+    UnphasedMode unphased = UnphasedMode::stop;  // --unphased
+    std::string positionsFile;  // --positions: the SNP and known-SNP files keep only these positions
     bool progress = false;     // a progress line on a terminal (set by main, not by an option)
     bool describe = false;     // --describe: print the pair window and the chromosomes' spans
 };

@@ -5,9 +5,12 @@ rows of the summary table.
 Standard library only. The input's chromosomes, their spans and the pair window come from
 `vcf2markers --describe` (htslib, through the file's index).
 
-As a script: `ldworkflow.py row OUTPUT CHROM SNPS BOUNDS REPORT LDTILE_BENCHMARK
-HAPLOTYPES_BENCHMARK LINKSTAT_BENCHMARK...` writes a chromosome's summary table, `ldworkflow.py
-table OUTPUT SUMMARY...` the genome's table from the chromosomes' tables, in the order given.
+As a script: `ldworkflow.py positions OUTPUT CHUNK_LENGTH MARKERS...` writes the positions of a
+chromosome's marker file from its chunks' marker files; `ldworkflow.py row OUTPUT CHROM BOUNDS
+BLOCKS LDTILE_BENCHMARK SNPS REPORT HAPLOTYPES_BENCHMARK PHASE_BENCHMARK LINKSTAT_BENCHMARK...` writes a chromosome's summary table (SNPS,
+REPORT and HAPLOTYPES_BENCHMARK are "-" for a chromosome without a report, PHASE_BENCHMARK "-" when
+its SNP file did not come from a phased copy), `ldworkflow.py table OUTPUT SUMMARY...` the genome's
+table from the chromosomes' tables, in the order given.
 """
 
 import html
@@ -39,6 +42,11 @@ CONFIG_KEYS = (
     "chunk_length", "outdir", "linkstat_threads", "bindir",
 )
 
+# Keys that a config may leave out (one written before they existed), with their values then.
+OPTIONAL_KEYS = {"phase": "auto", "haplotypes": True, "genetic_map": "", "phase_threads": 4}
+
+PHASE_MODES = ("auto", "always", "never")
+
 # Program name -> folder of the program in a build tree.
 PROGRAMS = {
     "vcf2markers": "vcf2markers",
@@ -51,7 +59,7 @@ PROGRAMS = {
 
 SUMMARY_COLUMNS = (
     "chrom", "snps", "pairs", "blocks", "snps_in_blocks", "mean_block_span", "mean_NeedSNP",
-    "seconds_linkstat", "seconds_ldtile", "seconds_haplotypes",
+    "seconds_linkstat", "seconds_ldtile", "seconds_haplotypes", "phased", "seconds_phase",
 )
 
 
@@ -94,10 +102,10 @@ class Settings:
     """The config, checked. Paths stay as given (relative to the working directory)."""
 
     def __init__(self, config):
-        unknown = sorted(set(config) - set(CONFIG_KEYS))
+        unknown = sorted(set(config) - set(CONFIG_KEYS) - set(OPTIONAL_KEYS))
         if unknown:
             raise ConfigError("config: unknown key(s) " + ", ".join(unknown) +
-                              "; the keys are " + ", ".join(CONFIG_KEYS))
+                              "; the keys are " + ", ".join(CONFIG_KEYS + tuple(OPTIONAL_KEYS)))
         missing = [key for key in CONFIG_KEYS if key not in config]
         if missing:
             raise ConfigError("config: missing key(s) " + ", ".join(missing))
@@ -163,6 +171,20 @@ class Settings:
         if self.bindir and not os.path.isdir(self.bindir):
             raise ConfigError(f"config: bindir: no such folder: {self.bindir}")
 
+        optional = {key: config.get(key, default) for key, default in OPTIONAL_KEYS.items()}
+        self.phase = str(optional["phase"]).strip()
+        if self.phase not in PHASE_MODES:
+            raise ConfigError(f"config: phase must be auto, always or never (found {optional['phase']!r})")
+        haplotypes = optional["haplotypes"]
+        if not isinstance(haplotypes, bool):
+            raise ConfigError(f"config: haplotypes must be true or false (found {haplotypes!r})")
+        self.haplotypes = haplotypes
+        if not self.haplotypes and (self.hap_samples or self.has_known):
+            raise ConfigError("config: with haplotypes: false there is no report; leave hap_samples, known_every "
+                              "and known_positions empty")
+        self.genetic_map = _path("genetic_map", optional["genetic_map"])
+        self.phase_threads = _whole_number("phase_threads", optional["phase_threads"], 1)
+
     @property
     def has_known(self):
         return bool(self.known_every or self.known_positions)
@@ -170,13 +192,21 @@ class Settings:
     def known_file(self, chrom):
         return self.known_positions.replace("{chrom}", chrom)
 
-    def individuals_options(self):
+    def individuals_options(self, maf=None):
         """vcf2markers options for the marker individuals and the MAF (chunks and whole chromosomes)."""
         options = []
         if self.samples:
             options += ["-S", self.samples]
-        options += ["-m", self.maf]
+        options += ["-m", self.maf if maf is None else maf]
         return " ".join(shlex.quote(option) for option in options)
+
+    @property
+    def checks_phase(self):
+        """Whether the chunks check the haplotype individuals' phase (phase: auto)."""
+        return self.haplotypes and self.phase == "auto"
+
+    def map_file(self, chrom):
+        return self.genetic_map.replace("{chrom}", chrom)
 
     def snp_file_options(self, chrom):
         """vcf2markers options for the SNP and known-SNP files of one chromosome."""
@@ -246,11 +276,24 @@ class Programs:
             self.paths[name] = path
         self.ldplot = find_program("ldplot", bindir, repo)
         self.ldview = find_program("ldview", bindir, repo)
+        # The phaser and bcftools, which chooses its individuals; SHAPEIT4 and BCFTOOLS name others.
+        self.shapeit4 = shutil.which(os.environ.get("SHAPEIT4") or "shapeit4")
+        self.bcftools = shutil.which(os.environ.get("BCFTOOLS") or "bcftools")
+
+    def check_phaser(self, why):
+        """Stops the workflow when phasing is needed (why) and cannot run here."""
+        missing = [name for name, path in (("shapeit4", self.shapeit4), ("bcftools", self.bcftools)) if not path]
+        if missing:
+            raise ConfigError(f"{why}, and {' and '.join(missing)} {'is' if len(missing) == 1 else 'are'} not "
+                              "installed; install shapeit4 and bcftools (scripts/deps.sh phase), or set "
+                              "haplotypes: false for the bounds, blocks and pictures without reports")
 
     def command(self, name):
         """The program's path, quoted for a shell command."""
-        optional = {"ldplot": self.ldplot, "ldview": self.ldview}
-        return shlex.quote(optional[name] if name in optional else self.paths[name])
+        optional = {"ldplot": self.ldplot, "ldview": self.ldview, "shapeit4": self.shapeit4, "bcftools": self.bcftools}
+        if name in optional:
+            return shlex.quote(optional[name] or name)
+        return shlex.quote(self.paths[name])
 
 
 # ---- chromosomes, contig lengths and chunks ------------------------------------------------------
@@ -458,10 +501,41 @@ def _mean(values, digits):
     return f"{sum(values) / len(values):.{digits}f}" if values else "NA"
 
 
-def summary_row(chrom, snps, bounds, report, linkstat_benchmarks, ldtile_benchmark, haplotypes_benchmark):
-    snp_count = count_lines(snps)
-    blocks = report_blocks(report)
+def block_file_rows(path):
+    """(first, last, SNPs) of every block of an ldtile block file (after its header)."""
+    rows = []
+    with open(path) as f:
+        next(f, None)
+        for line in f:
+            fields = line.split()
+            if len(fields) == 4:
+                rows.append((int(fields[0]), int(fields[2]), int(fields[3]) - int(fields[1]) + 1))
+    return rows
+
+
+def bounds_snps(path):
+    """The number of SNPs in the pairs of a bounds file."""
+    positions = set()
+    with open(path) as f:
+        for line in f:
+            fields = line.split(None, 2)
+            if len(fields) >= 2:
+                positions.update(fields[:2])
+    return len(positions)
+
+
+def summary_row(chrom, bounds, blocks_file, ldtile_benchmark, snps, report, haplotypes_benchmark, phase_benchmark,
+                linkstat_benchmarks):
+    """A chromosome's row. Without a report (snps, report and haplotypes_benchmark None) the blocks
+    come from ldtile's block file and the SNPs are those of the bounds."""
+    if report is None:
+        snp_count = bounds_snps(bounds)
+        blocks = [(first, last, count, None) for first, last, count in block_file_rows(blocks_file)]
+    else:
+        snp_count = count_lines(snps)
+        blocks = report_blocks(report)
     in_blocks = sum(row[2] for row in blocks)
+    need = [row[3] for row in blocks if row[3] is not None]
     return [
         chrom,
         str(snp_count),
@@ -469,10 +543,12 @@ def summary_row(chrom, snps, bounds, report, linkstat_benchmarks, ldtile_benchma
         str(len(blocks)),
         f"{in_blocks / snp_count:.4f}" if snp_count else "NA",
         _mean([row[1] - row[0] for row in blocks], 3),
-        _mean([row[3] for row in blocks], 2),
+        _mean(need, 2),
         f"{sum(benchmark_seconds(path) for path in linkstat_benchmarks):.2f}",
         f"{benchmark_seconds(ldtile_benchmark):.2f}",
-        f"{benchmark_seconds(haplotypes_benchmark):.2f}",
+        f"{benchmark_seconds(haplotypes_benchmark):.2f}" if haplotypes_benchmark else "NA",
+        "yes" if phase_benchmark else "no",
+        f"{benchmark_seconds(phase_benchmark):.2f}" if phase_benchmark else "NA",
     ]
 
 
@@ -483,6 +559,24 @@ def write_table(path, rows):
             f.write("\t".join(row) + "\n")
 
 
+def has_current_header(path):
+    """Whether a summary table has this version's header (an earlier run's table has fewer columns)."""
+    try:
+        with open(path) as f:
+            return tuple(f.readline().rstrip("\n").split("\t")) == SUMMARY_COLUMNS
+    except OSError:
+        return True
+
+
+def remove_old_tables(paths):
+    """Removes each table with another header, so that Snakemake writes it again (an earlier
+    version's table lacks columns that its rows cannot give); one note on standard error each."""
+    for path in paths:
+        if os.path.isfile(path) and not has_current_header(path):
+            os.remove(path)
+            print(f"ldtools workflow: {path} has the columns of an earlier version: written again", file=sys.stderr)
+
+
 def read_rows(path):
     """The rows of a table written by write_table (after its header)."""
     with open(path) as f:
@@ -490,6 +584,19 @@ def read_rows(path):
         if tuple(header) != SUMMARY_COLUMNS:
             raise ValueError(f"{path}: not a summary table")
         return [line.rstrip("\n").split("\t") for line in f if line.strip()]
+
+
+def write_positions(path, chunk_length, markers):
+    """The positions of a chromosome's marker file from its chunks' files (chunk k's file, the k-th,
+    covers [k*L, (k+1)*L) and the pair window beyond, which the next chunk holds)."""
+    with open(path, "w") as out:
+        for chunk, name in enumerate(markers):
+            first, end = chunk * chunk_length, (chunk + 1) * chunk_length
+            with open(name) as f:
+                for line in f:
+                    word = line.split(None, 1)[0] if line.strip() else ""
+                    if word.isdigit() and first <= int(word) < end:
+                        out.write(word + "\n")
 
 
 def write_index(path, summary):
@@ -518,10 +625,15 @@ def write_index(path, summary):
 def main(args):
     command, output, *rest = args
     if command == "row":
-        chrom, snps, bounds, report, ldtile, haplotypes, *linkstat = rest
-        rows = [summary_row(chrom, snps, bounds, report, linkstat, ldtile, haplotypes)]
+        chrom, bounds, blocks, ldtile, snps, report, haplotypes, phase, *linkstat = rest
+        given = [None if value == "-" else value for value in (snps, report, haplotypes, phase)]
+        rows = [summary_row(chrom, bounds, blocks, ldtile, *given, linkstat)]
     elif command == "table":
         rows = [row for path in rest for row in read_rows(path)]
+    elif command == "positions":
+        chunk_length, *markers = rest
+        write_positions(output, int(chunk_length), markers)
+        return
     elif command == "index":
         write_index(output, rest[0])
         return

@@ -1,6 +1,7 @@
 // End-to-end runs of the ldblocks pipeline script over the built programs, laid out
 // as an installation would lay them out (script and programs in one folder).
 
+#include "pipelinefixture.hpp"
 #include "process.hpp"
 #include "scratch.hpp"
 
@@ -20,37 +21,6 @@ using testsupport::ScratchDir;
 using testsupport::sourcePath;
 
 namespace {
-
-class Pipeline : public ::testing::Test {
-protected:
-    void SetUp() override {
-        fs::create_directory(bin());
-        fs::copy_file(sourcePath("scripts/ldblocks"), script());
-        fs::create_symlink(LINKSTAT_BIN, bin() / "linkstat");
-        fs::create_symlink(LDTILE_BIN, bin() / "ldtile");
-        fs::create_symlink(HAPLOTYPES_BIN, bin() / "haplotypes");
-        fs::create_symlink(VCF2MARKERS_BIN, bin() / "vcf2markers");
-        fs::create_symlink(LDPLOT_BIN, bin() / "ldplot");
-        fs::create_symlink(LDVIEW_BIN, bin() / "ldview");
-    }
-
-    fs::path bin() const { return scratch.path() / "bin"; }
-    std::string script() const { return (bin() / "ldblocks").string(); }
-    std::string out() const { return (scratch.path() / "out").string(); }
-    std::string out(const std::string& name) const { return (scratch.path() / "out" / name).string(); }
-
-    // Runs the script without the picture (one test draws it).
-    testsupport::RunResult ldblocks(std::vector<std::string> args, const std::string& workdir = "") const {
-        args.insert(args.begin(), "--no-plot");
-        return ldblocksWithPlot(args, workdir);
-    }
-    testsupport::RunResult ldblocksWithPlot(std::vector<std::string> args, const std::string& workdir = "") const {
-        args.insert(args.begin(), {"/bin/sh", script()});
-        return run(args, {.input = "", .workdir = workdir, .stdoutPath = ""});
-    }
-
-    ScratchDir scratch;
-};
 
 const std::string chr20 = sourcePath("examples/chr20/");
 

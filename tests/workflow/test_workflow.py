@@ -439,8 +439,9 @@ class FailureAndRerun(Scratch):
             first = 1000000 + k * 130000
             self.parts[chrom] = recast(lines, chrom, first - 1000, f"##contig=<ID={chrom}>", first, first + 60000)
             write_indexed_vcf(self.vcf(chrom), self.parts[chrom])
+        # The unphased genotype fails the chromosome only when nothing phases it.
         write_config(self.folder, vcf=self.path("data", "{chrom}.vcf.gz"), chromosomes=["c1", "c2", "c3"],
-                     chunk_length=30000, known_every=3)
+                     chunk_length=30000, known_every=3, phase="never")
 
     def vcf(self, chrom):
         return self.path("data", chrom + ".vcf.gz")
@@ -490,6 +491,149 @@ class FailureAndRerun(Scratch):
                 self.assertEqual(after_third.get(path), state, path)
         rows = ldworkflow.read_rows(os.path.join(out, "summary.tsv"))
         self.assertEqual([row[0] for row in rows], ["c1", "c2", "c3"])
+
+
+# ---- unphased chromosomes: phasing where needed, and the runs without a report -------------------
+
+# Stands in for shapeit4: restores the example's own phase ("/" back to "|"), or fails on request.
+STAND_IN_PHASER = os.path.join(SOURCE, "tests", "pipeline", "standinphaser.sh")
+
+
+def unphase(lines):
+    return [line if line.startswith("#") else line.replace("|", "/") for line in lines]
+
+
+def block_rows(report):
+    """SNP1 SNP2 N_SNPS of every block of a report."""
+    return [line.split()[:3] for line in report.decode().splitlines() if line[:1].isdigit()]
+
+
+class Phasing(Scratch):
+    """Two chromosomes of 60,000 positions: p1 phased, u2 unphased."""
+
+    def setUp(self):
+        super().setUp()
+        if not shutil.which("bcftools"):
+            self.skipTest("bcftools is not installed")
+        lines = example_lines()
+        os.makedirs(self.path("data"))
+        self.parts = {}
+        for k, chrom in enumerate(("p1", "u2")):
+            first = 1000000 + k * 130000
+            self.parts[chrom] = recast(lines, chrom, first - 1000, f"##contig=<ID={chrom}>", first, first + 60000)
+        write_indexed_vcf(self.vcf("p1"), self.parts["p1"])
+        write_indexed_vcf(self.vcf("u2"), unphase(self.parts["u2"]))
+        # The phased original of u2, for the reference.
+        os.makedirs(self.path("original"))
+        write_indexed_vcf(self.path("original", "u2.vcf.gz"), self.parts["u2"])
+        with open(self.path("data", "u2.map"), "w") as f:
+            f.write("pos chr cM\n1 u2 0\n100000 u2 0.1\n")
+        self.calls = self.path("calls.txt")
+        self.env = dict(os.environ, SHAPEIT4=STAND_IN_PHASER, STANDIN_PHASER_CALLS=self.calls)
+        self.config = {"vcf": self.path("data", "{chrom}.vcf.gz"), "chromosomes": ["p1", "u2"], "chunk_length": 30000}
+
+    def vcf(self, chrom):
+        return self.path("data", chrom + ".vcf.gz")
+
+    def references(self, known_every=None):
+        return {"p1": reference(self.vcf("p1"), "p1", self.path("reference", "p1"), known_every),
+                "u2": reference(self.path("original", "u2.vcf.gz"), "u2", self.path("reference", "u2"), known_every)}
+
+    def rows(self):
+        return {row[0]: dict(zip(ldworkflow.SUMMARY_COLUMNS, row))
+                for row in ldworkflow.read_rows(self.path("out", "summary.tsv"))}
+
+    def test_only_the_unphased_chromosome_is_phased(self):
+        write_config(self.folder, **self.config, known_every=3, phase="auto",
+                     genetic_map=self.path("data", "{chrom}.map"), phase_threads=2)
+        result = snakemake(self.folder, env=self.env)
+        self.assertSucceeded(result)
+        jobs = jobs_run(result.stdout + result.stderr)
+        self.assertEqual([job for job in jobs if job[0] == "phase"], [("phase", "chrom=u2")])
+        expected = self.references(3)
+        for chrom in ("p1", "u2"):
+            self.assertResultsEqual(self.path("out", chrom), expected[chrom])
+        self.assertTrue(os.path.exists(self.path("out", "u2", "phased.vcf.gz.csi")))
+        self.assertFalse(os.path.exists(self.path("out", "p1", "phased.vcf.gz")))
+        call = read(self.calls).decode().split()
+        self.assertIn("--map " + self.path("data", "u2.map"), " ".join(call))
+        self.assertIn("--thread 2", " ".join(call))
+        rows = self.rows()
+        self.assertEqual((rows["p1"]["phased"], rows["p1"]["seconds_phase"]), ("no", "NA"))
+        self.assertEqual(rows["u2"]["phased"], "yes")
+        self.assertGreaterEqual(float(rows["u2"]["seconds_phase"]), 0.0)
+        again = snakemake(self.folder, "-n", env=self.env)
+        self.assertSucceeded(again)
+        self.assertIn("Nothing to be done", again.stdout + again.stderr)
+
+    def test_a_phaser_that_fails_or_is_missing_stops_the_chromosome(self):
+        write_config(self.folder, **self.config, phase="auto")
+        env = dict(self.env, STANDIN_PHASER_FAIL="the region holds too few SNPs")
+        result = snakemake(self.folder, "--keep-going", env=env)
+        log = result.stdout + result.stderr
+        self.assertEqual(result.returncode, 1, log)
+        self.assertIn("Error in rule phase", log)
+        self.assertIn("ERROR: the region holds too few SNPs", log)
+        self.assertResultsEqual(self.path("out", "p1"), self.references()["p1"])
+        for name in ("phased.vcf.gz", "snps.txt", "report.txt"):
+            self.assertFalse(os.path.exists(self.path("out", "u2", name)), name)
+
+        shutil.rmtree(self.path("out"))
+        result = snakemake(self.folder, env=dict(self.env, SHAPEIT4="/no/such/shapeit4"))
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("chromosome u2: the haplotype individuals are unphased, and shapeit4 is not installed; install "
+                      "shapeit4 and bcftools (scripts/deps.sh phase), or set haplotypes: false", result.stdout + result.stderr)
+
+    def test_without_haplotypes_every_chromosome_gets_bounds_blocks_and_a_row(self):
+        write_config(self.folder, **self.config, haplotypes=False)
+        result = snakemake(self.folder, env=self.env)
+        self.assertSucceeded(result)
+        self.assertFalse(os.path.exists(self.calls))
+        expected = self.references()
+        rows = self.rows()
+        for chrom in ("p1", "u2"):
+            out = self.path("out", chrom)
+            for name in ("bounds.txt", "blocks.dat", "blocks.sorted.dat"):
+                self.assertEqual(read(os.path.join(out, name)), expected[chrom][name], name)
+            for name in ("report.txt", "tags.txt", "snps.txt", "phased.vcf.gz"):
+                self.assertFalse(os.path.exists(os.path.join(out, name)), name)
+            bounds = expected[chrom]["bounds.txt"].decode().split("\n")
+            snps = len({word for line in bounds for word in line.split()[:2]})
+            blocks = [line.split() for line in expected[chrom]["blocks.dat"].decode().splitlines()[1:]]
+            row = rows[chrom]
+            self.assertEqual(int(row["snps"]), snps)
+            self.assertEqual(int(row["blocks"]), len(blocks))
+            in_blocks = sum(int(block[3]) - int(block[1]) + 1 for block in blocks)
+            self.assertEqual(row["snps_in_blocks"], f"{in_blocks / snps:.4f}")
+            self.assertEqual((row["mean_NeedSNP"], row["seconds_haplotypes"], row["phased"]), ("NA", "NA", "no"))
+            self.assertEqual(row["mean_block_span"],
+                             f"{sum(int(block[2]) - int(block[0]) for block in blocks) / len(blocks):.3f}")
+
+        # Tables with the header of an earlier version are written again.
+        old = "\t".join(ldworkflow.SUMMARY_COLUMNS[:-2]) + "\n"
+        for path in (self.path("out", "summary.tsv"), self.path("out", "p1", "summary.tsv")):
+            with open(path, "w") as f:
+                f.write(old)
+        result = snakemake(self.folder, env=self.env)
+        self.assertSucceeded(result)
+        self.assertEqual(sorted(self.rows()), ["p1", "u2"])
+        self.assertEqual(ldworkflow.read_rows(self.path("out", "p1", "summary.tsv"))[0][0], "p1")
+
+    def test_shapeit4_phases_the_unphased_chromosome(self):
+        if not shutil.which("shapeit4"):
+            self.skipTest("shapeit4 is not installed")
+        write_config(self.folder, **dict(self.config, chromosomes=["u2"]), phase="auto")
+        result = snakemake(self.folder)
+        self.assertSucceeded(result)
+        expected = self.references()["u2"]
+        out = self.path("out", "u2")
+        for name in ("bounds.txt", "blocks.dat"):
+            self.assertEqual(read(os.path.join(out, name)), expected[name], name)
+        report = read(os.path.join(out, "report.txt"))
+        self.assertTrue(block_rows(report))
+        self.assertEqual(block_rows(report), block_rows(expected["report.txt"]))
+        self.assertEqual(len(read(os.path.join(out, "snps.txt"))), len(expected["snps.txt"]))
+        self.assertEqual(self.rows()["u2"]["phased"], "yes")
 
 
 # ---- chromosome names that a shell, a region or Snakemake would read as syntax ---------------------
