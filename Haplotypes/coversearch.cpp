@@ -37,7 +37,7 @@ const CodeWeights codeweights;
 
 // Bits set in a word, written out: without a population-count instruction in the portable
 // build, the library call would take much of the search's time.
-int CoverSearch::countbits(uint64_t x) {
+int CoverSearch::countBits(uint64_t x) {
     x = x - ((x >> 1) & 0x5555555555555555ULL);
     x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
     x = (x + (x >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
@@ -84,7 +84,7 @@ CoverSearch::CoverSearch(std::span<const std::string* const> haps, std::span<con
     pairsafter_.assign(static_cast<size_t>(count_) + 1, 0);
     for (int k = count_ - 1; k >= 0; --k) {
         int separatedhere = 0;
-        for (size_t w = 0; w < words_; ++w) separatedhere += countbits(separated_[static_cast<size_t>(k) * words_ + w]);
+        for (size_t w = 0; w < words_; ++w) separatedhere += countBits(separated_[static_cast<size_t>(k) * words_ + w]);
         pairsafter_[k] = std::max(pairsafter_[k + 1], separatedhere);
     }
 
@@ -114,23 +114,23 @@ CoverSearch::CoverSearch(std::span<const std::string* const> haps, std::span<con
 
     covered_.assign(words_, 0);
     groups_.assign(1, {});
-    if (countbits(universe_) >= 2) groups_[0].push_back(universe_);
+    if (countBits(universe_) >= 2) groups_[0].push_back(universe_);
     size_ = 0;
-    while (lowerbound_ < count_ && !boundsallow(0, 0, lowerbound_)) ++lowerbound_;
+    while (lowerBound_ < count_ && !boundsAllow(0, 0, lowerBound_)) ++lowerBound_;
 }
 
 // Beyond 64 bits, one code of weight 0 and g - 1 of weight 1 always fit.
-int CoverSearch::weightneeded(int haps, int snps) {
+int CoverSearch::weightNeeded(int haps, int snps) {
     if (snps > 64) return std::max(haps - 1, 0);
     return codeweights.least[haps][snps];
 }
 
 // Whether `remaining` more candidates from `start` on could still separate every pair left
 // at this depth: the bounds on the pairs and on the groups.
-bool CoverSearch::boundsallow(int depth, int start, int remaining) {
+bool CoverSearch::boundsAllow(int depth, int start, int remaining) {
     const uint64_t* covered = &covered_[static_cast<size_t>(depth) * words_];
     int left = 0;
-    for (size_t w = 0; w < words_; ++w) left += countbits(target_[w] & ~covered[w]);
+    for (size_t w = 0; w < words_; ++w) left += countBits(target_[w] & ~covered[w]);
     if (left == 0) return true;
     if (remaining == 0 || start >= count_) return false;
     const int available = count_ - start;
@@ -147,7 +147,7 @@ bool CoverSearch::boundsallow(int depth, int start, int remaining) {
     for (int k = start; k < count_; ++k) {
         const uint64_t* sep = &separated_[static_cast<size_t>(k) * words_];
         int fresh = 0;
-        for (size_t w = 0; w < words_; ++w) fresh += countbits(sep[w] & ~covered[w]);
+        for (size_t w = 0; w < words_; ++w) fresh += countBits(sep[w] & ~covered[w]);
         scratch_.push_back(fresh);
     }
     std::nth_element(scratch_.begin(), scratch_.begin() + (remaining - 1), scratch_.end(), std::greater<int>());
@@ -159,10 +159,10 @@ bool CoverSearch::boundsallow(int depth, int start, int remaining) {
     // takes out with a "-" need distinct codes of `remaining` bits, whose weight the
     // minority counts of the remaining SNPs must reach.
     for (uint64_t group : groups_[depth]) {
-        const int size = countbits(group);
+        const int size = countBits(group);
         int minority[33] = {}, dashes[65] = {};
         for (int k = start; k < count_; ++k) {
-            const int ones = countbits(group & ones_[k]), zeros = countbits(group & zeros_[k]);
+            const int ones = countBits(group & ones_[k]), zeros = countBits(group & zeros_[k]);
             ++minority[std::min(ones, zeros)];
             ++dashes[size - ones - zeros];
         }
@@ -172,7 +172,7 @@ bool CoverSearch::boundsallow(int depth, int start, int remaining) {
             takenout += take * d;
             taken += take;
         }
-        const int needed = weightneeded(std::max(size - takenout, 0), remaining);
+        const int needed = weightNeeded(std::max(size - takenout, 0), remaining);
         if (needed == unreachable) return false;
         long long weight = 0;
         for (int m = 32, taken = 0; m > 0 && taken < remaining; --m) {
@@ -234,7 +234,7 @@ bool CoverSearch::extend(int depth, int start) {
         int left = 0;
         for (size_t w = 0; w < words_; ++w) {
             next[w] = covered[w] | sep[w];
-            left += countbits(target_[w] & ~next[w]);
+            left += countBits(target_[w] & ~next[w]);
         }
         chosen_[depth] = k;
         if (left == 0) {
@@ -251,9 +251,9 @@ bool CoverSearch::extend(int depth, int start) {
         int largest = 0;
         for (uint64_t group : groups_[depth]) {
             for (uint64_t part : {group & ones_[k], group & zeros_[k]}) {
-                if (countbits(part) < 2) continue;
+                if (countBits(part) < 2) continue;
                 childgroups.push_back(part);
-                largest = std::max(largest, countbits(part & dashfreefrom_[k + 1]));
+                largest = std::max(largest, countBits(part & dashfreefrom_[k + 1]));
             }
         }
         if (remaining - 1 < 31 && largest > (1 << (remaining - 1))) continue;
@@ -262,7 +262,7 @@ bool CoverSearch::extend(int depth, int start) {
             if (outofbudget_) return false;
             continue;
         }
-        if (remaining - 1 >= 2 && !boundsallow(depth + 1, k + 1, remaining - 1)) {
+        if (remaining - 1 >= 2 && !boundsAllow(depth + 1, k + 1, remaining - 1)) {
             if (outofbudget_) return false;
             continue;
         }
@@ -285,7 +285,7 @@ CoverSearch::Outcome CoverSearch::first(int size, SearchBudget& budget, std::vec
         outofbudget_ = false;
         covered_.assign(static_cast<size_t>(size + 1) * words_, 0);
         groups_.resize(static_cast<size_t>(size) + 1);
-        found = boundsallow(0, 0, size) && extend(0, 0);
+        found = boundsAllow(0, 0, size) && extend(0, 0);
         budget_ = nullptr;
         if (outofbudget_) return Outcome::stopped;
     }
@@ -296,7 +296,7 @@ CoverSearch::Outcome CoverSearch::first(int size, SearchBudget& budget, std::vec
 }
 
 CoverSearch::Outcome CoverSearch::smallest(int floor, SearchBudget& budget, std::vector<int>& chosen) {
-    for (int size = std::max({floor, lowerbound_, 0}); size <= count_; ++size) {
+    for (int size = std::max({floor, lowerBound_, 0}); size <= count_; ++size) {
         Outcome outcome = first(size, budget, chosen);
         if (outcome != Outcome::none) return outcome;
     }
@@ -308,7 +308,7 @@ std::vector<int> CoverSearch::greedy() const {
     std::vector<int> taken;
     auto fresh = [&](int k) {
         int count = 0;
-        for (size_t w = 0; w < words_; ++w) count += countbits(separated_[static_cast<size_t>(k) * words_ + w] & ~covered[w]);
+        for (size_t w = 0; w < words_; ++w) count += countBits(separated_[static_cast<size_t>(k) * words_ + w] & ~covered[w]);
         return count;
     };
     while (true) {

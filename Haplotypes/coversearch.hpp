@@ -73,7 +73,7 @@ public:
     // True when the candidates together separate every pair.
     bool separable() const { return separable_; }
     // No set of fewer candidates separates every separable pair.
-    int lowerbound() const { return lowerbound_; }
+    int lowerBound() const { return lowerBound_; }
 
     // The lexicographically first set of `size` candidates that separates every separable
     // pair, as ascending SNP indices.
@@ -88,9 +88,9 @@ public:
 private:
     bool extend(int depth, int start);
     bool dominated(int depth, int k);
-    bool boundsallow(int depth, int start, int remaining);
-    static int weightneeded(int haps, int snps);
-    static int countbits(uint64_t x);
+    bool boundsAllow(int depth, int start, int remaining);
+    static int weightNeeded(int haps, int snps);
+    static int countBits(uint64_t x);
 
     size_t words_ = 0;
     int pairs_ = 0;
@@ -105,7 +105,7 @@ private:
     std::vector<uint64_t> zeros_;       // per candidate: those with "0" there
     std::vector<uint64_t> dashfreefrom_;  // per candidate k: those with no "-" from k on
     bool separable_ = true;
-    int lowerbound_ = 0;
+    int lowerBound_ = 0;
 
     // The walk: per depth, the pairs separated so far and the groups of two or more
     // haplotypes still together.

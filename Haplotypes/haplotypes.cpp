@@ -30,7 +30,7 @@ struct TallyFigures {
 
 using HaplotypeBuilder = std::string (*)(const Tables&, int, int, int);
 
-std::vector<haplotype> tallyblock(const Tables& tables, HaplotypeBuilder build, int first, int last) {
+std::vector<haplotype> tallyBlock(const Tables& tables, HaplotypeBuilder build, int first, int last) {
     std::vector<haplotype> haparray;
     haparray.reserve(numchroms);
     for (int i = 0; i < numchroms; ++i) addorcount(build(tables, first, last, i), haparray);
@@ -38,7 +38,7 @@ std::vector<haplotype> tallyblock(const Tables& tables, HaplotypeBuilder build, 
     return haparray;
 }
 
-TallyFigures figuresof(const std::vector<haplotype>& haparray, long long budget) {
+TallyFigures figuresOf(const std::vector<haplotype>& haparray, long long budget) {
     TallyFigures figures;
     figures.hapindex = static_cast<int>(haparray.size());
     figures.majhaps = countmajorhaps(haparray, majorcutoff);
@@ -64,12 +64,12 @@ void note(const RunContext& run, const std::string& line) {
     if (run.note) run.note(line);
 }
 
-std::string blockname(const BlockTags& tags) {
+std::string blockName(const BlockTags& tags) {
     return "haplotypes: block " + std::to_string(tags.first) + "-" + std::to_string(tags.last) + ": ";
 }
 
 // "-" for no position, else the positions joined by commas.
-std::string positionlist(const std::vector<int>& positions) {
+std::string positionList(const std::vector<int>& positions) {
     if (positions.empty()) return "-";
     std::string text = std::to_string(positions[0]);
     for (size_t i = 1; i < positions.size(); ++i) {
@@ -79,7 +79,7 @@ std::string positionlist(const std::vector<int>& positions) {
     return text;
 }
 
-void printheader(RunContext& run) {
+void printHeader(RunContext& run) {
     run.report.put("SNP1\tSNP2\tN_SNPS\tAllHaps\tHap80\tHapC\tN_HapC\tNeedSNP\t%HapsKn\t");
     if (run.tables.Known == 1) run.report.put("K_SNPS\tK_Haps\tK_Hap80\tK_HapC\tN_KHapC\tNeedSNP\t");
 }
@@ -88,7 +88,7 @@ void printheader(RunContext& run) {
 // position to the first at or after its last position, but never past the last known
 // SNP. Empty (last = first - 1) when no known SNP lies at or after the block's start.
 // Moves `knownsnpnum` past the range and counts the known SNPs skipped before it.
-void knownrange(const Tables& tables, const std::array<int, 2>& block, int& knownsnpnum, int& knownnotinblocks,
+void knownRange(const Tables& tables, const std::array<int, 2>& block, int& knownsnpnum, int& knownnotinblocks,
                 int& first, int& last) {
     int total = static_cast<int>(tables.knownSNParray.size());
     while (knownsnpnum < total && getKnownPosition(tables, knownsnpnum) < block[0]) {
@@ -174,7 +174,7 @@ void printhaplotypes(std::span<const haplotype> haparray, std::FILE* out) {
 
 int counthaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags) {
     const Tables& tables = run.tables;
-    TallyFigures figures = figuresof(tallyblock(tables, gethaplotype, firstsnp, lastsnp), run.budget);
+    TallyFigures figures = figuresOf(tallyBlock(tables, gethaplotype, firstsnp, lastsnp), run.budget);
     auto position = [&](int snp) { return getSNPpos(tables, snp); };
     tags.first = getSNPpos(tables, firstsnp);
     tags.last = getSNPpos(tables, lastsnp);
@@ -182,7 +182,7 @@ int counthaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags)
     tags.needed = figures.htsnps;
     tags.htSNPs = htSNPpositions(figures.states, firstsnp, position);
     if (figures.search.stopped())
-        note(run, blockname(tags) + "htSNP search stopped after " + std::to_string(figures.search.used()) +
+        note(run, blockName(tags) + "htSNP search stopped after " + std::to_string(figures.search.used()) +
                       " subsets; NeedSNP is an upper bound\n");
     tags.minimumfound = false;
     if (run.tags != nullptr && figures.commonhaps > 0) {
@@ -192,7 +192,7 @@ int counthaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags)
         tags.minimum.clear();
         for (int snp : minimum) tags.minimum.push_back(getSNPpos(tables, firstsnp + snp));
         if (!tags.minimumfound)
-            note(run, blockname(tags) + "minimum htSNP search stopped after " + std::to_string(budget.used()) +
+            note(run, blockName(tags) + "minimum htSNP search stopped after " + std::to_string(budget.used()) +
                           " subsets; MinSNP and minimum_set are NA\n");
     }
     int identified = numberhapsknown(tables, figures.common, getSNPpos(tables, firstsnp));
@@ -209,12 +209,12 @@ int counthaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags)
 
 int countknownhaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& tags) {
     const Tables& tables = run.tables;
-    TallyFigures figures = figuresof(tallyblock(tables, getknownhaplotype, firstsnp, lastsnp), run.budget);
+    TallyFigures figures = figuresOf(tallyBlock(tables, getknownhaplotype, firstsnp, lastsnp), run.budget);
     tags.known = true;
     tags.knownneeded = figures.htsnps;
     tags.knownhtSNPs = htSNPpositions(figures.states, firstsnp, [&](int snp) { return getKnownPosition(tables, snp); });
     if (figures.search.stopped())
-        note(run, blockname(tags) + "htSNP search over the known SNPs stopped after " +
+        note(run, blockName(tags) + "htSNP search over the known SNPs stopped after " +
                       std::to_string(figures.search.used()) + " subsets; the known NeedSNP (K_NeedSNP) is an upper bound\n");
     run.report.printf("%d\t%d\t%d\t%d\t%d\t%d\t", lastsnp - firstsnp + 1, figures.hapindex, figures.majhaps,
                       figures.commonhaps, figures.percentcommon, figures.htsnps);
@@ -225,8 +225,8 @@ int countknownhaplotypes(RunContext& run, int firstsnp, int lastsnp, BlockTags& 
 // do not overlap and start and end at positions of the SNP table.
 void findhaplotypes(RunContext& run, int totalSNPs, int totalblocks) {
     const Tables& tables = run.tables;
-    printheader(run);
-    if (run.tags != nullptr) run.tags->put(tagheader());
+    printHeader(run);
+    if (run.tags != nullptr) run.tags->put(tagHeader());
     int snpnum = 0, knownsnpnum = 0, notinblocks = 0, knownnotinblocks = 0;
     for (int blocknum = 0; blocknum < totalblocks; ++blocknum) {
         const std::array<int, 2>& block = tables.blockarray[blocknum];
@@ -242,7 +242,7 @@ void findhaplotypes(RunContext& run, int totalSNPs, int totalblocks) {
         ++snpnum;
         if (tables.Known == 1) {
             int knownfirstsnp = 0, knownlastsnp = 0;
-            knownrange(tables, block, knownsnpnum, knownnotinblocks, knownfirstsnp, knownlastsnp);
+            knownRange(tables, block, knownsnpnum, knownnotinblocks, knownfirstsnp, knownlastsnp);
             countknownhaplotypes(run, knownfirstsnp, knownlastsnp, tags);
         }
         if (run.tags != nullptr) run.tags->put(tagline(tags));
@@ -256,20 +256,20 @@ void findhaplotypes(RunContext& run, int totalSNPs, int totalblocks) {
     run.report.printf("%d\n", knownnotinblocks);
 }
 
-std::string tagheader() {
+std::string tagHeader() {
     return "SNP1\tSNP2\tN_HapC\tNeedSNP\thtSNPs\tMinSNP\tminimum_set\tK_NeedSNP\tK_htSNPs\n";
 }
 
 std::string tagline(const BlockTags& block) {
     std::string line = std::to_string(block.first) + "\t" + std::to_string(block.last) + "\t" +
                        std::to_string(block.carriers) + "\t" + std::to_string(block.needed) + "\t" +
-                       positionlist(block.htSNPs) + "\t";
+                       positionList(block.htSNPs) + "\t";
     if (block.minimumfound)
-        line += std::to_string(block.minimum.size()) + "\t" + positionlist(block.minimum) + "\t";
+        line += std::to_string(block.minimum.size()) + "\t" + positionList(block.minimum) + "\t";
     else
         line += "NA\tNA\t";
     if (block.known)
-        line += std::to_string(block.knownneeded) + "\t" + positionlist(block.knownhtSNPs) + "\n";
+        line += std::to_string(block.knownneeded) + "\t" + positionList(block.knownhtSNPs) + "\n";
     else
         line += "NA\tNA\n";
     return line;
@@ -280,7 +280,7 @@ void calcCoverage(RunContext& run, const std::string& snpfilename, const std::st
     int totalblocks = readblocksfromfile(run.tables, blockfilename);
     int totalSNPs = readSNPfromfile(run.tables, snpfilename);
     if (run.tables.Known == 1) readKnownSNPfromfile(run.tables, knownsnpfilename);
-    checkblockpositions(run.tables, blockfilename);
+    checkBlockPositions(run.tables, blockfilename);
     if (tagfilename.empty()) {
         findhaplotypes(run, totalSNPs, totalblocks);
         run.report.flush();
@@ -289,14 +289,14 @@ void calcCoverage(RunContext& run, const std::string& snpfilename, const std::st
 
     // The tag file is written under a temporary name and put in place once the report is
     // out, so a failed run leaves no part of it.
-    auto tagfault = [&](const char* what, const ldtools::SystemError& error) {
-        return filefault(what, "tag", tagfilename, error);
+    auto tagFault = [&](const char* what, const ldtools::SystemError& error) {
+        return fileFault(what, "tag", tagfilename, error);
     };
     std::optional<ldtools::ReplacementFile> tagfile;
     try {
         tagfile.emplace(tagfilename);
     } catch (const ldtools::SystemError& error) {
-        throw tagfault("cannot open", error);
+        throw tagFault("cannot open", error);
     }
     ldtools::BufferedWriter tags(tagfile->fd());
     run.tags = &tags;
@@ -306,14 +306,14 @@ void calcCoverage(RunContext& run, const std::string& snpfilename, const std::st
         tags.flush();
     } catch (const ldtools::SystemError& error) {
         run.tags = nullptr;
-        if (tags.failed()) throw tagfault("cannot write", error);
+        if (tags.failed()) throw tagFault("cannot write", error);
         throw;
     }
     run.tags = nullptr;
     try {
         tagfile->commit();
     } catch (const ldtools::SystemError& error) {
-        throw tagfault("cannot write", error);
+        throw tagFault("cannot write", error);
     }
 }
 

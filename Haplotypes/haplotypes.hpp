@@ -47,7 +47,7 @@ struct BlockTags {
 };
 
 // The tag file's header line and one block's line (both with their line break).
-std::string tagheader();
+std::string tagHeader();
 std::string tagline(const BlockTags& block);
 
 // The haplotype of chromosome `index` over SNPs first..last of the SNP table (or of the

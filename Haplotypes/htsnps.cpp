@@ -16,13 +16,13 @@ Group groupof(std::span<const haplotype> haparray) {
     return group;
 }
 
-int lowestinstate(const std::vector<int>& SNParray, int state) {
+int lowestInState(const std::vector<int>& SNParray, int state) {
     auto at = std::find(SNParray.begin(), SNParray.end(), state);
     return at == SNParray.end() ? -1 : static_cast<int>(at - SNParray.begin());
 }
 
 // The haplotypes of the group that carry the allele at the SNP, in group order.
-Group splitgroup(const Group& group, int snp, char allele) {
+Group splitGroup(const Group& group, int snp, char allele) {
     Group part;
     for (const std::string* h : group)
         if ((*h)[snp] == allele) part.push_back(h);
@@ -41,8 +41,8 @@ void uninformative(std::vector<int>& SNParray, const Group& group) {
 // still in play: the same characters at both in every haplotype, or (a mirror split) "0"
 // at one and "1" at the other in every haplotype. With a "-" somewhere, different
 // characters are no mirror: 1-, -0 and 10 differ at both SNPs, yet only the second
-// tells 1- from 10 (H10).
-bool splitsalike(const Group& group, size_t i, size_t j) {
+// tells 1- from 10.
+bool splitsAlike(const Group& group, size_t i, size_t j) {
     auto same = [&](const std::string* h) { return (*h)[i] == (*h)[j]; };
     auto mirror = [&](const std::string* h) {
         char a = (*h)[i], b = (*h)[j];
@@ -55,7 +55,7 @@ void identical(std::vector<int>& SNParray, const Group& group) {
     for (size_t i = 0; i + 1 < SNParray.size(); ++i) {
         if (SNParray[i] == excluded) continue;
         for (size_t j = i + 1; j < SNParray.size(); ++j)
-            if (SNParray[j] != excluded && splitsalike(group, i, j)) SNParray[j] = excluded;
+            if (SNParray[j] != excluded && splitsAlike(group, i, j)) SNParray[j] = excluded;
     }
 }
 
@@ -75,7 +75,7 @@ void necessary(std::vector<int>& SNParray, const Group& group) {
 // Whether the SNPs in trial separate every pair of the group: splitting the group on
 // them in turn leaves no part with two haplotypes exactly when each pair is separated
 // by at least one of them.
-int trialseparates(const std::vector<int>& SNParray, const Group& group) {
+int trialSeparates(const std::vector<int>& SNParray, const Group& group) {
     for (size_t a = 0; a < group.size(); ++a)
         for (size_t b = a + 1; b < group.size(); ++b) {
             bool apart = false;
@@ -86,7 +86,7 @@ int trialseparates(const std::vector<int>& SNParray, const Group& group) {
     return 1;
 }
 
-void smallestsubset(std::vector<int>& SNParray, const Group& group, SearchBudget& budget) {
+void smallestSubset(std::vector<int>& SNParray, const Group& group, SearchBudget& budget) {
     int minSNPs = static_cast<int>(std::ceil(std::log(static_cast<double>(group.size())) / std::log(2.0)));
     std::vector<int> candidates;
     for (size_t snp = 0; snp < SNParray.size(); ++snp)
@@ -124,17 +124,17 @@ void smallestsubset(std::vector<int>& SNParray, const Group& group, SearchBudget
 
 void recursive(std::vector<int>& SNParray, const Group& group, SearchBudget& budget) {
     if (group.size() <= 1) return;
-    int snp = lowestinstate(SNParray, htSNP);
+    int snp = lowestInState(SNParray, htSNP);
     if (snp < 0) {
-        smallestsubset(SNParray, group, budget);
+        smallestSubset(SNParray, group, budget);
         return;
     }
     SNParray[snp] = excluded;
     // The "1" group is finished first: htSNPs its searches choose are split on in the
     // "0" group too.
-    Group ones = splitgroup(group, snp, '1');
+    Group ones = splitGroup(group, snp, '1');
     if (!ones.empty()) recursive(SNParray, ones, budget);
-    Group zeros = splitgroup(group, snp, '0');
+    Group zeros = splitGroup(group, snp, '0');
     if (!zeros.empty()) recursive(SNParray, zeros, budget);
     SNParray[snp] = htSNP;
 }
@@ -197,11 +197,11 @@ void recursegethtSNPs(std::vector<int>& SNParray, std::span<const haplotype> hap
 
 void findminSNPs(std::vector<int>& SNParray, std::span<const haplotype> haparray) {
     SearchBudget unlimited;
-    if (haparray.size() >= 2) smallestsubset(SNParray, groupof(haparray), unlimited);
+    if (haparray.size() >= 2) smallestSubset(SNParray, groupof(haparray), unlimited);
 }
 
 int testSNPs(const std::vector<int>& SNParray, std::span<const haplotype> haparray) {
-    return trialseparates(SNParray, groupof(haparray));
+    return trialSeparates(SNParray, groupof(haparray));
 }
 
 void printSNParray(const std::vector<int>& SNParray, std::FILE* out) {

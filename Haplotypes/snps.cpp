@@ -12,7 +12,7 @@
 
 namespace haplotypes {
 
-ldtools::Error filefault(const char* what, const std::string& kind, const std::string& name,
+ldtools::Error fileFault(const char* what, const std::string& kind, const std::string& name,
                          const ldtools::SystemError& error) {
     return ldtools::Error("haplotypes: " + std::string(what) + " " + kind + " file " + name + ": " + error.reason() +
                           "\n");
@@ -25,7 +25,7 @@ using ldtools::WholeNumber;
 // The longest field any of the files may hold: far more than an allele string or a
 // position needs, and small enough that an endless word (a device, a damaged file) ends
 // with an error instead of taking all memory.
-constexpr size_t maxfieldlength = size_t{1} << 20;
+constexpr size_t kMaxFieldLength = size_t{1} << 20;
 const char* const fieldtoolong = "field longer than 1048576 characters";
 
 // A file read through the shared reader; an open error ends the run with a message that
@@ -34,7 +34,7 @@ class InputFile {
 public:
     InputFile(const std::string& name, const std::string& kind) try : kind_(kind), reader_(name) {
     } catch (const ldtools::SystemError& error) {
-        throw filefault("cannot open", kind, name, error);
+        throw fileFault("cannot open", kind, name, error);
     }
 
     ldtools::FileReader& reader() { return reader_; }
@@ -45,7 +45,7 @@ public:
         try {
             return step();
         } catch (const ldtools::SystemError& error) {
-            throw filefault("cannot read", kind_, reader_.name(), error);
+            throw fileFault("cannot read", kind_, reader_.name(), error);
         }
     }
 
@@ -54,7 +54,7 @@ private:
     ldtools::FileReader reader_;
 };
 
-[[noreturn]] void recordfault(const std::string& kind, const std::string& name, long long record,
+[[noreturn]] void recordFault(const std::string& kind, const std::string& name, long long record,
                               const std::string& reason) {
     throw ldtools::Error("haplotypes: " + kind + " file " + name + ": record " + std::to_string(record) + ": " +
                          reason + "\n");
@@ -66,10 +66,10 @@ private:
 
 // Reads a marker file: a stream of four-field records (position, two fields that are
 // not used, allele string); a record may span lines.
-int readmarkers(const std::string& filename, const std::string& kind, std::vector<int>& positions,
+int readMarkers(const std::string& filename, const std::string& kind, std::vector<int>& positions,
                 std::vector<std::string>& alleles) {
     InputFile in(filename, kind);
-    ldtools::MarkerReader markers(in.reader(), {.layout = ldtools::MarkerLayout::records, .maxWord = maxfieldlength});
+    ldtools::MarkerReader markers(in.reader(), {.layout = ldtools::MarkerLayout::records, .maxWord = kMaxFieldLength});
     ldtools::AlleleCoder coder;
     std::vector<int> newpositions;
     std::vector<std::string> newalleles;
@@ -82,28 +82,28 @@ int readmarkers(const std::string& filename, const std::string& kind, std::vecto
                 alleles = std::move(newalleles);
                 return static_cast<int>(positions.size());
             case ldtools::MarkerRead::incomplete:
-                recordfault(kind, filename, record, "incomplete record (fewer than four fields)");
-            default: recordfault(kind, filename, record, fieldtoolong);
+                recordFault(kind, filename, record, "incomplete record (fewer than four fields)");
+            default: recordFault(kind, filename, record, fieldtoolong);
         }
         int position = 0;
         switch (ldtools::parseInt32(fields.words[0], position)) {
-            case WholeNumber::notWhole: recordfault(kind, filename, record, "position is not a whole number");
-            case WholeNumber::outOfRange: recordfault(kind, filename, record, "position is out of range");
+            case WholeNumber::notWhole: recordFault(kind, filename, record, "position is not a whole number");
+            case WholeNumber::outOfRange: recordFault(kind, filename, record, "position is out of range");
             case WholeNumber::ok: break;
         }
         if (!newpositions.empty() && position <= newpositions.back())
-            recordfault(kind, filename, record, "positions do not ascend strictly");
+            recordFault(kind, filename, record, "positions do not ascend strictly");
         if (fields.alleles.size() < numchroms)
-            recordfault(kind, filename, record, "allele string has fewer than 100 characters");
+            recordFault(kind, filename, record, "allele string has fewer than 100 characters");
         std::string allele(fields.alleles.substr(0, numchroms));
         if (!ldtools::recodeAlleles(allele.data(), allele.size(), coder))
-            recordfault(kind, filename, record, "more than two alleles");
+            recordFault(kind, filename, record, "more than two alleles");
         newpositions.push_back(position);
         newalleles.push_back(std::move(allele));
     }
 }
 
-int blockposition(std::string_view field, const char* which, const std::string& filename, long long line) {
+int blockPosition(std::string_view field, const char* which, const std::string& filename, long long line) {
     int value = 0;
     switch (ldtools::parseInt32(field, value)) {
         case WholeNumber::notWhole: linefault(filename, line, std::string(which) + " position is not a whole number");
@@ -115,24 +115,24 @@ int blockposition(std::string_view field, const char* which, const std::string& 
 
 }  // namespace
 
-bool recodealleles(std::string& alleles) {
+bool recodeAlleles(std::string& alleles) {
     ldtools::AlleleCoder coder;
     return ldtools::recodeAlleles(alleles.data(), alleles.size(), coder);
 }
 
 int readSNPfromfile(Tables& tables, const std::string& filename) {
-    return readmarkers(filename, "SNP", tables.snparray, tables.allelearray);
+    return readMarkers(filename, "SNP", tables.snparray, tables.allelearray);
 }
 
 int readKnownSNPfromfile(Tables& tables, const std::string& filename) {
-    return readmarkers(filename, "known-SNP", tables.knownSNParray, tables.knownallelearray);
+    return readMarkers(filename, "known-SNP", tables.knownSNParray, tables.knownallelearray);
 }
 
 int readblocksfromfile(Tables& tables, const std::string& filename) {
     InputFile in(filename, "block");
     // The header is optional: the first line that is not blank is skipped when its first field
     // does not begin like a number.
-    ldtools::BlockFileReader lines(in.reader(), {.header = ldtools::BlockHeader::optional, .maxWord = maxfieldlength});
+    ldtools::BlockFileReader lines(in.reader(), {.header = ldtools::BlockHeader::optional, .maxWord = kMaxFieldLength});
     std::vector<std::array<int, 2>> blocks;
     std::vector<int> linenumbers;
     ldtools::BlockLine line;
@@ -141,8 +141,8 @@ int readblocksfromfile(Tables& tables, const std::string& filename) {
         if (read != ldtools::BlockRead::block) linefault(filename, lineno, fieldtoolong);
         if (line.count != 4)
             linefault(filename, lineno, "expected four fields (first position, index, last position, index)");
-        int first = blockposition(line.words[0], "first", filename, lineno);
-        int last = blockposition(line.words[2], "last", filename, lineno);
+        int first = blockPosition(line.words[0], "first", filename, lineno);
+        int last = blockPosition(line.words[2], "last", filename, lineno);
         if (first > last) linefault(filename, lineno, "first position is greater than last position");
         if (!blocks.empty() && first <= blocks.back()[1])
             linefault(filename, lineno,
@@ -156,7 +156,7 @@ int readblocksfromfile(Tables& tables, const std::string& filename) {
     return static_cast<int>(tables.blockarray.size());
 }
 
-void checkblockpositions(const Tables& tables, const std::string& blockfilename) {
+void checkBlockPositions(const Tables& tables, const std::string& blockfilename) {
     for (size_t b = 0; b < tables.blockarray.size(); ++b)
         for (int position : tables.blockarray[b])
             if (getindexfrompos(tables, position) < 0)

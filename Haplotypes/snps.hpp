@@ -14,7 +14,7 @@
 namespace haplotypes {
 
 // "haplotypes: WHAT KIND file NAME: REASON" for a file that cannot be opened, read or written.
-ldtools::Error filefault(const char* what, const std::string& kind, const std::string& name,
+ldtools::Error fileFault(const char* what, const std::string& kind, const std::string& name,
                          const ldtools::SystemError& error);
 
 // Chromosomes of the sample: characters 0 to 99 of every allele string.
@@ -36,7 +36,7 @@ int readSNPfromfile(Tables& tables, const std::string& filename);
 int readKnownSNPfromfile(Tables& tables, const std::string& filename);
 int readblocksfromfile(Tables& tables, const std::string& filename);
 // Checks that both positions of every block are positions of the SNP table.
-void checkblockpositions(const Tables& tables, const std::string& blockfilename);
+void checkBlockPositions(const Tables& tables, const std::string& blockfilename);
 
 int getSNPpos(const Tables& tables, int num);
 int getKnownPosition(const Tables& tables, int i);
@@ -47,6 +47,6 @@ int snpKnown(const Tables& tables, int position);
 // Recodes an allele string in place to "0", "1" and "-": "0" and "1" keep their codes, other
 // characters take the free codes in order of first appearance. False when more than two
 // alleles besides "-" occur (the string is then left unchanged).
-bool recodealleles(std::string& alleles);
+bool recodeAlleles(std::string& alleles);
 
 }  // namespace haplotypes

@@ -51,7 +51,7 @@ std::vector<bool> marks(size_t snps, const std::vector<int>& chosen) {
 
 // Every subset of `size` SNPs from `start` on, in lexicographic order: true at the first
 // that tells apart every pair some SNP tells apart.
-bool firstofsize(const std::vector<haplotype>& list, int size, int start, std::vector<int>& chosen) {
+bool firstOfSize(const std::vector<haplotype>& list, int size, int start, std::vector<int>& chosen) {
     const int snps = static_cast<int>(list[0].hap.size());
     if (size == 0) {
         std::vector<bool> use = marks(static_cast<size_t>(snps), chosen), all(static_cast<size_t>(snps), true);
@@ -62,7 +62,7 @@ bool firstofsize(const std::vector<haplotype>& list, int size, int start, std::v
     }
     for (int snp = start; snp + size <= snps; ++snp) {
         chosen.push_back(snp);
-        if (firstofsize(list, size - 1, snp + 1, chosen)) return true;
+        if (firstOfSize(list, size - 1, snp + 1, chosen)) return true;
         chosen.pop_back();
     }
     return false;
@@ -115,7 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         mismatch("the search found fewer SNPs than the minimum", list);
     if (snps <= 14) {
         std::vector<int> brute;
-        for (int r = 0; !firstofsize(list, r, 0, brute); ++r) brute.clear();
+        for (int r = 0; !firstOfSize(list, r, 0, brute); ++r) brute.clear();
         if (brute != minimum) mismatch("the minimum set is not the first smallest one", list);
     }
     return 0;

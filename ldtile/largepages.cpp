@@ -14,7 +14,7 @@ void preferLargePages(const void* data, std::size_t bytes) {
     const auto start = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t begin = (start + largePage - 1) & ~(largePage - 1);
     const std::uintptr_t end = (start + bytes) & ~(largePage - 1);
-    // Only advice: if the system declines, the pages are small as before.
+    // Only advice: if the system declines, the pages stay small.
     if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 #else
     (void)data;

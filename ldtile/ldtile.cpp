@@ -322,7 +322,7 @@ void writeReports(const LDvals& ld, const std::vector<Block>& blocks, int count,
 
 }  // namespace
 
-int isacceptedblock(const LDvals& ld, int first, int last, double LDpercentage) {
+int isAcceptedBlock(const LDvals& ld, int first, int last, double LDpercentage) {
     return accepts(ld, first, last, ld.getLowerlimit(first, last), ld.getUpperlimit(first, last), LDpercentage,
                    [&] { return ld.test(first, last); });
 }

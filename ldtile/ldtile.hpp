@@ -19,7 +19,7 @@ struct Block {
 // 1 when the SNPs first..last form an acceptable block: the end pair is in strong LD, and
 // two SNPs: twocheck and span <= 9,999; three SNPs: threecheck on both adjacent pairs and span
 // <= 19,999; four SNPs: LD share > LDpercentage and span <= 29,999; more: LD share > LDpercentage.
-int isacceptedblock(const LDvals& ld, int first, int last, double LDpercentage);
+int isAcceptedBlock(const LDvals& ld, int first, int last, double LDpercentage);
 
 // Searches the stretch start..end (both included) and the stretches left of and right of each
 // block found, storing the blocks from position blockindex of blockarray on in the order they are

@@ -42,7 +42,7 @@ const char* const kUsageText =
 
 }  // namespace
 
-Args parseargs(int argc, const char* const* argv) {
+Args parseArgs(int argc, const char* const* argv) {
     Args args;
     std::vector<std::string> operands;
     const std::vector<std::string> words = ldtools::wordsAfterName(argc, argv);
@@ -68,7 +68,7 @@ Args parseargs(int argc, const char* const* argv) {
 
 int loadgaugeMain(int argc, char** argv) {
     try {
-        const Args args = parseargs(argc, argv);
+        const Args args = parseArgs(argc, argv);
         if (args.action == ldtools::CommandAction::help) {
             writeText(STDOUT_FILENO, kUsageText);
             return 0;

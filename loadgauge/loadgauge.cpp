@@ -28,7 +28,7 @@ constexpr size_t REPORTCHUNK = 1 << 16;  // bytes collected before each write to
 // Creates a unique file from `path` (a mkstemp template) and removes its name
 // at once, returning the open descriptor. All signals are held back between
 // the two steps so that an interrupt cannot leave the file behind in /tmp.
-int opennamelessfile(char* path) {
+int openNamelessFile(char* path) {
     sigset_t all, previous;
     sigfillset(&all);
     sigprocmask(SIG_BLOCK, &all, &previous);
@@ -49,7 +49,7 @@ int opennamelessfile(char* path) {
 }
 
 // Writes zero blocks of FILLERBLOCK bytes until the file holds at least `len` bytes.
-void fillfile(int fd, size_t len) {
+void fillFile(int fd, size_t len) {
     static const std::array<char, FILLERBLOCK> zeros{};
     for (size_t written = 0; written < len; written += FILLERBLOCK) {
         if (write(fd, zeros.data(), zeros.size()) != static_cast<ssize_t>(zeros.size())) {
@@ -60,19 +60,19 @@ void fillfile(int fd, size_t len) {
 
 // Appends the lines of slot `slot`: one per process that ran in it, in order
 // of process number, or a single line with process number 0.
-void appendslot(std::string& out, const std::vector<unsigned char*>& bufs, int slot) {
+void appendSlot(std::string& out, const std::vector<unsigned char*>& bufs, int slot) {
     bool anyran = false;
     for (size_t k = 0; k < bufs.size(); ++k) {
         if (bufs[k][slot] != 0) {
-            appendslotline(out, slot, static_cast<int>(k + 1));
+            appendSlotLine(out, slot, static_cast<int>(k + 1));
             anyran = true;
         }
     }
-    if (!anyran) appendslotline(out, slot, 0);
+    if (!anyran) appendSlotLine(out, slot, 0);
 }
 
 // Forks the process that records `id` into `buf`; the child never returns.
-void startchild(time_t t0, int id, unsigned char* buf) {
+void startChild(time_t t0, int id, unsigned char* buf) {
     std::fflush(stdout);  // a child must not inherit pending output
     const pid_t pid = fork();
     if (pid < 0) failsystem("loadgauge: fork");
@@ -98,7 +98,7 @@ int64_t slotof(const timeval& now, time_t t0) {
     return (static_cast<int64_t>(seconds) * 1000000 + now.tv_usec) / SLOTUSEC;
 }
 
-void appendslotline(std::string& out, int slot, int p) {
+void appendSlotLine(std::string& out, int slot, int p) {
     char line[64];
     const int n = std::snprintf(line, sizeof line, "%.2f %d\n", SLOTUSEC * slot / 1000.0, p);
     out.append(line, static_cast<size_t>(n));
@@ -108,7 +108,7 @@ void report(const std::vector<unsigned char*>& bufs, int fd) {
     std::string text;
     text.reserve(REPORTCHUNK + 64 * bufs.size());
     for (int slot = 0; slot < NSLOTS; ++slot) {
-        appendslot(text, bufs, slot);
+        appendSlot(text, bufs, slot);
         if (text.size() >= REPORTCHUNK) {
             writeText(fd, text);
             text.clear();
@@ -119,8 +119,8 @@ void report(const std::vector<unsigned char*>& bufs, int fd) {
 
 unsigned char* salloc(size_t len) {
     char path[] = "/tmp/loadgauge-XXXXXX";
-    const int fd = opennamelessfile(path);
-    fillfile(fd, len);
+    const int fd = openNamelessFile(path);
+    fillFile(fd, len);
     void* map = mmap(nullptr, len, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
     if (map == MAP_FAILED) throw ldtools::Error("loadgauge: mmap() failed\n");
     close(fd);
@@ -155,7 +155,7 @@ int measure(int nprocs) {
     std::vector<unsigned char*> bufs(static_cast<size_t>(nprocs));
     for (int i = 0; i < nprocs - 1; ++i) {
         bufs[i] = salloc(NSLOTS);
-        startchild(t0, i + 1, bufs[i]);
+        startChild(t0, i + 1, bufs[i]);
     }
     bufs[nprocs - 1] = salloc(NSLOTS);
     doit(t0, nprocs, bufs[nprocs - 1]);

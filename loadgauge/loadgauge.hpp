@@ -28,14 +28,14 @@ struct Args {
     ldtools::CommandAction action = ldtools::CommandAction::run;
 };
 
-Args parseargs(int argc, const char* const* argv);
+Args parseArgs(int argc, const char* const* argv);
 
 // Slot of the wall-clock reading `now` in the window that opens at second t0;
 // negative before the window, NSLOTS or more after it.
 int64_t slotof(const timeval& now, time_t t0);
 
 // Appends one time-line line for slot `slot` naming process `p` (0: none ran).
-void appendslotline(std::string& out, int slot, int p);
+void appendSlotLine(std::string& out, int slot, int p);
 
 // Writes the whole time line of the slot buffers (buffer k belongs to process
 // k + 1) to descriptor `fd`. Throws ldtools::Error on a write error.

@@ -1,31 +1,43 @@
 #!/usr/bin/env bash
-# Installs what a fresh Debian/Ubuntu machine lacks to build and test the tool-chain.
-#   scripts/deps.sh            the build and the tests
-#   scripts/deps.sh fuzz       also clang and libFuzzer, for scripts/fuzz.sh
-#   scripts/deps.sh bench      also the peers and tools the benchmarks compare with
-#   scripts/deps.sh browser    also Chromium, its driver, Selenium and node, for ldview's page tests
+# Installs with apt-get what a fresh Debian/Ubuntu machine lacks, by group; each script asks for the
+# groups it uses, so the example installs only what the build needs.
+#   scripts/deps.sh GROUP...      (no group: build and test)
+#   build      compiler, CMake, htslib, cairo, fonts, zlib: the programs and the example
+#   test       GoogleTest and the tools the tests call (xmllint, Python)
+#   workflow   Snakemake 7 and tabix/bgzip, for the workflow and its tests
+#   fuzz       clang and libFuzzer, for scripts/fuzz.sh
+#   bench      the peers and tools the benchmarks compare with
+#   browser    Chromium, its driver, Selenium and node, for ldview's page tests
 set -euo pipefail
 
 missing=()
 need_command() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
 need_file() { [ -e "$1" ] || missing+=("$2"); }
 
-need_command cmake cmake
-need_command g++ g++
-need_command make make
-need_command pkg-config pkg-config
-need_command gzip gzip
-need_file /usr/include/gtest/gtest.h libgtest-dev
-need_file /usr/include/htslib/vcf.h libhts-dev
-need_command bgzip tabix
-need_file /usr/include/cairo/cairo.h libcairo2-dev
-need_file /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf fonts-dejavu-core
-need_file /usr/include/zlib.h zlib1g-dev
-need_command snakemake snakemake
-need_command xmllint libxml2-utils
-
-for what in "$@"; do
-    case $what in
+[ $# -gt 0 ] || set -- build test
+for group in "$@"; do
+    case $group in
+        build)
+            need_command cmake cmake
+            need_command g++ g++
+            need_command make make
+            need_command pkg-config pkg-config
+            need_command flock util-linux
+            need_file /usr/include/htslib/vcf.h libhts-dev
+            need_file /usr/include/cairo/cairo.h libcairo2-dev
+            need_file /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf fonts-dejavu-core
+            need_file /usr/include/zlib.h zlib1g-dev
+            ;;
+        test)
+            need_file /usr/include/gtest/gtest.h libgtest-dev
+            need_command gzip gzip
+            need_command python3 python3
+            need_command xmllint libxml2-utils
+            ;;
+        workflow)
+            need_command snakemake snakemake
+            need_command bgzip tabix
+            ;;
         fuzz)
             need_command clang++-14 clang-14
             need_file /usr/lib/llvm-14/lib/libFuzzer.a libfuzzer-14-dev
@@ -45,7 +57,7 @@ for what in "$@"; do
             /usr/bin/python3 -c 'import selenium' 2>/dev/null || missing+=(python3-selenium)
             need_command node nodejs
             ;;
-        *) echo "deps.sh: unknown group $what" >&2; exit 2 ;;
+        *) echo "deps.sh: unknown group $group (build, test, workflow, fuzz, bench, browser)" >&2; exit 2 ;;
     esac
 done
 

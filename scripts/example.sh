@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Builds the tool-chain and runs the whole pipeline on the bundled chr20 example region, from its VCF.
+# Builds the programs (no tests, no benchmark helpers) and runs the whole pipeline on the bundled
+# chr20 example region, from its VCF.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+scripts/deps.sh build
 
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
-cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)"
+options=(-DCMAKE_BUILD_TYPE=Release)
+# A new build tree gets the programs alone, without GoogleTest; a tree configured before keeps its
+# tests (scripts/test.sh turns them on).
+[ -f build/release/CMakeCache.txt ] || options+=(-DBUILD_TESTING=OFF)
+if command -v ccache >/dev/null 2>&1; then options+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+cmake -S . -B build/release "${options[@]}" >/dev/null
+cmake --build build/release -j "$(nproc 2>/dev/null || echo 2)" --target vcf2markers linkstat ldtile haplotypes ldplot
 
 scripts/ldblocks -e 3 -o out/chr20 examples/chr20/chr20.vcf.gz
 echo

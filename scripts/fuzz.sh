@@ -7,7 +7,7 @@
 # inputs go to build/fuzz/new-corpus/<harness>/, so a test run leaves the checkout unchanged.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh fuzz
+scripts/deps.sh build test fuzz
 
 seconds=${1:-30}
 shift || true

@@ -1,28 +1,63 @@
 #!/usr/bin/env bash
-# Builds the tool-chain twice (optimised, and with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs the whole test suite in both builds; a third build with
-# ThreadSanitizer runs the tests of threaded code; then every fuzz harness runs for 20 seconds
-# over its committed corpus.
+# The tests of the tool-chain.
+#   scripts/test.sh          the quick round: builds build/release (optimised) and runs every test
+#                            not labelled slow or browser (ctest -LE 'slow|browser'); minutes
+#   scripts/test.sh --full   what CI runs: every test in the optimised build, every test again in a
+#                            build with AddressSanitizer and UndefinedBehaviorSanitizer (build/asan),
+#                            the tests of threaded code with ThreadSanitizer (build/tsan), then every
+#                            fuzz harness for 20 seconds over its committed corpus
+# ccache, when installed, serves the compiler.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
+
+full=no
+case ${1:-} in
+    "") ;;
+    --full) full=yes ;;
+    *) echo "usage: scripts/test.sh [--full]" >&2; exit 2 ;;
+esac
+if [ "$full" = yes ]; then
+    scripts/deps.sh build test workflow fuzz
+else
+    scripts/deps.sh build test
+fi
 
 jobs=$(nproc 2>/dev/null || echo 2)
-for variant in release asan; do
-    dir=build/$variant
-    if [ "$variant" = asan ]; then
-        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDTOOLS_SANITIZE=ON
+launcher=()
+if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+
+# build DIR CMAKE-OPTION... [-- TARGET...]: configures DIR with its tests and builds it (or the targets).
+build() {
+    local dir=$1
+    shift
+    local options=() targets=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do options+=("$1"); shift; done
+    [ $# -eq 0 ] || { shift; targets=("$@"); }
+    cmake -S . -B "$dir" -DBUILD_TESTING=ON "${launcher[@]}" "${options[@]}" >/dev/null
+    if [ ${#targets[@]} -gt 0 ]; then
+        cmake --build "$dir" -j "$jobs" --target "${targets[@]}"
     else
-        cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release
+        cmake --build "$dir" -j "$jobs"
     fi
-    cmake --build "$dir" -j "$jobs"
-    echo "== tests: $variant build"
-    ctest --test-dir "$dir" --output-on-failure -j "$jobs"
-done
+}
+
+build build/release -DCMAKE_BUILD_TYPE=Release
+if [ "$full" = no ]; then
+    echo "== tests: release build, without the slow ones (scripts/test.sh --full runs every test)"
+    ctest --test-dir build/release --output-on-failure -j "$jobs" -LE 'slow|browser'
+    echo "== the quick tests passed"
+    exit 0
+fi
+
+echo "== tests: release build"
+ctest --test-dir build/release --output-on-failure -j "$jobs"
+
+build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDTOOLS_SANITIZE=ON
+echo "== tests: asan build"
+ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
 # ThreadSanitizer: the tests of threaded code only (suites Threads*, WorkerTeam), to keep CI time short.
-cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDTOOLS_TSAN=ON
-cmake --build build/tsan -j "$jobs" --target linkstat_test common_test
+build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDTOOLS_TSAN=ON -- linkstat_test common_test
 echo "== threaded tests: tsan build"
 ctest --test-dir build/tsan --output-on-failure -j "$jobs" -R '^(Threads|WorkerTeam)'
 

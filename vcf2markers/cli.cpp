@@ -14,6 +14,7 @@
 
 #include "arguments.hpp"
 #include "converter.hpp"
+#include "describe.hpp"
 #include "error.hpp"
 #include "numbers.hpp"
 #include "options.hpp"
@@ -40,6 +41,8 @@ const char kUsage[] =
     "  -k, --known FILE              known SNPs: positions, one a line, or a VCF/BCF file\n"
     "  -e, --every N                 known SNPs: every N-th SNP of the SNP file (1st, N+1-th, ...)\n"
     "  -o, --output PREFIX           prefix of the output files (required)\n"
+    "      --describe [-r CHR]       print the pair window and each chromosome's span\n"
+    "                                (the last position its chunks must cover), no files\n"
     "  -h, --help                    show this help\n"
     "      --version                 show the version\n";
 
@@ -50,6 +53,7 @@ constexpr OptionRule kOptions[] = {
     {'H', "hap-samples", true},  {'F', "hap-samples-file", true},
     {'m', "maf", true},          {'k', "known", true},   {'e', "every", true},
     {'o', "output", true},       {'h', "help", false},   {'V', "version", false, true},
+    {'D', "describe", false, true},
 };
 
 // No words at all ask for the usage text (on standard error, status 1).
@@ -122,6 +126,9 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         case 'o':
             options.prefix = value;
             break;
+        case 'D':
+            options.describe = true;
+            break;
         }
     };
 
@@ -135,6 +142,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     if (operands.size() > 1) usageError("one input file expected, got " + std::to_string(operands.size()));
     options.input = operands.front();
     if (options.input.empty()) usageError("the input file name is empty");
+    if (options.describe) {
+        checkDescribeOptions(seen, options.region);
+        return result;
+    }
     if (seen.find('o') == std::string::npos) usageError("-o PREFIX is required");
     if (options.prefix.empty()) usageError("the output prefix (-o) is empty");
     if (options.prefix.back() == '/')
@@ -158,6 +169,14 @@ int vcf2markersMain(int argc, char** argv) {
     try {
         CommandLine command = parseCommandLine(ldtools::wordsAfterName(argc, argv));
         if (command.action != CommandLine::Action::run) return ldtools::answerCommand(command.action, kUsage, "vcf2markers");
+        if (command.options.describe) {
+            const std::string text = descriptionText(describe(command.options.input, command.options.region));
+            if (std::fputs(text.c_str(), stdout) == EOF || std::fflush(stdout) != 0) {
+                std::fputs("vcf2markers: cannot write standard output\n", stderr);
+                return 1;
+            }
+            return 0;
+        }
         command.options.progress = true;
         const Summary summary = convert(command.options);
         std::fputs(summaryLine(summary).c_str(), stderr);

@@ -27,6 +27,7 @@ struct Options {
     int every = 0;             // -e; 0 when not given
     std::string prefix;        // -o
     bool progress = false;     // a progress line on a terminal (set by main, not by an option)
+    bool describe = false;     // --describe: print the pair window and the chromosomes' spans
 };
 
 struct CommandLine {

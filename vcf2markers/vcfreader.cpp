@@ -83,15 +83,20 @@ void checkEndOfFile(htsFile* file, const std::string& name) {
     if (eof < 0) throw ldtools::Error("vcf2markers: cannot read " + name + ": " + ldtools::systemReason(errno) + "\n");
 }
 
-VcfReader::VcfReader(const std::string& path) : path_(path) {
+HtsPtr<htsFile> openVariantFile(const std::string& path) {
     errno = 0;
-    file_.reset(hts_open(path.c_str(), "r"));
+    HtsPtr<htsFile> file(hts_open(path.c_str(), "r"));
     // htslib opens only the kinds of file it recognises, and fails with ENOEXEC for the others.
-    if (!file_ && errno == ENOEXEC) fail(path + " is not a VCF or BCF file");
-    if (!file_) fail("cannot open " + path + ": " + ldtools::systemReason(errno));
-    const htsFormat* format = hts_get_format(file_.get());
+    if (!file && errno == ENOEXEC) throw ldtools::Error("vcf2markers: " + path + " is not a VCF or BCF file\n");
+    if (!file) throw ldtools::Error("vcf2markers: cannot open " + path + ": " + ldtools::systemReason(errno) + "\n");
+    const htsFormat* format = hts_get_format(file.get());
     if (format->category != variant_data || (format->format != vcf && format->format != bcf))
-        fail(path + " is not a VCF or BCF file");
+        throw ldtools::Error("vcf2markers: " + path + " is not a VCF or BCF file\n");
+    return file;
+}
+
+VcfReader::VcfReader(const std::string& path) : path_(path), file_(openVariantFile(path)) {
+    const htsFormat* format = hts_get_format(file_.get());
     isBcf_ = format->format == bcf;
     checkEndOfFile(file_.get(), path);
     header_.reset(bcf_hdr_read(file_.get()));

@@ -32,6 +32,10 @@ int readRecord(htsFile* file, bcf_hdr_t* header, bcf1_t* record, kstring_t& line
 // falls between two blocks. name is the file as the messages show it.
 void checkEndOfFile(htsFile* file, const std::string& name);
 
+// Opens a VCF, bgzipped VCF or BCF file. Throws ldtools::Error when it cannot be opened or is not
+// a VCF or BCF file.
+HtsPtr<htsFile> openVariantFile(const std::string& path);
+
 class VcfReader {
 public:
     // Opens the file and reads its header. Throws ldtools::Error when the file cannot be opened,

@@ -1,9 +1,13 @@
 """Helpers of the whole-genome workflow (workflow/Snakefile): the settings read from the config,
-the programs of the tool-chain and what they support, the chromosomes and chunks of the input,
-and the per-chromosome rows of the summary table.
+the programs of the tool-chain, the chromosomes and chunks of the input, and the per-chromosome
+rows of the summary table.
 
-Standard library only. Everything that reads a VCF/BCF file or its index goes through `tabix`
-(htslib): the sequence names of the index, the header, and region queries.
+Standard library only. The input's chromosomes, their spans and the pair window come from
+`vcf2markers --describe` (htslib, through the file's index).
+
+As a script: `ldworkflow.py row OUTPUT CHROM SNPS BOUNDS REPORT LDTILE_BENCHMARK
+HAPLOTYPES_BENCHMARK LINKSTAT_BENCHMARK...` writes a chromosome's summary table, `ldworkflow.py
+table OUTPUT SUMMARY...` the genome's table from the chromosomes' tables, in the order given.
 """
 
 import os
@@ -11,11 +15,22 @@ import re
 import shlex
 import shutil
 import subprocess
-import tempfile
+import sys
 
-# Pairs of markers closer than this are evaluated by linkstat; a chunk's markers reach this far
-# beyond the chunk so that every pair whose first marker lies inside the chunk is evaluated.
-PAIR_WINDOW = 200000
+# The largest position the programs read: a chromosome's chunks cover no more.
+LAST_POSITION = 2**31 - 1
+
+# A chromosome cut into more chunks than this would keep Snakemake building its plan for minutes
+# (and give as many jobs); such a chunk_length is refused before any job runs.
+MAX_CHUNKS = 10000
+
+# The characters of a chromosome name the workflow takes. Snakemake 7 writes wildcard values into
+# the command lines of the jobs it starts through a shell (cluster job scripts, spawned jobs),
+# quoted with Python's repr(): these characters stay inert inside its quotes. They include no
+# Snakemake wildcard brace, no "#" (a comment line to tabix and BED), no "," or "=" (which split
+# Snakemake's list of target jobs), no "/" or white space (the name is a folder name).
+CHROMOSOME_NAME = r"[A-Za-z0-9._:+*|-]+"
+NAME_RULE = "a chromosome name is made of letters, digits and the characters ._-:+*| (and is not . or ..)"
 
 CONFIG_KEYS = (
     "vcf", "chromosomes", "samples", "hap_samples", "maf", "known_every", "known_positions",
@@ -172,9 +187,19 @@ class Settings:
         return " ".join(shlex.quote(option) for option in options)
 
 
+def usable_chromosome_name(name):
+    return re.fullmatch(CHROMOSOME_NAME, name) is not None and name not in (".", "..")
+
+
 def check_chromosome_name(name, where):
-    if name == "" or "/" in name or any(c.isspace() for c in name) or name in (".", ".."):
-        raise ConfigError(f"{where}: {name!r} cannot name a chromosome folder")
+    if not usable_chromosome_name(name):
+        raise ConfigError(f"{where}: {name!r} cannot name a chromosome folder; {NAME_RULE}")
+
+
+def region_name(chrom):
+    """The chromosome as a region names it: braced when it holds ":", which would otherwise read
+    as the start of the positions."""
+    return "{" + chrom + "}" if ":" in chrom else chrom
 
 
 # ---- programs -----------------------------------------------------------------------------------
@@ -202,11 +227,11 @@ def find_program(name, bindir, repo):
 
 
 def _run(args, **kwargs):
-    return subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True, timeout=60, **kwargs)
+    return subprocess.run(args, stdin=subprocess.DEVNULL, capture_output=True, timeout=600, **kwargs)
 
 
 class Programs:
-    """Where the programs are, and which of the newer options they understand."""
+    """Where the programs are; ldplot may be missing (then no ld.png)."""
 
     def __init__(self, bindir, repo):
         where = f"in {bindir}" if bindir else f"in {os.path.join(repo, 'build', 'release')} or on PATH"
@@ -217,65 +242,10 @@ class Programs:
                 raise ConfigError(f"cannot find the program {name} {where} (build the project, or set bindir)")
             self.paths[name] = path
         self.ldplot = find_program("ldplot", bindir, repo)
-        self.tabix = shutil.which("tabix")
-        if self.tabix is None:
-            raise ConfigError("cannot find tabix on PATH (Debian package tabix)")
-        self.bounds_only = linkstat_writes_bounds_only(self.paths["linkstat"])
-        self.linkstat_threads = linkstat_has_threads(self.paths["linkstat"])
-        self.tags = haplotypes_writes_tags(self.paths["haplotypes"])
 
     def command(self, name):
         """The program's path, quoted for a shell command."""
         return shlex.quote(self.ldplot if name == "ldplot" else self.paths[name])
-
-
-def _probe_markers(folder):
-    path = os.path.join(folder, "probe.markers.txt")
-    with open(path, "w") as f:
-        f.write("100\t8\t3\tACACACCA\n150\t8\t3\tACCAACAC\n400000\t8\t3\tAACCACAC\n")
-    return path
-
-
-def linkstat_writes_bounds_only(linkstat):
-    """True when `linkstat -D` writes exactly the four-number records of `linkstat -P`."""
-    with tempfile.TemporaryDirectory(prefix="ldworkflow-") as folder:
-        markers = _probe_markers(folder)
-        try:
-            bounds = _run([linkstat, "-D", "-I" + markers])
-            report = _run([linkstat, "-P", "-I" + markers])
-        except (OSError, subprocess.SubprocessError):
-            return False
-    if bounds.returncode != 0 or report.returncode != 0:
-        return False
-    records = b"".join(line for line in report.stdout.splitlines(keepends=True) if len(line.split()) == 4)
-    return records != b"" and bounds.stdout == records
-
-
-def linkstat_has_threads(linkstat):
-    """True when linkstat's help names the option -T (worker threads)."""
-    try:
-        result = _run([linkstat, "--help"])
-    except (OSError, subprocess.SubprocessError):
-        return False
-    text = (result.stdout + result.stderr).decode("utf-8", "replace")
-    return result.returncode == 0 and re.search(r"(^|\s)-T", text) is not None
-
-
-def haplotypes_writes_tags(haplotypes):
-    """True when `haplotypes ... -t FILE` writes a tag file."""
-    with tempfile.TemporaryDirectory(prefix="ldworkflow-") as folder:
-        snps = os.path.join(folder, "snps.txt")
-        blocks = os.path.join(folder, "blocks.txt")
-        tags = os.path.join(folder, "tags.txt")
-        with open(snps, "w") as f:
-            f.write("100\t100\t51\t" + "01" * 50 + "\n200\t100\t51\t" + "0011" * 25 + "\n")
-        with open(blocks, "w") as f:
-            f.write("SNP1\tindex\tSNP2\tindex\n100\t0\t200\t1\n")
-        try:
-            result = _run([haplotypes, "-s", snps, "-b", blocks, "-t", tags])
-        except (OSError, subprocess.SubprocessError):
-            return False
-        return result.returncode == 0 and os.path.isfile(tags) and os.path.getsize(tags) > 0
 
 
 # ---- chromosomes, contig lengths and chunks ------------------------------------------------------
@@ -293,17 +263,15 @@ def index_of(path):
 
 
 class Genome:
-    """The chromosomes of the input and their chunks. The index is only read when needed, and every
-    answer is kept, so a job started on a cluster node does not repeat the look-ups."""
+    """The chromosomes of the input and their chunks. Each file is described once (vcf2markers
+    --describe) and the answer kept, so a job started on a cluster node does not repeat it."""
 
-    def __init__(self, settings, tabix):
+    def __init__(self, settings, vcf2markers):
         self.settings = settings
-        self.tabix = tabix
+        self.vcf2markers = vcf2markers
         self.per_chromosome = "{chrom}" in settings.vcf
         self._chromosomes = None
-        self._headers = {}
-        self._names = {}
-        self._spans = {}
+        self._descriptions = {}
 
     def vcf(self, chrom):
         return self.settings.vcf.replace("{chrom}", chrom)
@@ -313,15 +281,6 @@ class Genome:
         path = self.vcf(chrom)
         return {"vcf": path, "index": index_of(path) or path + ".csi"}
 
-    # tabix --------------------------------------------------------------------------------------
-
-    def _tabix(self, *args):
-        result = _run([self.tabix, *args])
-        if result.returncode != 0:
-            message = result.stderr.decode("utf-8", "replace").strip()
-            raise ConfigError(f"tabix {' '.join(args)} failed: {message}")
-        return result.stdout.decode("utf-8", "replace")
-
     def _check_file(self, path):
         if not os.path.isfile(path):
             raise ConfigError(f"no such VCF/BCF file: {path}")
@@ -329,68 +288,33 @@ class Genome:
             raise ConfigError(f"{path} has no index ({os.path.basename(path)}.csi or .tbi); "
                               "make one with tabix -p vcf (bgzipped VCF) or bcftools index")
 
-    def _index_names(self, path):
-        if path not in self._names:
+    def _describe(self, path):
+        """(pair window, {chromosome: span}) of a file: every chromosome its index lists, span 0
+        for one without records."""
+        if path not in self._descriptions:
             self._check_file(path)
-            self._names[path] = [name for name in self._tabix("-l", path).splitlines() if name]
-        return self._names[path]
+            try:
+                result = _run([self.vcf2markers, "--describe", "--", path])
+            except (OSError, subprocess.SubprocessError) as error:
+                raise ConfigError(f"{self.vcf2markers} --describe {path}: {error}") from None
+            if result.returncode != 0:
+                raise ConfigError(result.stderr.decode("utf-8", "replace").strip())
+            window, spans = None, {}
+            for line in result.stdout.decode("utf-8", "replace").splitlines():
+                fields = line.split("\t")
+                if fields[0] == "window" and len(fields) == 2 and fields[1].isdigit():
+                    window = int(fields[1])
+                elif fields[0] == "span" and len(fields) == 3 and fields[2].isdigit():
+                    spans[fields[1]] = int(fields[2])
+                else:
+                    raise ConfigError(f"{self.vcf2markers} --describe {path}: unexpected line {line!r}")
+            if window is None:
+                raise ConfigError(f"{self.vcf2markers} --describe {path} printed no pair window")
+            self._descriptions[path] = (window, spans)
+        return self._descriptions[path]
 
-    def _starts_at_or_after(self, path, chrom, position):
-        """True when a record of chrom starts at position or later."""
-        process = subprocess.Popen([self.tabix, path, f"{chrom}:{position}-"], stdin=subprocess.DEVNULL,
-                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        found = False
-        try:
-            for line in process.stdout:
-                fields = line.split(b"\t", 2)
-                if len(fields) >= 2 and fields[1].isdigit() and int(fields[1]) >= position:
-                    found = True
-                    break
-        finally:
-            if found:
-                process.kill()
-            process.stdout.close()
-            error = process.stderr.read()
-            process.stderr.close()
-            status = process.wait()
-        if not found and status != 0:
-            raise ConfigError(f"tabix {path} {chrom}:{position}- failed: "
-                              f"{error.decode('utf-8', 'replace').strip()}")
-        return found
-
-    def _has_records(self, path, chrom):
-        return self._starts_at_or_after(path, chrom, 1)
-
-    def _last_start(self, path, chrom, known_start=1):
-        """The position of the last record of chrom (0 without records), by bisection over
-        region queries of the index: a few dozen look-ups, whatever the size of the file."""
-        if not self._starts_at_or_after(path, chrom, known_start):
-            return 0
-        low, high = known_start, max(2 * known_start, 1 << 20)
-        while self._starts_at_or_after(path, chrom, high):
-            low, high = high, 2 * high
-            if high > (1 << 32):
-                raise ConfigError(f"{path}: positions on {chrom} beyond 2^32")
-        while high - low > 1:
-            middle = (low + high) // 2
-            if self._starts_at_or_after(path, chrom, middle):
-                low = middle
-            else:
-                high = middle
-        return low
-
-    def _contig_lengths(self, path):
-        if path not in self._headers:
-            lengths = {}
-            for line in self._tabix("-H", path).splitlines():
-                if not line.startswith("##contig=<"):
-                    continue
-                name = re.search(r"[<,]ID=([^,>]+)", line)
-                length = re.search(r"[<,]length=(\d+)", line)
-                if name and length:
-                    lengths[name.group(1)] = int(length.group(1))
-            self._headers[path] = lengths
-        return self._headers[path]
+    def _spans(self, path):
+        return self._describe(path)[1]
 
     # chromosomes ----------------------------------------------------------------------------------
 
@@ -399,18 +323,18 @@ class Genome:
             self._chromosomes = self._find_chromosomes()
         return self._chromosomes
 
+    def check(self):
+        """Every check of the input before any job runs: the chromosomes, and their chunk counts."""
+        for chrom in self.chromosomes():
+            self.chunk_count(chrom)
+
     def _find_chromosomes(self):
         wanted = self.settings.chromosomes
         if wanted == "all" and not self.per_chromosome:
             path = self.vcf("")
-            names = self._index_names(path)
-            if path.endswith(".bcf"):
-                # A BCF index lists every contig of the header, with records or not.
-                names = [name for name in names if self._has_records(path, name)]
+            names = skip_unusable([name for name, span in self._spans(path).items() if span > 0], path)
             if not names:
                 raise ConfigError(f"no chromosome with records found in {path}")
-            for name in names:
-                check_chromosome_name(name, path)
             return names
         if wanted == "all":
             wanted = self._glob_chromosomes()
@@ -418,12 +342,13 @@ class Genome:
                 raise ConfigError(f"no file matches {self.settings.vcf}")
         for chrom in wanted:
             path = self.vcf(chrom)
-            if chrom not in self._index_names(path):
-                listed = self._index_names(path)
+            spans = self._spans(path)
+            if chrom not in spans:
+                listed = list(spans)
                 shown = ", ".join(listed[:10]) + (", ..." if len(listed) > 10 else "")
                 raise ConfigError(f"chromosome {chrom} is not in the index of {path} "
                                   f"(it lists {shown or 'nothing'})")
-            if not self._has_records(path, chrom):
+            if spans[chrom] == 0:
                 raise ConfigError(f"{path} holds no records on chromosome {chrom}")
         return list(wanted)
 
@@ -448,25 +373,27 @@ class Genome:
                 if "/" not in chrom and os.path.isfile(os.path.join(folder, entry)):
                     names.append(chrom)
         names.sort(key=natural_key)
-        return names
+        return skip_unusable(names, pattern)
 
     # chunks ----------------------------------------------------------------------------------------
 
     def span(self, chrom):
         """The last position the chunks must cover: the contig length of the header, or, without
-        one (or with records beyond it), the position of the last record."""
-        if chrom not in self._spans:
-            path = self.vcf(chrom)
-            self._check_file(path)
-            length = self._contig_lengths(path).get(chrom)
-            if length is not None and not self._starts_at_or_after(path, chrom, length + 1):
-                self._spans[chrom] = length
-            else:
-                self._spans[chrom] = self._last_start(path, chrom, 1 if length is None else length + 1)
-        return self._spans[chrom]
+        one (or with records beyond it), the position of the last record; at most LAST_POSITION."""
+        spans = self._spans(self.vcf(chrom))
+        if chrom not in spans:
+            raise ConfigError(f"chromosome {chrom} is not in the index of {self.vcf(chrom)}")
+        return min(spans[chrom], LAST_POSITION)
 
     def chunk_count(self, chrom):
-        return self.span(chrom) // self.settings.chunk_length + 1
+        span = self.span(chrom)
+        length = self.settings.chunk_length
+        count = span // length + 1
+        if count > MAX_CHUNKS:
+            raise ConfigError(f"config: chunk_length {length:,} cuts chromosome {chrom} (span {span:,}) into "
+                              f"{count:,} chunks, more than {MAX_CHUNKS:,}; make chunk_length at least "
+                              f"{span // MAX_CHUNKS + 1:,}")
+        return count
 
     def chunk_range(self, chunk):
         """[first, end) of chunk number `chunk`."""
@@ -476,7 +403,19 @@ class Genome:
     def chunk_region(self, chrom, chunk):
         """The vcf2markers region of a chunk: the chunk and the pair window beyond it."""
         first, end = self.chunk_range(chunk)
-        return f"{chrom}:{max(first, 1)}-{end - 1 + PAIR_WINDOW}"
+        window = self._describe(self.vcf(chrom))[0]
+        return f"{region_name(chrom)}:{max(first, 1)}-{end - 1 + window}"
+
+
+def skip_unusable(names, where):
+    """The names that can name a chromosome; one note on standard error for each other one."""
+    usable = []
+    for name in names:
+        if usable_chromosome_name(name):
+            usable.append(name)
+        else:
+            print(f"ldtools workflow: skipped chromosome {name!r} of {where}: {NAME_RULE}", file=sys.stderr)
+    return usable
 
 
 # ---- summary table ------------------------------------------------------------------------------
@@ -546,3 +485,19 @@ def read_rows(path):
         if tuple(header) != SUMMARY_COLUMNS:
             raise ValueError(f"{path}: not a summary table")
         return [line.rstrip("\n").split("\t") for line in f if line.strip()]
+
+
+def main(args):
+    command, output, *rest = args
+    if command == "row":
+        chrom, snps, bounds, report, ldtile, haplotypes, *linkstat = rest
+        rows = [summary_row(chrom, snps, bounds, report, linkstat, ldtile, haplotypes)]
+    elif command == "table":
+        rows = [row for path in rest for row in read_rows(path)]
+    else:
+        raise SystemExit(f"ldworkflow.py: unknown command {command}")
+    write_table(output, rows)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])

@@ -110,7 +110,7 @@ struct Search {
             if (s[i] == 0) continue;
             for (size_t j = i + 1; j < n; ++j) {
                 if (s[j] == 0) continue;
-                bool same = true, mirror = true;  // H10: a mirror is 0 against 1 throughout
+                bool same = true, mirror = true;  // a mirror is 0 against 1 throughout, never a missing allele
                 for (const std::string& h : haps) {
                     same = same && h[i] == h[j];
                     mirror = mirror && ((h[i] == '0' && h[j] == '1') || (h[i] == '1' && h[j] == '0'));
@@ -143,7 +143,7 @@ bool test(const std::vector<int>& states, const Strings& haps) {
 
 // Random lists of 1 to 16 haplotypes over 1 to 40 SNPs, of several kinds: balanced or
 // rare alleles, repeated strings, and characters other than "0" and "1".
-Strings randomlist(std::mt19937& random, int maxsnps = 40) {
+Strings randomList(std::mt19937& random, int maxsnps = 40) {
     int haps = 1 + static_cast<int>(random() % 16), snps = 1 + static_cast<int>(random() % maxsnps);
     int rareness = 2 + static_cast<int>(random() % 6);  // a "1" with chance 1 in rareness
     bool odd = random() % 4 == 0, repeats = random() % 4 == 0;
@@ -184,13 +184,13 @@ TEST(HtSNPs, GroupsThatCannotBeToldApart) {
 
 // Whether SNP `snp` tells a and b apart: different characters, or a "-" (which joins
 // neither group of a split) on either.
-bool separatedat(const std::string& a, const std::string& b, size_t snp) {
+bool separatedAt(const std::string& a, const std::string& b, size_t snp) {
     return a[snp] != b[snp] || a[snp] == '-' || b[snp] == '-';
 }
 
 // The first pair of the list that some informative SNP (one where not every haplotype
 // carries the same character) tells apart but no htSNP of `states` does; "" if none.
-std::string missedpair(const Strings& list, const std::vector<int>& states) {
+std::string missedPair(const Strings& list, const std::vector<int>& states) {
     std::vector<bool> constant(list[0].size());
     for (size_t snp = 0; snp < list[0].size(); ++snp)
         constant[snp] = std::all_of(list.begin(), list.end(), [&](const std::string& h) { return h[snp] == list[0][snp]; });
@@ -198,8 +198,8 @@ std::string missedpair(const Strings& list, const std::vector<int>& states) {
         for (size_t b = a + 1; b < list.size(); ++b) {
             bool informative = false, chosen = false;
             for (size_t snp = 0; snp < list[0].size(); ++snp) {
-                if (!constant[snp] && separatedat(list[a], list[b], snp)) informative = true;
-                if (states[snp] == haplotypes::htSNP && separatedat(list[a], list[b], snp)) chosen = true;
+                if (!constant[snp] && separatedAt(list[a], list[b], snp)) informative = true;
+                if (states[snp] == haplotypes::htSNP && separatedAt(list[a], list[b], snp)) chosen = true;
             }
             if (informative && !chosen) return list[a] + " and " + list[b];
         }
@@ -207,7 +207,7 @@ std::string missedpair(const Strings& list, const std::vector<int>& states) {
 }
 
 TEST(HtSNPs, MissingAllelesDoNotMakeMirrorSplits) {
-    // H10: SNP 100 leaves 1- and 10 together, so both SNPs are needed; "different
+    // SNP 100 leaves 1- and 10 together, so both SNPs are needed; "different
     // characters at every haplotype" is a mirror split only with 0 against 1 throughout.
     EXPECT_EQ(haplotypes::findhtSNPs(listof({"1-", "-0", "10"})), (std::vector<int>{2, 2}));
     EXPECT_EQ(haplotypes::findhtSNPs(listof({"10", "01", "10"})), (std::vector<int>{2, 0}));
@@ -231,7 +231,7 @@ TEST(HtSNPs, ChosenSNPsTellApartEveryPairTheInformativeSNPsDo) {
                 Strings list;
                 for (size_t p : pick) list.push_back(strings[p]);
                 ++lists;
-                std::string missed = missedpair(list, haplotypes::findhtSNPs(listof(list)));
+                std::string missed = missedPair(list, haplotypes::findhtSNPs(listof(list)));
                 ASSERT_EQ(missed, "") << "list of " << haps << " over " << snps << " SNPs starting " << list[0];
                 size_t k = 0;
                 while (k < pick.size() && ++pick[k] == strings.size()) pick[k++] = 0;
@@ -245,7 +245,7 @@ TEST(HtSNPs, ChosenSNPsTellApartEveryPairTheInformativeSNPsDo) {
 TEST(HtSNPs, SeparationTestMatchesRecursiveSplitting) {
     std::mt19937 random(11);
     for (int round = 0; round < 2000; ++round) {
-        Strings list = randomlist(random);
+        Strings list = randomList(random);
         std::vector<int> states(list[0].size());
         for (int& s : states) s = random() % 3 == 0 ? 3 : 1;
         ASSERT_EQ(haplotypes::testSNPs(states, listof(list)), stepwise::test(states, list) ? 1 : 0) << round;
@@ -258,7 +258,7 @@ TEST(HtSNPs, FastSearchChoosesTheSameSNPsAsTheStepwiseSearch) {
     std::mt19937 random(2024);
     int compared = 0, searched = 0;
     for (int round = 0; round < 4000; ++round) {
-        Strings list = randomlist(random);
+        Strings list = randomList(random);
         stepwise::Search run{list, std::vector<int>(list[0].size(), 1), 2000};
         try {
             run.stages();
@@ -274,7 +274,7 @@ TEST(HtSNPs, FastSearchChoosesTheSameSNPsAsTheStepwiseSearch) {
     EXPECT_GT(searched, 1800);
     // Over at most 14 SNPs even a search through every subset stays short: none is left out.
     for (int round = 0; round < 1000; ++round) {
-        Strings list = randomlist(random, 14);
+        Strings list = randomList(random, 14);
         stepwise::Search run{list, std::vector<int>(list[0].size(), 1)};
         run.stages();
         run.recurse(stepwise::whole(list));

@@ -28,7 +28,7 @@ bool apart(const std::string& a, const std::string& b, size_t snp) {
 }
 
 // The pairs each SNP separates.
-std::vector<PairSet> pairsets(const Strings& list) {
+std::vector<PairSet> pairSets(const Strings& list) {
     std::vector<PairSet> sets(list[0].size(), PairSet{});
     for (size_t snp = 0; snp < list[0].size(); ++snp) {
         size_t p = 0;
@@ -48,12 +48,12 @@ PairSet unionof(const std::vector<PairSet>& sets, const std::vector<int>& snps) 
 
 // Every subset of `size` SNPs from `start` on, in lexicographic order, with nothing
 // skipped: true at the first whose pairs with those of `chosen` make up `target`.
-bool firstofsize(const std::vector<PairSet>& sets, const PairSet& target, int size, int start, PairSet have,
+bool firstOfSize(const std::vector<PairSet>& sets, const PairSet& target, int size, int start, PairSet have,
                  std::vector<int>& chosen) {
     if (size == 0) return have == target;
     for (int snp = start; snp + size <= static_cast<int>(sets.size()); ++snp) {
         chosen.push_back(snp);
-        if (firstofsize(sets, target, size - 1, snp + 1, {have[0] | sets[snp][0], have[1] | sets[snp][1]}, chosen))
+        if (firstOfSize(sets, target, size - 1, snp + 1, {have[0] | sets[snp][0], have[1] | sets[snp][1]}, chosen))
             return true;
         chosen.pop_back();
     }
@@ -62,19 +62,19 @@ bool firstofsize(const std::vector<PairSet>& sets, const PairSet& target, int si
 
 // The lexicographically first of the smallest sets of SNPs that separate every pair some
 // SNP separates, by trying every subset of each size in turn.
-std::vector<int> bruteforce(const Strings& list) {
-    std::vector<PairSet> sets = pairsets(list);
+std::vector<int> bruteForce(const Strings& list) {
+    std::vector<PairSet> sets = pairSets(list);
     PairSet target{};
     for (const PairSet& s : sets)
         for (int w = 0; w < 2; ++w) target[w] |= s[w];
     std::vector<int> chosen;
-    for (int size = 0; !firstofsize(sets, target, size, 0, PairSet{}, chosen); ++size) chosen.clear();
+    for (int size = 0; !firstOfSize(sets, target, size, 0, PairSet{}, chosen); ++size) chosen.clear();
     return chosen;
 }
 
 // Random lists of 1 to 12 haplotypes over 1 to 20 SNPs: balanced or rare alleles, often
 // missing alleles, often repeated strings.
-Strings randomlist(std::mt19937& random) {
+Strings randomList(std::mt19937& random) {
     int haps = 1 + static_cast<int>(random() % 12), snps = 1 + static_cast<int>(random() % 20);
     int rareness = 2 + static_cast<int>(random() % 5);
     int gaps = random() % 3 == 0 ? 0 : 4 + static_cast<int>(random() % 20);  // a "-" with chance 1 in gaps
@@ -97,11 +97,11 @@ TEST(MinimumSet, IsTheFirstSmallestSetOfAllSubsets) {
     std::mt19937 random(77);
     int searched = 0, smallerthansearch = 0;
     for (int round = 0; round < 10000; ++round) {
-        Strings list = randomlist(random);
+        Strings list = randomList(random);
         SearchBudget unlimited;
         std::vector<int> minimum;
         ASSERT_TRUE(haplotypes::minimumhtSNPs(listof(list), unlimited, minimum));
-        ASSERT_EQ(minimum, bruteforce(list)) << "round " << round;
+        ASSERT_EQ(minimum, bruteForce(list)) << "round " << round;
         searched += minimum.size() >= 2;
 
         // The search's own htSNPs tell apart every pair of distinct strings, so they are
@@ -113,7 +113,7 @@ TEST(MinimumSet, IsTheFirstSmallestSetOfAllSubsets) {
         Strings distinct = list;
         std::sort(distinct.begin(), distinct.end());
         if (std::adjacent_find(distinct.begin(), distinct.end()) == distinct.end()) {
-            std::vector<PairSet> sets = pairsets(list);
+            std::vector<PairSet> sets = pairSets(list);
             ASSERT_EQ(unionof(sets, chosen), unionof(sets, minimum)) << "round " << round;
             ASSERT_GE(chosen.size(), minimum.size()) << "round " << round;
             smallerthansearch += minimum.size() < chosen.size();
@@ -142,7 +142,7 @@ TEST(MinimumSet, SmallCases) {
 
 // 16 haplotypes; SNP k carries "1" on the two haplotypes of the k-th pair (0,1), (0,2), ...,
 // (0,15), (1,2), ... and "0" on the others.
-Strings pairfamily(int snps) {
+Strings pairFamily(int snps) {
     Strings list(16);
     int k = 0;
     for (int a = 0; a < 16 && k < snps; ++a)
@@ -156,24 +156,24 @@ TEST(MinimumSet, PairFamily) {
     // left without a "1": 10. 38 SNPs reach only haplotypes 0, 1 and 2 and their partners:
     // 12. Both searches are exact here and agree.
     for (auto [snps, minimum] : {std::pair{38, 12}, std::pair{60, 10}, std::pair{120, 10}}) {
-        Strings list = pairfamily(snps);
+        Strings list = pairFamily(snps);
         SearchBudget budget;
         std::vector<int> set;
         ASSERT_TRUE(haplotypes::minimumhtSNPs(listof(list), budget, set));
         EXPECT_EQ(static_cast<int>(set.size()), minimum) << snps;
-        std::vector<PairSet> sets = pairsets(list);
+        std::vector<PairSet> sets = pairSets(list);
         EXPECT_EQ(unionof(sets, set), (PairSet{~uint64_t{0}, (uint64_t{1} << 56) - 1})) << snps;
         SearchBudget other;
         EXPECT_EQ(haplotypes::gethtSNPs(listof(list), other), minimum) << snps;
     }
     std::vector<int> set;
     SearchBudget budget;
-    haplotypes::minimumhtSNPs(listof(pairfamily(120)), budget, set);
+    haplotypes::minimumhtSNPs(listof(pairFamily(120)), budget, set);
     EXPECT_EQ(set, (std::vector<int>{0, 1, 42, 43, 75, 76, 99, 100, 114, 115}));
 }
 
 TEST(MinimumSet, BudgetStopsTheSearch) {
-    Strings list = pairfamily(38);
+    Strings list = pairFamily(38);
     SearchBudget small(1000);
     std::vector<int> set = {1};
     EXPECT_FALSE(haplotypes::minimumhtSNPs(listof(list), small, set));
@@ -182,13 +182,13 @@ TEST(MinimumSet, BudgetStopsTheSearch) {
 
     // The per-group search falls back to a set found without search: still one that
     // tells every pair apart, never smaller than the minimum.
-    SearchBudget groupbudget(1000);
-    std::vector<int> states = haplotypes::findhtSNPs(listof(list), groupbudget);
-    EXPECT_TRUE(groupbudget.stopped());
+    SearchBudget groupBudget(1000);
+    std::vector<int> states = haplotypes::findhtSNPs(listof(list), groupBudget);
+    EXPECT_TRUE(groupBudget.stopped());
     std::vector<int> chosen;
     for (size_t snp = 0; snp < states.size(); ++snp)
         if (states[snp] == haplotypes::htSNP) chosen.push_back(static_cast<int>(snp));
-    std::vector<PairSet> sets = pairsets(list);
+    std::vector<PairSet> sets = pairSets(list);
     std::vector<int> all(list[0].size());
     for (size_t snp = 0; snp < all.size(); ++snp) all[snp] = static_cast<int>(snp);
     EXPECT_EQ(unionof(sets, chosen), unionof(sets, all));

@@ -101,7 +101,7 @@ TEST_F(Report, HelpAndVersion) {
         EXPECT_EQ(help.status, 0);
     }
     auto version = haplotypes({"--version", "-s", "missing"}, dir.path());
-    EXPECT_EQ(version.out, "haplotypes 1.1.0\n");
+    EXPECT_EQ(version.out, "haplotypes " LDTOOLS_VERSION "\n");
     EXPECT_EQ(version.status, 0);
     // -h is a letter like any other; a value named --help is a file name; after the first
     // word that is not an option --help is ignored.
@@ -140,8 +140,8 @@ TEST_F(Report, FirstErrorWinsAndStdoutStaysEmpty) {
 }
 
 TEST_F(Report, MissingAllelesNeedBothSNPs) {
-    // H10: common haplotypes 1- (33), -0 (33) and 10 (34); SNP 100 alone leaves 1- and 10
-    // together, so NeedSNP is 2.
+    // A missing allele is no mirror of a called one. Common haplotypes 1- (33), -0 (33) and 10
+    // (34): SNP 100 alone leaves 1- and 10 together, so NeedSNP is 2.
     writeFile(dir.file("gaps"), marker(100, [](int c) { return c >= 33 && c < 66 ? '-' : '1'; }) +
                                     marker(200, [](int c) { return c < 33 ? '-' : '0'; }));
     writeFile(dir.file("gapblock"), "SNP1\tindex\tSNP2\tindex\n100\t0\t200\t1\n");

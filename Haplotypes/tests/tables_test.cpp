@@ -34,11 +34,11 @@ std::string faultof(Reader reader, const std::string& content, const std::string
 TEST(Tables, AlleleCodes) {
     for (auto [given, coded] : std::vector<std::pair<std::string, std::string>>{
              {"ACCA", "0110"}, {"1A1A", "1010"}, {"0A0A", "0101"}, {"GG-G", "00-0"}, {"T--T", "0--0"}, {"1001", "1001"}}) {
-        EXPECT_TRUE(haplotypes::recodealleles(given));
+        EXPECT_TRUE(haplotypes::recodeAlleles(given));
         EXPECT_EQ(given, coded);
     }
     std::string three = "ACGA";
-    EXPECT_FALSE(haplotypes::recodealleles(three));
+    EXPECT_FALSE(haplotypes::recodeAlleles(three));
 }
 
 TEST(Tables, SNPFileIsAStreamOfFourFieldRecords) {
@@ -134,14 +134,14 @@ TEST(Tables, BlockFile) {
     writeFile(dir.file("b"), "SNP1\n10 0 10 1\n\n20 1 25 2\n");
     haplotypes::readblocksfromfile(tables, dir.file("b"));
     try {
-        haplotypes::checkblockpositions(tables, "b");
+        haplotypes::checkBlockPositions(tables, "b");
         ADD_FAILURE() << "no failure";
     } catch (const ldtools::Error& failure) {
         EXPECT_STREQ(failure.what(), "haplotypes: block file b: line 4: position 25 is not in the SNP file\n");
     }
     writeFile(dir.file("b"), "SNP1\n10 0 10 1\n\n20 1 20 2\n");
     haplotypes::readblocksfromfile(tables, dir.file("b"));
-    EXPECT_NO_THROW(haplotypes::checkblockpositions(tables, "b"));
+    EXPECT_NO_THROW(haplotypes::checkBlockPositions(tables, "b"));
 }
 
 TEST(Tables, FilesThatCannotBeOpened) {

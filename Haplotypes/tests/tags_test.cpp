@@ -22,7 +22,7 @@ using testsupport::ScratchDir;
 using testsupport::sourcePath;
 using testsupport::writeFile;
 
-const std::string tagheader = "SNP1\tSNP2\tN_HapC\tNeedSNP\thtSNPs\tMinSNP\tminimum_set\tK_NeedSNP\tK_htSNPs\n";
+const std::string tagHeader = "SNP1\tSNP2\tN_HapC\tNeedSNP\thtSNPs\tMinSNP\tminimum_set\tK_NeedSNP\tK_htSNPs\n";
 
 
 std::vector<std::vector<std::string>> rowsof(const std::string& text) {
@@ -60,7 +60,7 @@ TEST_F(Tags, OneLinePerBlockAndTheReportUnchanged) {
     // 20-40: SNPs 20 and 30 tell 011, 101 and 110 apart; over its known SNPs (20 and 45)
     // 20 does. 50 and 110: one common haplotype. 60-100: none. 50's known range is SNP 70
     // (C/A); those of 60-100 and 110 are empty.
-    EXPECT_EQ(tags(), tagheader +
+    EXPECT_EQ(tags(), tagHeader +
                           "20\t40\t90\t2\t20,30\t2\t20,30\t1\t20\n"
                           "50\t50\t97\t0\t-\t0\t-\t1\t70\n"
                           "60\t100\t0\t0\t-\tNA\tNA\t0\t-\n"
@@ -70,7 +70,7 @@ TEST_F(Tags, OneLinePerBlockAndTheReportUnchanged) {
     EXPECT_EQ(rowsof(tags())[1], (std::vector<std::string>{"20", "40", "90", "2", "20,30", "2", "20,30", "NA", "NA"}));
     writeFile(dir.file("noblocks"), "SNP1\tindex\tSNP2\tindex\n");
     ASSERT_EQ(haplotypes({"-s", "snps", "-b", "noblocks", "-t", "tags.txt"}, dir.path()).status, 0);
-    EXPECT_EQ(tags(), tagheader);
+    EXPECT_EQ(tags(), tagHeader);
 }
 
 TEST_F(Tags, SearchCountAndTrueMinimumDiffer) {
@@ -138,7 +138,7 @@ TEST_F(Tags, ATagFileThatIsAnInputIsRefused) {
 }
 
 TEST_F(Tags, Options) {
-    // H12: t takes a value like s, b and k; empty, or missing at the end, it is refused.
+    // -t takes a value like s, b and k; empty, or missing at the end, it is refused.
     EXPECT_EQ(haplotypes({"-s", "snps", "-b", "blocks", "-t", ""}, dir.path()).err,
               "haplotypes: no tag file given (-t tagfile)\n");
     auto last = haplotypes({"-s", "snps", "-b", "blocks", "-t"}, dir.path());
@@ -147,7 +147,7 @@ TEST_F(Tags, Options) {
     // -xt: x is ignored, t takes the next word; a later -t wins.
     ASSERT_EQ(haplotypes({"-s", "snps", "-xt", "first.txt", "-b", "blocks", "-t", "tags.txt"}, dir.path()).status, 0);
     EXPECT_FALSE(std::filesystem::exists(dir.file("first.txt")));
-    EXPECT_EQ(tags().substr(0, tagheader.size()), tagheader);
+    EXPECT_EQ(tags().substr(0, tagHeader.size()), tagHeader);
 
     for (const char* bad : {"-1", "x", "2147483648", ""}) {
         auto r = haplotypes({"-s", "snps", "-b", "blocks", "-w", bad}, dir.path());
@@ -179,7 +179,7 @@ protected:
 };
 
 TEST_F(PairFamily, BudgetStopsTheSearchesAndSaysSo) {
-    // H11: with 1000 subsets each search stops; the rows are complete and the status 0.
+    // A work budget of 1000 subsets stops each search; the rows are still complete and the status 0.
     auto r = haplotypes({"-s", "snps", "-b", "blocks", "-k", "snps", "-t", "tags.txt", "-w", "1000"}, dir.path());
     EXPECT_EQ(r.status, 0);
     auto rows = rowsof(r.out);

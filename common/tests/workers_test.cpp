@@ -79,7 +79,7 @@ TEST(WorkerTeam, RunStartsEveryMemberAtOnce) {
 }
 
 // The first exception reaches the caller once every member has returned, further indices are no longer
-// handed out, and the team serves the next job as before; the caller's own failure is handled alike.
+// handed out, and the team serves the next job in full; the caller's own failure is handled alike.
 TEST(WorkerTeam, FailureStopsTheJobAndReachesTheCaller) {
     WorkerTeam team(3);
     constexpr std::size_t kCount = 1000000;

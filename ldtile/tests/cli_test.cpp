@@ -273,7 +273,7 @@ TEST_F(Ldtile, HelpAndVersionAreReadWhereOptionWordsAre) {
 }
 
 TEST_F(Ldtile, BlockFileAndStatisticsFileMustBeDifferentFiles) {
-    // T8: refused once blocks were found, before either file is opened.
+    // One file named by -f and -o is refused once blocks were found, before either file is opened.
     write("bounds", oneBlock);
     const std::string found = "the filename specified is bounds\nthe blockfile specified is ";
     auto r = ldtile({"-d", "bounds", "-f", "same", "-o", "same"});

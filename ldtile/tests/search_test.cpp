@@ -67,28 +67,28 @@ TEST_F(Acceptance, ThreeSnpsNeedBothAdjacentPairsAbove075AndSpanUpTo19999) {
     setPair(records, 5, 7000, 0.76, 0.99);
     setPair(records, 7000, 20004, 0.751, 0.981);
     literal::load(ld, literal::format(records));
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 2, 0.95), 1);
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 2, 0.95), 1);
     setPair(records, 7000, 20004, 0.75, 0.99);
     literal::load(ld, literal::format(records));
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 2, 0.95), 0);
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 2, 0.95), 0);
     // Three SNPs are never measured against the share: not even an unreachable one matters.
     records = allStrong({5, 7000, 20004});
     setPair(records, 5, 7000, 0.77, 0.99);
     literal::load(ld, literal::format(records));
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 2, 2.0), 1);
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 2, 2.0), 1);
     records = allStrong({5, 7000, 20005});
     literal::load(ld, literal::format(records));
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 2, 0.95), 0);
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 2, 0.95), 0);
 }
 
 TEST_F(Acceptance, FourSnpsNeedTheShareAndSpanUpTo29999FiveOrMoreOnlyTheShare) {
     literal::load(ld, literal::format(allStrong({1, 10000, 20000, 30000})));
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 3, 0.95), 1);
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 3, 1.0), 0);  // share 1.0 is not above 1.0
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 3, 0.95), 1);
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 3, 1.0), 0);  // share 1.0 is not above 1.0
     literal::load(ld, literal::format(allStrong({1, 10000, 20000, 30001})));
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 3, 0.95), 0);
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 3, 0.95), 0);
     literal::load(ld, literal::format(allStrong({1, 40000, 80000, 120000, 160000})));
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 4, 0.95), 1);
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 4, 0.95), 1);
     EXPECT_EQ(search(allStrong({1, 40000, 80000, 120000, 160000}))[0].last, 4);
 }
 
@@ -99,11 +99,11 @@ TEST_F(Acceptance, ShareExactly095FailsAndJustAboveItPasses) {
     auto records = allStrong(positions);
     setPair(records, 1100, 3100, 0.2, 0.5);
     literal::load(ld, literal::format(records));
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 6, 0.95), 1);
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 6, 0.95), 1);
     setPair(records, 2100, 5100, 0.2, 0.95);
     literal::load(ld, literal::format(records));
     EXPECT_EQ(ld.percentofinfoinLD(0, 6), 0.95);
-    EXPECT_EQ(ldtile::isacceptedblock(ld, 0, 6, 0.95), 0);
+    EXPECT_EQ(ldtile::isAcceptedBlock(ld, 0, 6, 0.95), 0);
 }
 
 TEST_F(Search, EqualSpansGoToTheLowerFirstIndexAndNeighboursKeepTheGap) {

@@ -100,7 +100,7 @@ TEST_F(Cli, HelpAndVersion) {
     EXPECT_EQ(usageText().rfind("Usage: linkstat -Ifile", 0), 0u);
     const RunResult version = linkstat({"--version"});
     EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "linkstat 1.1.0\n");
+    EXPECT_EQ(version.out, "linkstat " LDTOOLS_VERSION "\n");
     // options are read from left to right: an error before --help is reported
     expectFailure(linkstat({"-R" + std::string(105, 'x'), "--help"}), "\n\nOption Value Too Long -R\nExiting Now......\n\n");
     // -h and other spellings are letters the program ignores

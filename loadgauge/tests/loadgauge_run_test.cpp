@@ -11,7 +11,7 @@ namespace {
 
 const std::string BIN = LOADGAUGE_BIN;
 
-std::set<std::string> tempfiles() {
+std::set<std::string> tempFiles() {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator("/tmp")) {
         const std::string name = entry.path().filename().string();
@@ -21,18 +21,18 @@ std::set<std::string> tempfiles() {
 }
 
 // Fails for every buffer file present now that was not there before the run.
-void expectnonewtempfiles(const std::set<std::string>& before) {
-    for (const auto& name : tempfiles()) EXPECT_TRUE(before.count(name)) << "left behind: /tmp/" << name;
+void expectNoNewTempFiles(const std::set<std::string>& before) {
+    for (const auto& name : tempFiles()) EXPECT_TRUE(before.count(name)) << "left behind: /tmp/" << name;
 }
 
-std::string slottime(int slot) {
+std::string slotTime(int slot) {
     return std::to_string(slot / 10) + "." + std::to_string(slot % 10) + "0";
 }
 
 // Checks a whole time line: every slot in order with its exact time, per slot
 // process numbers in increasing order or a single 0. Returns how many slots
 // each process number was named in.
-std::vector<int> checktimeline(const std::string& out, int nprocs) {
+std::vector<int> checkTimeline(const std::string& out, int nprocs) {
     std::vector<int> named(nprocs + 1, 0);
     EXPECT_TRUE(out.empty() || out.back() == '\n');
     std::istringstream in(out);
@@ -44,10 +44,10 @@ std::vector<int> checktimeline(const std::string& out, int nprocs) {
         const std::string time = line.substr(0, space);
         const int p = space == std::string::npos ? -1 : std::atoi(line.c_str() + space + 1);
         EXPECT_EQ(line, time + " " + std::to_string(p));
-        if (time == slottime(slot + 1)) {
+        if (time == slotTime(slot + 1)) {
             ++slot;
         } else {
-            EXPECT_EQ(time, slottime(slot));
+            EXPECT_EQ(time, slotTime(slot));
             EXPECT_GT(p, last) << "slot " << slot;
             EXPECT_NE(last, 0) << "slot " << slot;
         }
@@ -62,33 +62,33 @@ std::vector<int> checktimeline(const std::string& out, int nprocs) {
 }  // namespace
 
 TEST(LoadgaugeRun, OneProcessByDefault) {
-    const auto before = tempfiles();
+    const auto before = tempFiles();
     const auto r = testsupport::run({BIN});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_GT(checktimeline(r.out, 1)[1], 0) << "process 1 never recorded a slot";
-    expectnonewtempfiles(before);
+    EXPECT_GT(checkTimeline(r.out, 1)[1], 0) << "process 1 never recorded a slot";
+    expectNoNewTempFiles(before);
 }
 
 TEST(LoadgaugeRun, TwoProcessesShareTheTimeLine) {
-    const auto before = tempfiles();
+    const auto before = tempFiles();
     // The child keeps standard output open until its window is over, so the
     // run returns only when both processes have finished.
     const auto r = testsupport::run({BIN, "2"});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    const auto named = checktimeline(r.out, 2);
+    const auto named = checkTimeline(r.out, 2);
     EXPECT_GT(named[1], 0) << "the child's marks are not visible to the first process";
     EXPECT_GT(named[2], 0);
-    expectnonewtempfiles(before);
+    expectNoNewTempFiles(before);
 }
 
 TEST(LoadgaugeRun, WriteErrorOnStandardOutput) {
-    const auto before = tempfiles();
+    const auto before = tempFiles();
     const auto r = testsupport::run({BIN}, {.input = "", .workdir = "", .stdoutPath = "/dev/full"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "loadgauge: write: No space left on device\n");
-    expectnonewtempfiles(before);
+    expectNoNewTempFiles(before);
 }
 
 TEST(LoadgaugeRun, RefusesBadArgumentsBeforeStarting) {
@@ -111,17 +111,17 @@ TEST(LoadgaugeRun, RefusesBadArgumentsBeforeStarting) {
 }
 
 TEST(LoadgaugeRun, FailedFillerWriteLeavesNoFile) {
-    const auto before = tempfiles();
+    const auto before = tempFiles();
     // A file size limit of 0 with SIGXFSZ ignored makes the first filler write fail.
     const auto r = testsupport::run({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" 3", BIN});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "loadgauge: write dummy: File too large\n");
     EXPECT_EQ(r.out, "");
-    expectnonewtempfiles(before);
+    expectNoNewTempFiles(before);
 }
 
 TEST(LoadgaugeRun, HelpAndVersionAnswerAtOnceWithoutMeasuring) {
-    const auto before = tempfiles();
+    const auto before = tempFiles();
     const auto help = testsupport::run({BIN, "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: loadgauge [number-of-processes]\n", 0), 0u) << help.out;
@@ -129,9 +129,9 @@ TEST(LoadgaugeRun, HelpAndVersionAnswerAtOnceWithoutMeasuring) {
     const auto version = testsupport::run({BIN, "--version"});
     EXPECT_EQ(version.status, 0);
     EXPECT_EQ(version.out, "loadgauge " LDTOOLS_VERSION "\n");
-    // Only as the single argument: with a count after it, it is a usage error as before.
+    // Only as the single argument: with a count after it, it is a usage error, like any other second argument.
     const auto both = testsupport::run({BIN, "--help", "2"});
     EXPECT_EQ(both.status, 1);
     EXPECT_EQ(both.err, "Usage: loadgauge [number-of-processes]\n");
-    expectnonewtempfiles(before);
+    expectNoNewTempFiles(before);
 }

@@ -15,7 +15,7 @@ using namespace loadgauge;
 // The count read from one argument, or the message that refuses it.
 static std::string reading(const char* word) {
     const char* argv[] = {"loadgauge", word};
-    const Args args = parseargs(2, argv);
+    const Args args = parseArgs(2, argv);
     return args.error != nullptr ? args.error : std::to_string(args.nprocs);
 }
 
@@ -44,7 +44,7 @@ TEST(SlotOf, CutsTheWindowIntoHundredMicrosecondSlots) {
 
 TEST(Report, ListsRunningProcessesPerSlotOrZero) {
     std::string line;
-    appendslotline(line, 12345, 1);
+    appendSlotLine(line, 12345, 1);
     EXPECT_EQ(line, "1234.50 1\n");
 
     std::vector<std::vector<unsigned char>> store(3, std::vector<unsigned char>(NSLOTS, 0));

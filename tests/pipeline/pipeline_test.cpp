@@ -6,7 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <filesystem>
+#include <map>
 
 namespace fs = std::filesystem;
 using testsupport::readFile;
@@ -26,6 +31,7 @@ protected:
         fs::create_symlink(HAPLOTYPES_BIN, bin() / "haplotypes");
         fs::create_symlink(VCF2MARKERS_BIN, bin() / "vcf2markers");
         fs::create_symlink(LDPLOT_BIN, bin() / "ldplot");
+        fs::create_symlink(LDVIEW_BIN, bin() / "ldview");
     }
 
     fs::path bin() const { return scratch.path() / "bin"; }
@@ -177,6 +183,8 @@ TEST_F(Pipeline, Chr20FromTheVcfMatchesTheGoldenReport) {
     EXPECT_FALSE(fs::exists(out("vcf2markers.markers.txt")));
     const std::string png = readFile(out("ld.png"));
     EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    // The view marks the tag SNPs of this run's tag file, which it can only have read after haplotypes.
+    EXPECT_NE(readFile(out("view/index.html")).find("<canvas"), std::string::npos);
 
     // A failing conversion stops the run before any other step.
     auto bad = ldblocks({"-s", "nobody", "-o", out(), chr20 + "chr20.vcf.gz"});
@@ -185,6 +193,28 @@ TEST_F(Pipeline, Chr20FromTheVcfMatchesTheGoldenReport) {
         << bad.err;
     EXPECT_FALSE(fs::exists(out("report.txt")));
     EXPECT_FALSE(fs::exists(out("bounds.txt")));
+}
+
+// The view's folder belongs to the run: the clean slate removes it (also when no picture is
+// drawn), and an input inside it, by its name or through a link, is refused before that.
+TEST_F(Pipeline, TheViewFolderIsReplacedWholeAndItsFilesAreNoInputs) {
+    fs::create_directories(out("view/data"));
+    testsupport::writeFile(out("view/data/old.js"), "stale\n");
+    fs::copy_file(chr20 + "known.txt", out("view/known.txt"));
+    fs::create_symlink(out("view/known.txt"), scratch.file("known-link.txt"));
+    fs::create_hard_link(out("view/known.txt"), scratch.file("known-hard.txt"));
+    for (const std::string& known :
+         {out("view/known.txt"), scratch.file("known-link.txt"), scratch.file("known-hard.txt")}) {
+        const auto refused = ldblocks({"-k", known, "-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_EQ(refused.err, "ldblocks: -k " + known + " would be removed with this run's " + out("view") +
+                                   "; move it or choose another output folder\n");
+        EXPECT_TRUE(fs::exists(out("view/data/old.js")));
+    }
+    const auto r = ldblocks({"-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(fs::exists(out("view")));
+    EXPECT_FALSE(fs::exists(out("ld.png")));
 }
 
 TEST_F(Pipeline, FailingAnalyserLeavesNoReport) {
@@ -210,6 +240,86 @@ TEST_F(Pipeline, NoBlockGivesAReportWithoutRowsInsteadOfStaleBlocks) {
     EXPECT_EQ(report.substr(0, 4), "SNP1");
     EXPECT_NE(report.find("\nnotinblocks/known: 2\t2\n"), std::string::npos) << report;
     EXPECT_NE(r.out.find("ldblocks: 0 blocks"), std::string::npos) << r.out;
+}
+
+// Every file of the output folder as it is (name -> content), to show that a refused run touched
+// nothing.
+std::map<std::string, std::string> folderContents(const fs::path& folder) {
+    std::map<std::string, std::string> contents;
+    for (const auto& entry : fs::directory_iterator(folder))
+        contents[entry.path().filename().string()] = entry.is_regular_file() ? readFile(entry.path()) : "(folder)";
+    return contents;
+}
+
+// An input that is one of the files the run replaces is refused before anything is removed,
+// whether it is named as given or reached through another name (a link).
+TEST_F(Pipeline, InputsThatTheRunReplacesAreRefused) {
+    fs::create_directory(out());
+    fs::copy_file(chr20 + "known.txt", out("known.txt"));
+    fs::copy_file(chr20 + "markers.txt", out("bounds.txt"));
+    fs::copy_file(chr20 + "chr20.vcf.gz", out("ld.png"));
+    testsupport::writeFile(out("report.txt"), "report of an earlier run\n");
+    testsupport::writeFile(out("linkstat.txt"), "full report of an earlier version\n");
+    fs::create_hard_link(out("known.txt"), scratch.file("known-link.txt"));
+    fs::create_symlink(out("ld.png"), scratch.file("in.vcf.gz"));
+    fs::create_symlink(out("linkstat.txt"), scratch.file("snps-link.txt"));
+    const auto before = folderContents(out());
+    const std::string vcf = chr20 + "chr20.vcf.gz";
+    const std::string replaced = " would be replaced by this run's ";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"-k", out("known.txt"), "-o", out(), vcf}, "-k " + out("known.txt") + replaced + out("known.txt")},
+        {{"-k", scratch.file("known-link.txt"), "-o", out() + "/", vcf},
+         "-k " + scratch.file("known-link.txt") + replaced + out("known.txt")},
+        {{"-S", out("report.txt"), "-o", out(), vcf}, "-S " + out("report.txt") + replaced + out("report.txt")},
+        {{"-F", out("snps.txt"), "-o", out(), vcf}, "-F " + out("snps.txt") + replaced + out("snps.txt")},
+        {{"-g", out("ld.png"), "-o", out(), vcf}, "-g " + out("ld.png") + replaced + out("ld.png")},
+        {{"-o", out(), scratch.file("in.vcf.gz")}, "the input " + scratch.file("in.vcf.gz") + replaced + out("ld.png")},
+        {{"-o", out(), out("bounds.txt"), chr20 + "snps.txt"},
+         "the marker file " + out("bounds.txt") + replaced + out("bounds.txt")},
+        {{"-o", out(), chr20 + "markers.txt", scratch.file("snps-link.txt")},
+         "the SNP file " + scratch.file("snps-link.txt") + replaced + out("linkstat.txt")},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto r = ldblocks(args);
+        EXPECT_EQ(r.status, 1) << message;
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "ldblocks: " + message + "; move it or choose another output folder\n");
+        EXPECT_EQ(folderContents(out()), before) << message;
+    }
+    // The text form's known-SNP file and the VCF form's converted files have other names.
+    auto r = ldblocks({"-k", out("known.txt"), "-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(out("report.txt")), readFile(sourcePath("tests/pipeline/golden/chr20-known-report.txt")));
+}
+
+// A second run into a folder that a run is writing into is refused at once: the lock is held on
+// the folder itself, so holding it here stands for the other run.
+TEST_F(Pipeline, SecondRunIntoTheSameFolderIsRefused) {
+    fs::create_directory(out());
+    testsupport::writeFile(out("report.txt"), "report of the run that holds the folder\n");
+    testsupport::writeFile(out("markers.txt"), readFile(chr20 + "markers.txt"));
+    const auto before = folderContents(out());
+    const int folder = ::open(out().c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(folder, 0);
+    ASSERT_EQ(::flock(folder, LOCK_EX | LOCK_NB), 0);
+    // The lock comes first: an input the run would replace is not even looked at.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"},
+          {"-o", out(), out("report.txt"), chr20 + "snps.txt"}}) {
+        const auto r = ldblocks(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, "ldblocks: another run is writing into " + out() + "\n");
+        EXPECT_EQ(folderContents(out()), before);
+    }
+    ::close(folder);
+    const auto r = ldblocks({"-o", out(), out("markers.txt"), chr20 + "snps.txt"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(out("report.txt")), readFile(sourcePath("tests/pipeline/golden/chr20-report.txt")));
+    // The run's lock ended with it.
+    const int again = ::open(out().c_str(), O_RDONLY | O_DIRECTORY);
+    EXPECT_EQ(::flock(again, LOCK_EX | LOCK_NB), 0);
+    ::close(again);
 }
 
 TEST_F(Pipeline, UsageOnHelpAndOnWrongArguments) {
@@ -242,7 +352,7 @@ TEST(Install, InstalledPipelineAndManPagesWork) {
     ScratchDir prefix;
     auto install = run({CMAKE_COMMAND, "--install", LDTOOLS_BINARY_DIR, "--prefix", prefix.path().string()});
     ASSERT_EQ(install.status, 0) << install.err;
-    for (const char* program : {"vcf2markers", "linkstat", "ldtile", "haplotypes", "ldplot", "loadgauge", "ldblocks"}) {
+    for (const char* program : {"vcf2markers", "linkstat", "ldtile", "haplotypes", "ldplot", "ldview", "sortblocks", "loadgauge", "ldblocks"}) {
         EXPECT_TRUE(fs::exists(prefix.path() / "bin" / program)) << program;
         EXPECT_TRUE(fs::exists(prefix.path() / "share/man/man1" / (std::string(program) + ".1"))) << program;
     }

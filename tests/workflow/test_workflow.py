@@ -8,7 +8,9 @@ Every result is compared with one run of the programs over the whole chromosome,
 Exit status 77 (skipped) when snakemake is not installed.
 """
 
+import contextlib
 import gzip
+import io
 import os
 import random
 import re
@@ -276,30 +278,21 @@ class ChunkedRun(Scratch):
             self.assertGreaterEqual(int(mem), 100, rule)
 
 
-def stand_in_programs(tree, threads_record, ldplot_record):
-    """A build tree of the real programs, except two stand-ins: a linkstat that takes -T (it
-    records the option and runs linkstat without it) and an ldplot that records its arguments and
+def stand_in_programs(tree, ldplot_record):
+    """A build tree of the real programs, except a stand-in ldplot that records its arguments and
     writes the PNG signature."""
     for name in ("vcf2markers", "ldtile", "haplotypes", "linkstat", "ldplot"):
         os.makedirs(os.path.join(tree, ldworkflow.PROGRAMS[name]))
-        if name not in ("linkstat", "ldplot"):
+        if name != "ldplot":
             os.symlink(program(name), os.path.join(tree, ldworkflow.PROGRAMS[name], name))
-    linkstat = program("linkstat")
-    scripts = {
-        "linkstat": f"""[ "$1" != --help ] || {{ echo '  -Tn  n worker threads'; exec '{linkstat}' --help; }}
-for a; do shift; case $a in -T*) echo "$a" >> '{threads_record}' ;; *) set -- "$@" "$a" ;; esac; done
-exec '{linkstat}' "$@"
-""",
-        "ldplot": f"""echo "$*" >> '{ldplot_record}'
+    path = os.path.join(tree, "ldplot", "ldplot")
+    with open(path, "w") as f:
+        f.write(f"""#!/bin/sh
+echo "$*" >> '{ldplot_record}'
 while [ "$1" != -o ]; do shift; done
 printf '\\211PNG\\r\\n\\032\\n' > "$2"
-""",
-    }
-    for name, text in scripts.items():
-        path = os.path.join(tree, name, name)
-        with open(path, "w") as f:
-            f.write("#!/bin/sh\n" + text)
-        os.chmod(path, 0o755)
+""")
+    os.chmod(path, 0o755)
 
 
 class ChunkEdges(Scratch):
@@ -334,10 +327,11 @@ class ChunkEdges(Scratch):
         self.assertTrue(any(first == 5 * L for first, _ in pairs))
         self.assertGreater(len(expected["blocks.dat"].splitlines()), 1, "the SNPs alike make a block")
 
-        threads, plots = self.path("threads.txt"), self.path("ldplot.txt")
-        stand_in_programs(self.path("bin"), threads, plots)
+        plots = self.path("ldplot.txt")
+        stand_in_programs(self.path("bin"), plots)
         write_config(self.folder, vcf=vcf, chunk_length=L, linkstat_threads=3, bindir=self.path("bin"))
-        self.assertSucceeded(snakemake(self.folder))
+        result = snakemake(self.folder, "--printshellcmds")
+        self.assertSucceeded(result)
         for chrom, reference_files in (("7", expected), ("8", no_snp)):
             self.assertResultsEqual(self.path("out", chrom), reference_files, ldplot=True)
         for chrom, chunks in (("7", 12), ("8", 3)):
@@ -350,7 +344,7 @@ class ChunkEdges(Scratch):
 
         # linkstat_threads reaches linkstat as -T, capped by --cores 2; ldplot gets the block file
         # only where there are blocks.
-        self.assertEqual(read(threads).decode(), "-T2\n" * (12 + 3))
+        self.assertEqual(len(re.findall(r"/linkstat -D -T2 -I", result.stdout + result.stderr)), 12 + 3)
         self.assertEqual(sorted(read(plots).decode().splitlines()), [
             "-d out/7/bounds.txt -b out/7/blocks.dat -o out/7/ld.png", "-d out/8/bounds.txt -o out/8/ld.png"])
 
@@ -463,6 +457,60 @@ class FailureAndRerun(Scratch):
         self.assertEqual([row[0] for row in rows], ["c1", "c2", "c3"])
 
 
+# ---- chromosome names that a shell, a region or Snakemake would read as syntax ---------------------
+
+HOSTILE = "c'$(touch$IFS'PWNED_Y')"
+
+
+class ChromosomeNames(Scratch):
+    def test_odd_names_run_and_hostile_names_are_skipped(self):
+        """Chromosomes HLA and HLA:1 (a region "HLA:1" would be ambiguous), one with the other
+        characters a name may hold, and two that are skipped: one that would run a command where
+        a shell reads it unquoted, and one with Snakemake's wildcard braces."""
+        lines = example_lines()
+        header = [line for line in lines if line.startswith("#") and not line.startswith("##contig=")]
+        names = ["HLA", "HLA:1", "A*01|x+y.z_w-v", HOSTILE, "{x}"]
+        records = []
+        for k, chrom in enumerate(names):
+            first = 1000000 + k * 70000
+            records += recast(lines, chrom, first - 1000, "", first, first + 50000)[len(header) + 1:]
+        contigs = [f"##contig=<ID={chrom}>" for chrom in names]
+        vcf = self.path("odd.vcf.gz")
+        write_indexed_vcf(vcf, header[:1] + contigs + header[1:] + records)
+        write_config(self.folder, vcf=vcf, chunk_length=20000)
+
+        result = snakemake(self.folder, "--printshellcmds")
+        log = result.stdout + result.stderr
+        self.assertSucceeded(result)
+        for skipped in (HOSTILE, "{x}"):
+            self.assertEqual(log.count(f"ldtools workflow: skipped chromosome {skipped!r} of {vcf}: "), 1, log)
+        for chrom in names[:3]:
+            expected = reference(vcf, "{" + chrom + "}", self.path("reference", chrom))
+            self.assertResultsEqual(self.path("out", chrom), expected)
+        # Regions name a chromosome with ":" braced.
+        self.assertIn("-r '{HLA:1}' ", log)
+        self.assertIn("-r '{HLA:1}:1-219999' ", log)
+        self.assertEqual([row[0] for row in ldworkflow.read_rows(self.path("out", "summary.tsv"))], names[:3])
+
+        # Through the cluster path, Snakemake writes the wildcards into each job's script.
+        write_config(self.folder, vcf=vcf, chunk_length=20000, outdir="cluster")
+        record = self.path("submitted.txt")
+        result = snakemake(self.folder, "--jobs", "2", "--cluster-sync",
+                           f"{SUBMIT} {record} -c {{threads}} --mem={{resources.mem_mb}}",
+                           env=dict(os.environ, CI="true"))
+        self.assertSucceeded(result)
+        for chrom in names[:3]:
+            for name in ("bounds.txt", "report.txt", "tags.txt"):
+                self.assertEqual(read(self.path("cluster", chrom, name)), read(self.path("out", chrom, name)))
+        self.assertEqual([row[:7] for row in ldworkflow.read_rows(self.path("cluster", "summary.tsv"))],
+                         [row[:7] for row in ldworkflow.read_rows(self.path("out", "summary.tsv"))])
+
+        created = [os.path.join(root, name) for root, folders, files in os.walk(self.folder)
+                   for name in files + folders if "PWNED" in name]
+        self.assertEqual(created, [])
+        self.assertFalse(os.path.exists("PWNED_Y"))
+
+
 # ---- settings that stop the workflow before any job ------------------------------------------------
 
 class Settings(Scratch):
@@ -513,6 +561,64 @@ class Settings(Scratch):
                 self.assertEqual(result.returncode, 1)
                 self.assertIn(message, result.stdout + result.stderr)
                 self.assertNotIn("Job stats", result.stdout + result.stderr)
+
+    def test_names_outside_the_safe_set_are_refused_or_skipped(self):
+        for name in ("#x", "a{b}", "{chrom}", HOSTILE, "a,b", "a=b", "a\\b", ".", "..", "x'y"):
+            with self.subTest(name=name):
+                with self.assertRaises(ldworkflow.ConfigError) as caught:
+                    ldworkflow.Settings(self.base(chromosomes=[name]))
+                self.assertIn(f"config: chromosomes: {name!r} cannot name a chromosome folder; "
+                              "a chromosome name is made of letters", str(caught.exception))
+        names = ["HLA-A*01:01:01|x+y", "chrUn_KI270302v1", "1"]
+        self.assertEqual(ldworkflow.Settings(self.base(chromosomes=names)).chromosomes, names)
+
+        # One file per chromosome: files whose chromosome part is no name are skipped with a note.
+        os.makedirs(self.path("data"))
+        for chrom in ("#x", "a{b}", "2", "10", "1"):
+            open(self.path("data", f"chr{chrom}.vcf.gz"), "w").close()
+        pattern = self.path("data", "chr{chrom}.vcf.gz")
+        genome = ldworkflow.Genome(ldworkflow.Settings(self.base(vcf=pattern)), program("vcf2markers"))
+        notes = io.StringIO()
+        with contextlib.redirect_stderr(notes):
+            self.assertEqual(genome._glob_chromosomes(), ["1", "2", "10"])
+        self.assertEqual(sorted(notes.getvalue().splitlines()), [
+            f"ldtools workflow: skipped chromosome {name!r} of {pattern}: {ldworkflow.NAME_RULE}"
+            for name in ("#x", "a{b}")])
+
+    def test_chunk_counts_are_bounded(self):
+        """The example's chromosome 20 spans 1,399,985 positions: 10,000 chunks of 140 at the most."""
+        vcf2markers = program("vcf2markers")
+        genome = ldworkflow.Genome(ldworkflow.Settings(self.base(chunk_length=140)), vcf2markers)
+        self.assertEqual(genome.chunk_count("20"), 10000)
+        self.assertEqual(genome.chunk_region("20", 0), "20:1-200139")
+        genome = ldworkflow.Genome(ldworkflow.Settings(self.base(chunk_length=139)), vcf2markers)
+        with self.assertRaises(ldworkflow.ConfigError) as caught:
+            genome.chunk_count("20")
+        self.assertEqual(str(caught.exception), "config: chunk_length 139 cuts chromosome 20 (span 1,399,985) into "
+                                                "10,072 chunks, more than 10,000; make chunk_length at least 140")
+
+        # A header that declares 10^12 positions: the chunks stop at the largest position the
+        # programs read, 2^31 - 1 (430 chunks of 5,000,000).
+        lines = [line for line in example_lines() if not line.startswith("##contig=")]
+        records = [line for line in lines if not line.startswith("#")][:200]
+        header = [line for line in lines if line.startswith("#")]
+        vcf = self.path("long.vcf.gz")
+        write_indexed_vcf(vcf, header[:1] + ["##contig=<ID=20,length=1000000000000>"] + header[1:] + records)
+        write_config(self.folder, vcf=vcf, chunk_length=5000000)
+        result = snakemake(self.folder, "-n", "-q")
+        self.assertSucceeded(result)
+        counts = job_counts(result.stdout + result.stderr)
+        self.assertEqual((counts["chunk_markers"], counts["chunk_bounds"]), (430, 430))
+
+        # chunk_length 1 on that chromosome: refused at once, before any job.
+        write_config(self.folder, vcf=vcf, chunk_length=1)
+        result = subprocess.run(["snakemake", "--snakefile", SNAKEFILE, "--directory", self.folder, "--configfile",
+                                 self.path("config.yaml"), "--cores", "2", "-n"], capture_output=True, text=True,
+                                timeout=60)
+        self.assertEqual(result.returncode, 1)
+        self.assertIn("config: chunk_length 1 cuts chromosome 20 (span 2,147,483,647) into 2,147,483,648 chunks",
+                      result.stdout + result.stderr)
+        self.assertNotIn("Job stats", result.stdout + result.stderr)
 
 
 if __name__ == "__main__":

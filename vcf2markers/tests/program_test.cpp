@@ -338,7 +338,7 @@ TEST(Vcf2markersCommandLine, HelpVersionAndEmptyResult) {
     EXPECT_EQ(convert(dir, {"--help"}).out, result.out);
     result = convert(dir, {"--version"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "vcf2markers 1.1.0\n");
+    EXPECT_EQ(result.out, "vcf2markers " LDTOOLS_VERSION "\n");
 
     // A region without SNPs still gives (empty) files.
     result = convert(dir, {"-r", "20:1-999999", "-e", "3", "-o", "none", kExample});
