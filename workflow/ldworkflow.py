@@ -453,14 +453,20 @@ def _mean(values, digits):
     return f"{sum(values) / len(values):.{digits}f}" if values else "NA"
 
 
-def summary_row(chrom, snps, bounds, report, linkstat_benchmarks, ldtile_benchmark, haplotypes_benchmark):
+def record_count(path):
+    """The number of bounds records that a file of counts (bounds.records) holds."""
+    with open(path) as f:
+        return int(f.read().strip())
+
+
+def summary_row(chrom, snps, records, report, linkstat_benchmarks, ldtile_benchmark, haplotypes_benchmark):
     snp_count = count_lines(snps)
     blocks = report_blocks(report)
     in_blocks = sum(row[2] for row in blocks)
     return [
         chrom,
         str(snp_count),
-        str(count_lines(bounds)),
+        str(record_count(records)),
         str(len(blocks)),
         f"{in_blocks / snp_count:.4f}" if snp_count else "NA",
         _mean([row[1] - row[0] for row in blocks], 3),
@@ -490,8 +496,8 @@ def read_rows(path):
 def main(args):
     command, output, *rest = args
     if command == "row":
-        chrom, snps, bounds, report, ldtile, haplotypes, *linkstat = rest
-        rows = [summary_row(chrom, snps, bounds, report, linkstat, ldtile, haplotypes)]
+        chrom, snps, records, report, ldtile, haplotypes, *linkstat = rest
+        rows = [summary_row(chrom, snps, records, report, linkstat, ldtile, haplotypes)]
     elif command == "table":
         rows = [row for path in rest for row in read_rows(path)]
     else:
