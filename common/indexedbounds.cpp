@@ -302,6 +302,21 @@ bool beginsWithHeader(TextInput& input) {
     return start.size() == kIndexedBoundsHeader.size() || start[kIndexedBoundsHeader.size()] == '\n';
 }
 
+// True when a regular compressed file begins with the header line of the indexed form, read
+// from its first block alone (a region's reader must not inflate the rest of the file).
+bool headerInFirstBlock(const std::string& name) {
+    hts_set_log_level(HTS_LOG_OFF);
+    BGZF* file = bgzf_open(name.c_str(), "r");
+    if (file == nullptr) throw BoundsFileError("cannot open bounds file " + name + ": " + systemReason(errno));
+    char start[kIndexedBoundsHeader.size() + 1];
+    const ssize_t got = bgzf_compression(file) == 2 ? bgzf_read(file, start, sizeof start) : -1;
+    bgzf_close(file);
+    if (got < static_cast<ssize_t>(kIndexedBoundsHeader.size())) return false;
+    const std::string_view text(start, static_cast<std::size_t>(got));
+    return text.substr(0, kIndexedBoundsHeader.size()) == kIndexedBoundsHeader &&
+           (text.size() == kIndexedBoundsHeader.size() || text[kIndexedBoundsHeader.size()] == '\n');
+}
+
 }  // namespace
 
 bool fitsChromosomeField(std::string_view name) {
@@ -317,14 +332,18 @@ std::unique_ptr<BoundsSource> openBounds(const std::string& name, const BoundsRu
     return std::make_unique<BoundsReader>(std::move(input), rules);
 }
 
+bool hasRegionIndex(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || indexBeside(name).empty()) return false;
+    return headerInFirstBlock(name);
+}
+
 std::unique_ptr<BoundsSource> openBoundsRange(const std::string& name, std::int32_t from, std::int32_t to,
                                               const BoundsRules& rules) {
+    // The indexed form with its index is read from the region alone, header check included.
+    if (hasRegionIndex(name)) return std::make_unique<IndexedRegionReader>(name, indexBeside(name), from, to, rules);
     std::unique_ptr<TextInput> input = openInput(name);
     const bool indexedForm = beginsWithHeader(*input);
-    if (indexedForm && input->size() > 0) {
-        const std::string indexName = indexBeside(name);
-        if (!indexName.empty()) return std::make_unique<IndexedRegionReader>(name, indexName, from, to, rules);
-    }
     std::unique_ptr<BoundsSource> whole;
     if (indexedForm)
         whole = std::make_unique<IndexedBoundsReader>(std::move(input), rules);

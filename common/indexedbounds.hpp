@@ -31,6 +31,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// True when name is a regular file in the indexed form with an index beside it, so that
+// openBoundsRange reads only the part of it a region needs. Throws BoundsFileError when the file
+// cannot be opened or read.
+bool hasRegionIndex(const std::string& name);
+
 // True when a name fits the chromosome field: not empty, no white space or control bytes, and not
 // beginning with '#' (which would mark a header line).
 bool fitsChromosomeField(std::string_view name);

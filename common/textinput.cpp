@@ -2,6 +2,7 @@
 
 #include <htslib/bgzf.h>
 #include <htslib/hfile.h>
+#include <htslib/hts.h>
 
 #include <cerrno>
 
@@ -38,6 +39,9 @@ TextInput::~TextInput() {
 
 // A regular file can be opened a second time: the decompressor reads it from its start.
 void TextInput::openCompressed() {
+    // htslib's own log lines would come between a program's messages; its failures surface as
+    // InputErrors.
+    hts_set_log_level(HTS_LOG_OFF);
     errno = 0;
     compressedFile_ = bgzf_open(name().c_str(), "r");
     if (compressedFile_ == nullptr) throw InputError("open", systemReason(errno));

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "error.hpp"
+#include "indexedbounds.hpp"
 #include "progress.hpp"
 #include "writer.hpp"
 
@@ -103,7 +104,8 @@ PairSpool::PairSpool(PairSpool&& other) noexcept
       fd_(other.fd_),
       folder_(std::move(other.folder_)),
       rereading_(other.rereading_),
-      reread_(std::move(other.reread_)) {
+      reread_(std::move(other.reread_)),
+      regionOnly_(other.regionOnly_) {
     other.fd_ = -1;
     other.count_ = 0;
     other.buffer_.clear();
@@ -174,14 +176,16 @@ bool keptPair(const Options& options, std::int32_t first, std::int32_t second, d
     return true;
 }
 
-BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs) {
-    const std::unique_ptr<ldtools::BoundsSource> source = ldtools::openBounds(options.bounds);
+BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs, bool allowRegion) {
+    const bool regionOnly = allowRegion && options.hasRange && ldtools::hasRegionIndex(options.bounds);
+    const std::unique_ptr<ldtools::BoundsSource> source =
+        regionOnly ? ldtools::openBoundsRange(options.bounds, options.from, options.to) : ldtools::openBounds(options.bounds);
     ldtools::BoundsSource& reader = *source;
-    BoundsScan scan{{}, PairSpool(spoolBufferPairs)};
+    BoundsScan scan{{}, PairSpool(spoolBufferPairs), regionOnly};
     // A regular file is read again when the pairs are drawn, so the pairs need no room at all;
     // only a pipe's records have to be kept.
     const bool rereadable = reader.size() > 0;
-    if (rereadable) scan.pairs.rereadFrom(options);
+    if (rereadable) scan.pairs.rereadFrom(options, regionOnly);
     PositionSet positions;
     ldtools::ProgressLine progress;
     ldtools::BoundsRecord record;

@@ -77,7 +77,12 @@ public:
         ++count_;
     }
     // Pairs are not kept: forEach reads the bounds file of options again.
-    void rereadFrom(const Options& options) { reread_ = options; rereading_ = true; }
+    // regionOnly: the records are read from the region of the options alone, through the index.
+    void rereadFrom(const Options& options, bool regionOnly) {
+        reread_ = options;
+        rereading_ = true;
+        regionOnly_ = regionOnly;
+    }
     void countReread() { ++count_; }
     std::uint64_t size() const { return count_; }
 
@@ -118,23 +123,31 @@ private:
     std::string folder_;
     bool rereading_ = false;
     Options reread_;
+    bool regionOnly_ = false;
 };
 
 // What reading the bounds file gives.
 struct BoundsScan {
     std::vector<std::int32_t> positions;  // every SNP of the file (all distinct positions), ascending
     PairSpool pairs;                      // the pairs to draw, in file order
+    // True when only the records that touch the range were read (the indexed form with its index):
+    // then positions holds every SNP of the range but only some of those outside it.
+    bool regionOnly = false;
 };
 
 // Reads the bounds file with the tool-chain's bounds reader (its errors pass through as
 // ldtools::BoundsFileError): the positions, and the pairs less than kPairWindow apart whose two
 // positions lie in the range of the options (everything without -r), with their class or the
 // bound to draw. spoolBufferPairs: pairs of a pipe kept in memory before the temporary file.
-BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13);
+// With a range and allowRegion, the indexed form with its index is read from the range alone.
+BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13,
+                      bool allowRegion = true);
 
 template <class Visit>
 void PairSpool::forEachReread(Visit visit) {
-    const std::unique_ptr<ldtools::BoundsSource> source = ldtools::openBounds(reread_.bounds);
+    const std::unique_ptr<ldtools::BoundsSource> source =
+        regionOnly_ ? ldtools::openBoundsRange(reread_.bounds, reread_.from, reread_.to)
+                    : ldtools::openBounds(reread_.bounds);
     ldtools::BoundsRecord record;
     KeptPair kept{};
     while (source->next(record))

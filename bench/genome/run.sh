@@ -41,7 +41,7 @@ work=$(cd "$work" && pwd)
 
 if [ ! -f "$work/genome.vcf.gz.tbi" ]; then
     {
-        gzip -dc "$vcf" | awk '/^#/ { print; next } { exit }'
+        gzip -dc "$vcf" | awk '/^#/ { print }'
         for k in $(seq 0 19); do
             gzip -dc "$vcf" | awk -v k="$k" -v shift=$((k * 3000000)) 'BEGIN { FS = OFS = "\t" }
                 /^#/ { next }
