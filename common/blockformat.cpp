@@ -58,23 +58,6 @@ int compareNumbers(std::string_view a, std::string_view b) {
 
 }  // namespace
 
-SnpBlock blockAmong(const BlockEnds& line, const std::vector<std::int32_t>& snps, const std::string& boundsName) {
-    SnpBlock block{line.firstPosition, line.lastPosition, 0, 0};
-    for (int end = 0; end < 2; ++end) {
-        const std::int32_t position = end == 0 ? line.firstPosition : line.lastPosition;
-        const std::int32_t index = end == 0 ? line.firstIndex : line.lastIndex;
-        const auto found = std::lower_bound(snps.begin(), snps.end(), position);
-        if (found == snps.end() || *found != position)
-            throw FormatError(line.line, "position " + std::to_string(position) + " is not a SNP of " + boundsName);
-        const std::size_t actual = static_cast<std::size_t>(found - snps.begin());
-        if (index < 0 || static_cast<std::size_t>(index) != actual)
-            throw FormatError(line.line, "position " + std::to_string(position) + " is SNP " + std::to_string(actual) +
-                                             " of " + boundsName + ", not SNP " + std::to_string(index));
-        (end == 0 ? block.first : block.last) = actual;
-    }
-    return block;
-}
-
 bool beginsLikeNumber(std::string_view word) {
     const std::size_t i = !word.empty() && (word[0] == '+' || word[0] == '-') ? 1 : 0;
     return i < word.size() && isDigit(word[i]);

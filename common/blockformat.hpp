@@ -6,13 +6,11 @@
 // Programs read the header by different rules (BlockFileRules); the lines and words are read the
 // same way, and each program checks the words of a block line by its own rules.
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "numbers.hpp"
 #include "reader.hpp"
@@ -151,28 +149,6 @@ void forEachBlockLine(Window& window, std::size_t maxLine, Visit visit) {
         if (numbers[2] <= numbers[0]) fail("the last position of a block must lie above its first");
         visit(BlockEnds{numbers[0], numbers[1], numbers[2], numbers[3], lines.line()});
     }
-}
-
-// A block with the indices of its first and last SNP among the SNPs of a bounds file.
-struct SnpBlock {
-    std::int32_t firstPosition = 0;
-    std::int32_t lastPosition = 0;
-    std::size_t first = 0;
-    std::size_t last = 0;
-};
-
-// A block line with both ends found among the SNPs of a bounds file (snps: every SNP of boundsName,
-// ascending, numbered from 0 as the block finder numbers them): each end must be a SNP and have
-// its index. Throws FormatError naming the line.
-SnpBlock blockAmong(const BlockEnds& line, const std::vector<std::int32_t>& snps, const std::string& boundsName);
-
-// Every block of a block file, checked by blockAmong as it is read, in file order.
-template <ByteWindow Window>
-std::vector<SnpBlock> readBlocksAmong(Window& window, std::size_t maxLine, const std::vector<std::int32_t>& snps,
-                                      const std::string& boundsName) {
-    std::vector<SnpBlock> blocks;
-    forEachBlockLine(window, maxLine, [&](const BlockEnds& line) { blocks.push_back(blockAmong(line, snps, boundsName)); });
-    return blocks;
 }
 
 // ---- the sorted block file ------------------------------------------------------------------------
