@@ -35,7 +35,8 @@ IdTable IdTable::read(const std::string& name, std::string_view chromosome) {
     // The file is in the order of the marker file (ascending); any order is taken.
     std::vector<std::size_t> order(positions.size());
     std::iota(order.begin(), order.end(), std::size_t{0});
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return positions[a] < positions[b]; });
+    if (!std::is_sorted(positions.begin(), positions.end()))
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return positions[a] < positions[b]; });
     IdTable table;
     table.positions_.reserve(order.size());
     table.names_.reserve(order.size());
@@ -48,7 +49,6 @@ IdTable IdTable::read(const std::string& name, std::string_view chromosome) {
         table.positions_.push_back(positions[at]);
         table.names_.push_back(std::move(names[at]));
     }
-    for (std::size_t k = 0; k < table.names_.size(); ++k) table.byName_.emplace(table.names_[k], table.positions_[k]);
     return table;
 }
 
@@ -58,11 +58,12 @@ const std::string* IdTable::nameAt(std::int32_t position) const {
     return &names_[static_cast<std::size_t>(found - positions_.begin())];
 }
 
+// A scan of every name: a query names a few SNPs, and a table by name would cost more to build
+// than the scans it saves.
 std::vector<std::int32_t> IdTable::positionsOf(std::string_view name) const {
     std::vector<std::int32_t> positions;
-    const auto [from, to] = byName_.equal_range(std::string(name));
-    for (auto it = from; it != to; ++it) positions.push_back(it->second);
-    std::sort(positions.begin(), positions.end());
+    for (std::size_t k = 0; k < names_.size(); ++k)
+        if (names_[k] == name) positions.push_back(positions_[k]);
     return positions;
 }
 

@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "numbers.hpp"
@@ -104,7 +103,6 @@ public:
 private:
     std::vector<std::int32_t> positions_;  // ascending
     std::vector<std::string> names_;       // of positions_
-    std::unordered_multimap<std::string, std::int32_t> byName_;
 };
 
 }  // namespace ldtools

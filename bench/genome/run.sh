@@ -116,18 +116,21 @@ awk -v size="$(stat -c %s "$out/bounds.tsv.gz")" -v records="$records" \
 
 # A SNP in the middle of the chromosome, by its ID.
 snp=$(awk -v middle=$((snps / 2)) 'NR == middle { print $2; exit }' "$out/ids.txt")
+# Wall time, and the processor time (user + system), which a busy machine does not inflate.
 for run in 1 2 3; do
-    /usr/bin/time -f '%e %M' -o "$work/ldquery.time" \
+    /usr/bin/time -f '%e %U %S %M' -o "$work/ldquery.time" \
         "$build/ldquery/ldquery" -d "$out/bounds.tsv.gz" -i "$out/ids.txt" -b "$out/blocks.dat" "$snp" \
         >"$work/ldquery.out"
-    read -r seconds kb <"$work/ldquery.time"
-    printf 'ldquery %s (run %d): %s s, %d partners, peak %d MB\n' "$snp" "$run" "$seconds" \
-        $(($(wc -l <"$work/ldquery.out") - 1)) $((kb / 1024))
+    read -r seconds user system kb <"$work/ldquery.time"
+    printf 'ldquery %s (run %d): %s s (processor %s s), %d partners, peak %d MB\n' "$snp" "$run" "$seconds" \
+        "$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" $(($(wc -l <"$work/ldquery.out") - 1)) \
+        $((kb / 1024))
 done
 for run in 1 2; do
-    /usr/bin/time -f '%e %M' -o "$work/ldplot.time" \
+    /usr/bin/time -f '%e %U %S %M' -o "$work/ldplot.time" \
         "$build/ldplot/ldplot" -d "$out/bounds.tsv.gz" -b "$out/blocks.dat" -r 30000000-31000000 \
         -o "$work/region.png" 2>/dev/null
-    read -r seconds kb <"$work/ldplot.time"
-    printf 'ldplot -r 30000000-31000000 (run %d): %s s, peak %d MB\n' "$run" "$seconds" $((kb / 1024))
+    read -r seconds user system kb <"$work/ldplot.time"
+    printf 'ldplot -r 30000000-31000000 (run %d): %s s (processor %s s), peak %d MB\n' "$run" "$seconds" \
+        "$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')" $((kb / 1024))
 done
