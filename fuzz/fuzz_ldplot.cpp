@@ -20,6 +20,8 @@
 #include "error.hpp"
 #include "geneticmap.hpp"
 
+#include "scratchfile.hpp"
+
 namespace {
 
 [[noreturn]] void broken(const std::string& what) {
@@ -27,29 +29,6 @@ namespace {
     std::abort();
 }
 
-// A file of its own, rewritten for every input.
-class ScratchFile {
-public:
-    explicit ScratchFile(const char* pattern) {
-        std::string name = pattern;
-        fd_ = ::mkstemp(name.data());
-        if (fd_ < 0) broken("mkstemp failed");
-        name_ = name;
-    }
-    ~ScratchFile() {
-        ::close(fd_);
-        ::unlink(name_.c_str());
-    }
-    void write(const std::uint8_t* data, std::size_t size) {
-        if (::ftruncate(fd_, 0) != 0 || (size > 0 && ::pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)))
-            broken("cannot write the scratch file");
-    }
-    const std::string& name() const { return name_; }
-
-private:
-    int fd_ = -1;
-    std::string name_;
-};
 
 void expectNamed(const ldtools::Error& error, const std::string& name) {
     const std::string text = error.what();
@@ -61,11 +40,11 @@ void expectNamed(const ldtools::Error& error, const std::string& name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    static ScratchFile blockFile("/tmp/fuzz_ldplot-blocks-XXXXXX");
-    static ScratchFile mapFile("/tmp/fuzz_ldplot-map-XXXXXX");
+    static fuzzsupport::ScratchFile blockFile("fuzz_ldplot-blocks");
+    static fuzzsupport::ScratchFile mapFile("fuzz_ldplot-map");
     const std::size_t split = 1 + std::min<std::size_t>(data[0] * (size - 1) / 255, size - 1);
-    blockFile.write(data + 1, split - 1);
-    mapFile.write(data + split, size - split);
+    blockFile.hold(data + 1, split - 1);
+    mapFile.hold(data + split, size - split);
 
     // The SNPs of a made-up bounds file: positions 100, 200, ..., 5000.
     std::vector<std::int32_t> snps;

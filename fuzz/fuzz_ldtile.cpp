@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "scratchfile.hpp"
+
 namespace {
 
 // Tables up to this many SNPs are checked against the literal search.
@@ -32,34 +34,6 @@ constexpr int literalLimit = 60;
     std::abort();
 }
 
-// A file of its own that holds the current input.
-class InputFile {
-public:
-    InputFile() {
-        char name[] = "/tmp/fuzz_ldtile-XXXXXX";
-        fd_ = ::mkstemp(name);
-        if (fd_ < 0) mismatch("cannot make a temporary file");
-        name_ = name;
-    }
-    ~InputFile() {
-        ::close(fd_);
-        ::unlink(name_.c_str());
-    }
-    const std::string& hold(const uint8_t* data, size_t size) {
-        if (::ftruncate(fd_, 0) != 0) mismatch("cannot empty the temporary file");
-        size_t done = 0;
-        while (done < size) {
-            const ssize_t wrote = ::pwrite(fd_, data + done, size - done, static_cast<off_t>(done));
-            if (wrote <= 0) mismatch("cannot write the temporary file");
-            done += static_cast<size_t>(wrote);
-        }
-        return name_;
-    }
-
-private:
-    int fd_ = -1;
-    std::string name_;
-};
 
 bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -124,7 +98,7 @@ void checkSearch(const ldtile::LDvals& ld, double percentage) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static InputFile input;
+    static fuzzsupport::ScratchFile input("fuzz_ldtile");
     const std::string& name = input.hold(data, size);
 
     ldtile::LDvals ld;

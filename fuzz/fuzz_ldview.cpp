@@ -23,6 +23,8 @@
 #include "sideinputs.hpp"
 #include "view.hpp"
 
+#include "scratchfile.hpp"
+
 namespace {
 
 [[noreturn]] void broken(const std::string& what) {
@@ -30,28 +32,6 @@ namespace {
     std::abort();
 }
 
-class ScratchFile {
-public:
-    ScratchFile() {
-        std::string name = "/tmp/fuzz_ldview-XXXXXX";
-        fd_ = ::mkstemp(name.data());
-        if (fd_ < 0) broken("mkstemp failed");
-        name_ = name;
-    }
-    ~ScratchFile() {
-        ::close(fd_);
-        ::unlink(name_.c_str());
-    }
-    void write(const std::uint8_t* data, std::size_t size) {
-        if (::ftruncate(fd_, 0) != 0 || (size > 0 && ::pwrite(fd_, data, size, 0) != static_cast<ssize_t>(size)))
-            broken("cannot write the scratch file");
-    }
-    const std::string& name() const { return name_; }
-
-private:
-    int fd_ = -1;
-    std::string name_;
-};
 
 void expectNamed(const ldtools::Error& error, const std::string& name) {
     const std::string text = error.what();
@@ -106,8 +86,8 @@ void checkBounds(const std::string& name) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size == 0) return 0;
-    static ScratchFile file;
-    file.write(data + 1, size - 1);
+    static fuzzsupport::ScratchFile file("fuzz_ldview");
+    file.hold(data + 1, size - 1);
     // The SNPs of a made-up bounds file: positions 100, 200, ..., 5000.
     std::vector<std::int32_t> snps;
     for (std::int32_t p = 100; p <= 5000; p += 100) snps.push_back(p);

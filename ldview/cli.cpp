@@ -59,7 +59,7 @@ int wholeIn(const std::string& text, const char* option, int low, int high) {
 bool fitChromosomeName(const std::string& name) {
     if (name.empty()) return false;
     for (char c : name)
-        if (static_cast<unsigned char>(c) <= ' ' || c == ':' || c == '#') return false;
+        if (static_cast<unsigned char>(c) <= ' ' || c == '#' || c == '{' || c == '}') return false;
     return true;
 }
 
@@ -81,9 +81,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         case 'm': options.map = value; break;
         case 'o': options.output = value; break;
         case 'c':
-            // The name goes into the view's address (#CHROM:FROM-TO).
+            // The name goes into the view's address (#CHROM:FROM-TO, braced as #{CHROM}:FROM-TO when it
+            // holds a ':').
             if (!fitChromosomeName(value))
-                usageError("-c takes a chromosome name without white space, ':' or '#', not '" + value + "'");
+                usageError("-c takes a chromosome name without white space, '#', '{' or '}', not '" + value + "'");
             options.chromosome = value;
             options.chromosomeGiven = true;
             break;

@@ -10,12 +10,14 @@ HAPLOTYPES_BENCHMARK LINKSTAT_BENCHMARK...` writes a chromosome's summary table,
 table OUTPUT SUMMARY...` the genome's table from the chromosomes' tables, in the order given.
 """
 
+import html
 import os
 import re
 import shlex
 import shutil
 import subprocess
 import sys
+import urllib.parse
 
 # The largest position the programs read: a chromosome's chunks cover no more.
 LAST_POSITION = 2**31 - 1
@@ -44,6 +46,7 @@ PROGRAMS = {
     "ldtile": "ldtile",
     "haplotypes": "Haplotypes",
     "ldplot": "ldplot",
+    "ldview": "ldview",
 }
 
 SUMMARY_COLUMNS = (
@@ -231,7 +234,7 @@ def _run(args, **kwargs):
 
 
 class Programs:
-    """Where the programs are; ldplot may be missing (then no ld.png)."""
+    """Where the programs are; ldplot and ldview may be missing (then no ld.png, or no views)."""
 
     def __init__(self, bindir, repo):
         where = f"in {bindir}" if bindir else f"in {os.path.join(repo, 'build', 'release')} or on PATH"
@@ -242,10 +245,12 @@ class Programs:
                 raise ConfigError(f"cannot find the program {name} {where} (build the project, or set bindir)")
             self.paths[name] = path
         self.ldplot = find_program("ldplot", bindir, repo)
+        self.ldview = find_program("ldview", bindir, repo)
 
     def command(self, name):
         """The program's path, quoted for a shell command."""
-        return shlex.quote(self.ldplot if name == "ldplot" else self.paths[name])
+        optional = {"ldplot": self.ldplot, "ldview": self.ldview}
+        return shlex.quote(optional[name] if name in optional else self.paths[name])
 
 
 # ---- chromosomes, contig lengths and chunks ------------------------------------------------------
@@ -493,6 +498,29 @@ def read_rows(path):
         return [line.rstrip("\n").split("\t") for line in f if line.strip()]
 
 
+def write_index(path, summary):
+    """The genome's start page: the summary table, each chromosome linking to its view."""
+    rows = read_rows(summary)
+    cells = lambda tag, values: "".join(f"<{tag}>{html.escape(value)}</{tag}>" for value in values)
+    lines = [
+        "<!DOCTYPE html>",
+        '<html lang="en"><head><meta charset="utf-8"><title>LD maps</title>',
+        "<style>body{font-family:sans-serif;margin:2em}table{border-collapse:collapse}"
+        "th,td{padding:.25em .75em;text-align:right;border-bottom:1px solid #ddd}"
+        "th:first-child,td:first-child{text-align:left}</style></head><body>",
+        "<h1>LD maps</h1>",
+        "<table>",
+        "<tr>" + cells("th", SUMMARY_COLUMNS) + "</tr>",
+    ]
+    for row in rows:
+        link = urllib.parse.quote(row[0], safe="") + "/view/index.html"
+        chrom = f'<td><a href="{html.escape(link)}">{html.escape(row[0])}</a></td>'
+        lines.append("<tr>" + chrom + cells("td", row[1:]) + "</tr>")
+    lines += ["</table>", "</body></html>"]
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
 def main(args):
     command, output, *rest = args
     if command == "row":
@@ -500,6 +528,9 @@ def main(args):
         rows = [summary_row(chrom, snps, records, report, linkstat, ldtile, haplotypes)]
     elif command == "table":
         rows = [row for path in rest for row in read_rows(path)]
+    elif command == "index":
+        write_index(output, rest[0])
+        return
     else:
         raise SystemExit(f"ldworkflow.py: unknown command {command}")
     write_table(output, rows)

@@ -43,7 +43,9 @@ TEST(ViewProgram, HelpVersionAndUsageErrors) {
         {{"-d", "b", "-o", "v", "-x"}, "ldview: unknown option -x (see ldview -h)\n"},
         {{"-d", "b", "-o", "v", "-w", "300"}, "ldview: -w takes a whole number from 400 to 10000, not '300' (see ldview -h)\n"},
         {{"-d", "b", "-o", "v", "-c", "a b"},
-         "ldview: -c takes a chromosome name without white space, ':' or '#', not 'a b' (see ldview -h)\n"},
+         "ldview: -c takes a chromosome name without white space, '#', '{' or '}', not 'a b' (see ldview -h)\n"},
+        {{"-d", "b", "-o", "v", "-c", "{x}"},
+         "ldview: -c takes a chromosome name without white space, '#', '{' or '}', not '{x}' (see ldview -h)\n"},
         {{"-d", "", "-o", "v"}, "ldview: the file name of -d is empty (see ldview -h)\n"},
         {{"-d", "b", "-o", "v", "extra"}, "ldview: unexpected argument 'extra' (see ldview -h)\n"},
     };

@@ -314,18 +314,28 @@
 
   // ---- the address of a view ----------------------------------------------------------------------
 
+  // A name that holds a ':' is braced ("#{HLA:1}:FROM-TO"), so that the range stays the part after
+  // the name.
   function formatFragment(chromosome, from, to) {
-    return '#' + chromosome + ':' + from + '-' + to;
+    const name = chromosome.includes(':') ? '{' + chromosome + '}' : chromosome;
+    return '#' + name + ':' + from + '-' + to;
   }
 
-  // "#CHROM:FROM-TO" (commas allowed in the numbers) as {chromosome, from, to}; null otherwise.
+  // "#CHROM:FROM-TO" or "#{CHROM}:FROM-TO" (commas allowed in the numbers) as {chromosome, from, to};
+  // null otherwise.
   function parseFragment(hash) {
-    const m = /^#?([^:#\s]+):([\d,]+)-([\d,]+)$/.exec(decodeURIComponent(hash || ''));
+    let text;
+    try {
+      text = decodeURIComponent(hash || '');
+    } catch (e) {
+      return null;
+    }
+    const m = /^#?(?:\{([^{}#\s]+)\}|([^:{}#\s]+)):([\d,]+)-([\d,]+)$/.exec(text);
     if (!m) return null;
-    const from = Number(m[2].replace(/,/g, ''));
-    const to = Number(m[3].replace(/,/g, ''));
+    const from = Number(m[3].replace(/,/g, ''));
+    const to = Number(m[4].replace(/,/g, ''));
     if (!Number.isSafeInteger(from) || !Number.isSafeInteger(to) || from > to) return null;
-    return { chromosome: m[1], from, to };
+    return { chromosome: m[1] !== undefined ? m[1] : m[2], from, to };
   }
 
   // What the search box asks for: {kind: 'range', from, to}, {kind: 'position', position} or

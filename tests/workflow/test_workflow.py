@@ -4,11 +4,13 @@ The workflow runs with the programs of the build tree under test (bindir), in sc
 Every result is compared with one run of the programs over the whole chromosome, made here.
 
     test_workflow.py [TestClass ...]     (environment: LDTOOLS_SOURCE_DIR, LDTOOLS_BINARY_DIR,
-                                          optionally LDTOOLS_LDPLOT when ldplot is built)
+                                          optionally LDTOOLS_LDPLOT and LDTOOLS_LDVIEW when
+                                          ldplot and ldview are built)
 Exit status 77 (skipped) when snakemake is not installed.
 """
 
 import contextlib
+import filecmp
 import gzip
 import io
 import os
@@ -199,6 +201,17 @@ class Scratch(unittest.TestCase):
     def assertSucceeded(self, result):
         self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
 
+    def assertSameTree(self, left, right):
+        """Two folders hold the same names and the same bytes."""
+        # Snakemake marks a finished folder output with a file of its own.
+        compared = filecmp.dircmp(left, right, ignore=[".snakemake_timestamp"])
+        self.assertEqual((compared.left_only, compared.right_only, compared.diff_files, compared.funny_files),
+                         ([], [], [], []), (left, right))
+        for name in compared.common_dirs:
+            self.assertSameTree(os.path.join(left, name), os.path.join(right, name))
+        for name in compared.common_files:
+            self.assertEqual(read(os.path.join(left, name)), read(os.path.join(right, name)), name)
+
     def assertResultsEqual(self, outdir, expected, ldplot=bool(os.environ.get("LDTOOLS_LDPLOT"))):
         for name, content in expected.items():
             if name == "bounds.txt":      # stored compressed with its index: the same records
@@ -251,6 +264,7 @@ class ChunkedRun(Scratch):
         rows = ldworkflow.read_rows(self.path("out", "summary.tsv"))
         self.assertEqual(len(rows), 1)
         row = dict(zip(ldworkflow.SUMMARY_COLUMNS, rows[0]))
+        self.check_view(out, rows)
         report = self.expected["report.txt"].decode().splitlines()
         blocks = [line.split() for line in report[1:-1]]
         outside = int(report[-1].split()[1])          # notinblocks/known: N K
@@ -265,6 +279,22 @@ class ChunkedRun(Scratch):
         self.assertEqual(row["mean_NeedSNP"], f"{sum(int(b[7]) for b in blocks) / len(blocks):.2f}")
         for column in ("seconds_linkstat", "seconds_ldtile", "seconds_haplotypes"):
             self.assertGreaterEqual(float(row[column]), 0.0)
+
+    def check_view(self, out, rows):
+        """The chromosome's view is ldview's over the reference bounds, blocks and tags, and the
+        start page lists the summary row with a link to it."""
+        if not os.environ.get("LDTOOLS_LDVIEW"):
+            self.assertFalse(os.path.exists(os.path.join(out, "view")))
+            self.assertFalse(os.path.exists(self.path("out", "index.html")))
+            return
+        reference = self.path("reference")
+        subprocess.run([program("ldview"), "-d", os.path.join(reference, "bounds.txt"),
+                        "-b", os.path.join(reference, "blocks.dat"), "-t", os.path.join(reference, "tags.txt"),
+                        "-c", "20", "-o", self.path("reference-view")], check=True, capture_output=True)
+        self.assertSameTree(os.path.join(out, "view"), self.path("reference-view"))
+        page = read(self.path("out", "index.html")).decode()
+        self.assertIn('<td><a href="20/view/index.html">20</a></td>', page)
+        self.assertIn("".join(f"<td>{value}</td>" for value in rows[0][1:]), page)
 
     def test_local_run_equals_one_run_over_the_chromosome(self):
         result = snakemake(self.folder, "--printshellcmds")
@@ -288,7 +318,8 @@ class ChunkedRun(Scratch):
         rules = sorted(job[0] for job in submitted)
         # A chunk's two jobs go as one group job; local rules stay on the submitting machine.
         expected = ["bounds", "chromosome_summary", "haplotypes", "ldtile", "names", "snps"] + ["group:chunk"] * 4 + \
-            (["ldplot"] if os.environ.get("LDTOOLS_LDPLOT") else [])
+            (["ldplot"] if os.environ.get("LDTOOLS_LDPLOT") else []) + \
+            (["ldview"] if os.environ.get("LDTOOLS_LDVIEW") else [])
         self.assertEqual(rules, sorted(expected))
         for rule, threads, mem in submitted:
             self.assertGreaterEqual(int(threads), 1, rule)
@@ -406,6 +437,9 @@ class GenomeDryRun(Scratch):
         if os.environ.get("LDTOOLS_LDPLOT"):
             per_chromosome.append("ldplot")
         expected = {"chunk_markers": chunks, "chunk_bounds": chunks, "summary": 1, "genome_names": 1, "all": 1}
+        if os.environ.get("LDTOOLS_LDVIEW"):
+            per_chromosome.append("ldview")
+            expected["index"] = 1
         expected.update({rule: 22 for rule in per_chromosome})
         expected["total"] = sum(expected.values())
         self.assertEqual(job_counts(result.stdout + result.stderr), expected)
@@ -467,8 +501,9 @@ class FailureAndRerun(Scratch):
         third = snakemake(self.folder)
         self.assertSucceeded(third)
         jobs = jobs_run(third.stdout + third.stderr)
-        self.assertEqual(sorted({rule for rule, wildcards in jobs if "chrom=c2" not in wildcards}),
-                         ["all", "genome_names", "summary"])
+        genome_wide = ["all", "genome_names", "index", "summary"] if os.environ.get("LDTOOLS_LDVIEW") \
+            else ["all", "genome_names", "summary"]
+        self.assertEqual(sorted({rule for rule, wildcards in jobs if "chrom=c2" not in wildcards}), genome_wide)
         self.assertIn(("snps", "chrom=c2"), jobs)
         expected["c2"] = reference(self.vcf("c2"), "c2", self.path("reference", "c2"), 3)
         for chrom in ("c1", "c2", "c3"):

@@ -224,6 +224,11 @@ test('views stay inside the map, zoom about the pointer and round-trip through t
   assert.deepEqual(C.parseFragment('#chr20:1,000-2,000'), { chromosome: 'chr20', from: 1000, to: 2000 });
   assert.equal(C.parseFragment('#20:2000-1000'), null);
   assert.equal(C.parseFragment('#20'), null);
+  // A name with a ':' travels braced, both ways.
+  assert.equal(C.formatFragment('HLA:1', 5, 9), '#{HLA:1}:5-9');
+  assert.deepEqual(C.parseFragment(C.formatFragment('HLA:1', 5, 9)), { chromosome: 'HLA:1', from: 5, to: 9 });
+  assert.equal(C.parseFragment('#HLA:1:5-9'), null);
+  assert.equal(C.parseFragment('#%E0%A4%A'), null);
   const centred = C.viewOfSnp(1000, whole, lo, 8);
   assert.equal(Math.floor(centred.x0 + 1560 / centred.s / 2), 1000);
 });
