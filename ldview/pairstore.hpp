@@ -10,12 +10,13 @@
 #include <memory>
 #include <vector>
 
+#include "boundsformat.hpp"
 #include "boundsinput.hpp"
 
 namespace ldview {
 
 // Pairs this far apart or farther have no bounds in the tool-chain's files.
-constexpr std::int64_t kPairWindow = 200000;
+constexpr std::int64_t kPairWindow = ldtools::kPairWindow;
 
 // A code of the lower or upper bound of a pair without a record.
 constexpr std::uint8_t kNoRecord = 255;

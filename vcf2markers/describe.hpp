@@ -6,11 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "boundsformat.hpp"
+
 namespace vcf2markers {
 
 // linkstat evaluates the pairs of markers less than this many positions apart, so the markers of a
 // region must reach this far beyond it for every pair that starts inside it.
-inline constexpr std::int64_t kPairWindow = 200000;
+inline constexpr std::int64_t kPairWindow = ldtools::kPairWindow;
 
 struct ChromosomeSpan {
     std::string name;

@@ -25,7 +25,7 @@ for tool in /usr/bin/time bgzip tabix; do
 done
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j 2 --target linkstat ldtile haplotypes ldview >/dev/null
+cmake --build "$build" -j 2 --target linkstat ldtile sortblocks haplotypes ldview >/dev/null
 
 if [ -n "${WORK:-}" ]; then
     work=$WORK
@@ -55,7 +55,7 @@ if [ ! -f "$work/bounds.tsv.gz.tbi" ]; then
     echo "computing the bounds of $(wc -l <"$work/markers.txt") tiled SNPs (linkstat -D, 2 threads) ..."
     "$build/linkstat/linkstat" -D -T2 -I"$work/markers.txt" -O"$work/bounds.txt"
     "$build/ldtile/ldtile" -d "$work/bounds.txt" -f "$work/blocks.dat" -o "$work/plot.dat" >/dev/null
-    { head -n 1 "$work/blocks.dat"; tail -n +2 "$work/blocks.dat" | LC_ALL=C sort -n -k1,1; } >"$work/blocks.sorted.dat"
+    "$build/sortblocks/sortblocks" -o "$work/blocks.sorted.dat" "$work/blocks.dat"
     "$build/Haplotypes/haplotypes" -s "$work/snps.txt" -b "$work/blocks.sorted.dat" -t "$work/tags.txt" >/dev/null
     { printf '#chrom\tpos1\tpos2\tlower\tupper\n'; awk 'BEGIN { OFS = "\t" } { print "20", $1, $2, $3, $4 }' "$work/bounds.txt"; } |
         bgzip -@2 -c >"$work/bounds.tsv.gz"
