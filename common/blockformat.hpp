@@ -12,7 +12,9 @@
 #include <string>
 #include <string_view>
 
+#include "numbers.hpp"
 #include "reader.hpp"
+#include "textinput.hpp"
 #include "textscanner.hpp"
 
 namespace ldtools {
@@ -115,6 +117,39 @@ private:
     BlockHeader header_;
     bool headerSeen_ = false;
 };
+
+// ---- blocks among the SNPs of a bounds file -------------------------------------------------------
+
+// A line of a block file as it stands: the positions and indices of the block's first and last
+// SNP, and the number of the line.
+struct BlockEnds {
+    std::int32_t firstPosition = 0;
+    std::int32_t firstIndex = 0;
+    std::int32_t lastPosition = 0;
+    std::int32_t lastIndex = 0;
+    long line = 0;
+};
+
+// Reads every block of a block file (line 1 the header; lines up to maxLine bytes), in file order,
+// and hands each to visit(const BlockEnds&): four whole numbers each, the last position above the
+// first. Throws FormatError naming the line of the first problem; read errors of the window and
+// what visit throws pass through.
+template <ByteWindow Window, class Visit>
+void forEachBlockLine(Window& window, std::size_t maxLine, Visit visit) {
+    BlockFileReader lines(window, BlockFileRules{.header = BlockHeader::required, .maxLine = maxLine});
+    auto fail = [&](const std::string& reason) { throw FormatError(lines.line(), reason); };
+    BlockLine line;
+    for (BlockRead read; (read = lines.next(line)) != BlockRead::end;) {
+        if (read == BlockRead::noHeader) fail("expected the header line SNP1 index SNP2 index");
+        if (read != BlockRead::block) fail("line longer than " + std::to_string(maxLine) + " bytes");
+        std::int32_t numbers[4] = {};
+        bool ok = line.count == 4;
+        for (std::size_t k = 0; ok && k < 4; ++k) ok = parseInt32(line.words[k], numbers[k]) == WholeNumber::ok;
+        if (!ok) fail("expected four whole numbers: first position, index, last position, index");
+        if (numbers[2] <= numbers[0]) fail("the last position of a block must lie above its first");
+        visit(BlockEnds{numbers[0], numbers[1], numbers[2], numbers[3], lines.line()});
+    }
+}
 
 // ---- the sorted block file ------------------------------------------------------------------------
 

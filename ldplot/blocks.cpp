@@ -23,10 +23,10 @@ ldtools::FileReader openBlockFile(const std::string& name) {
 // bytes long.
 constexpr ldtools::BlockFileRules kBlockRules{.header = ldtools::BlockHeader::required, .maxLine = LineReader::maxLength};
 
-}  // namespace
-
-std::vector<Block> readBlockFile(const std::string& name, const std::vector<std::int32_t>& snps,
-                                 const std::string& boundsName) {
+// Reads the block lines of a block file and hands each to visit(numbers, fail): its four whole
+// numbers (first position, index, last position, index) and the failure of its line.
+template <class Visit>
+void forEachBlockLine(const std::string& name, Visit visit) {
     ldtools::FileReader file = openBlockFile(name);
     ldtools::BlockFileReader lines(file, kBlockRules);
     auto fail = [&](const std::string& reason) { failAt(name, lines.line(), reason); };
@@ -37,8 +37,6 @@ std::vector<Block> readBlockFile(const std::string& name, const std::vector<std:
             throw ldtools::Error("ldplot: cannot read block file " + name + ": " + error.reason() + "\n");
         }
     };
-
-    std::vector<Block> blocks;
     ldtools::BlockLine line;
     for (ldtools::BlockRead read; (read = next(line)) != ldtools::BlockRead::end;) {
         if (read == ldtools::BlockRead::noHeader) fail("expected the header line SNP1 index SNP2 index");
@@ -49,6 +47,16 @@ std::vector<Block> readBlockFile(const std::string& name, const std::vector<std:
             ok = ldtools::parseInt32(line.words[k], numbers[k]) == ldtools::WholeNumber::ok;
         if (!ok) fail("expected four whole numbers: first position, index, last position, index");
         if (numbers[2] <= numbers[0]) fail("the last position of a block must lie above its first");
+        visit(numbers, fail);
+    }
+}
+
+}  // namespace
+
+std::vector<Block> readBlockFile(const std::string& name, const std::vector<std::int32_t>& snps,
+                                 const std::string& boundsName) {
+    std::vector<Block> blocks;
+    forEachBlockLine(name, [&](const std::int32_t (&numbers)[4], const auto& fail) {
         Block block{numbers[0], numbers[2], 0, 0};
         for (int end = 0; end < 2; ++end) {
             const std::int32_t position = numbers[2 * end];
@@ -63,8 +71,44 @@ std::vector<Block> readBlockFile(const std::string& name, const std::vector<std:
             (end == 0 ? block.first : block.last) = actual;
         }
         blocks.push_back(block);
-    }
+    });
     return blocks;
+}
+
+std::optional<RegionBlocks> placeBlocksInRegion(const std::string& name, const std::vector<std::int32_t>& snps,
+                                                std::int32_t from, std::int32_t to, const std::string& boundsName) {
+    RegionBlocks placed;
+    bool haveOffset = false;
+    bool unplaced = false;
+    forEachBlockLine(name, [&](const std::int32_t (&numbers)[4], const auto& fail) {
+        if (numbers[2] < from || numbers[0] > to) return;
+        if (numbers[1] < 0 || numbers[3] < numbers[1])
+            fail("the indices of a block must not be negative nor decrease");
+        bool anchored = false;
+        for (int end = 0; end < 2; ++end) {
+            const std::int32_t position = numbers[2 * end];
+            if (position < from || position > to) continue;
+            const std::size_t index = static_cast<std::size_t>(numbers[2 * end + 1]);
+            const auto found = std::lower_bound(snps.begin(), snps.end(), position);
+            if (found == snps.end() || *found != position)
+                fail("position " + std::to_string(position) + " is not a SNP of " + boundsName);
+            const std::size_t local = static_cast<std::size_t>(found - snps.begin());
+            // Every SNP of the region is read, so the indices of the file and of the region's SNPs
+            // differ by one number, the same for every block end in the region.
+            if (index < local || (haveOffset && index - local != placed.offset))
+                fail("position " + std::to_string(position) + " is not SNP " + std::to_string(index) + " of " +
+                     boundsName + " (the indices of the blocks in the region disagree)");
+            placed.offset = index - local;
+            haveOffset = true;
+            anchored = true;
+        }
+        unplaced = unplaced || !anchored;
+        placed.blocks.push_back({numbers[0], numbers[2], static_cast<std::size_t>(numbers[1]),
+                                 static_cast<std::size_t>(numbers[3])});
+    });
+    // A block that spans the whole region places itself only by another block's end.
+    if (unplaced && !haveOffset) return std::nullopt;
+    return placed;
 }
 
 }  // namespace ldplot

@@ -9,6 +9,7 @@
 #include <iterator>
 
 #include "error.hpp"
+#include "indexedbounds.hpp"
 #include "progress.hpp"
 #include "writer.hpp"
 
@@ -103,7 +104,8 @@ PairSpool::PairSpool(PairSpool&& other) noexcept
       fd_(other.fd_),
       folder_(std::move(other.folder_)),
       rereading_(other.rereading_),
-      reread_(std::move(other.reread_)) {
+      reread_(std::move(other.reread_)),
+      regionOnly_(other.regionOnly_) {
     other.fd_ = -1;
     other.count_ = 0;
     other.buffer_.clear();
@@ -174,10 +176,12 @@ bool keptPair(const Options& options, std::int32_t first, std::int32_t second, d
     return true;
 }
 
-BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs, std::size_t keptPairs) {
-    const std::unique_ptr<ldtools::BoundsSource> source = ldtools::openBounds(options.bounds);
+BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs, std::size_t keptPairs, bool allowRegion) {
+    const bool regionOnly = allowRegion && options.hasRange && ldtools::hasRegionIndex(options.bounds);
+    const std::unique_ptr<ldtools::BoundsSource> source =
+        regionOnly ? ldtools::openBoundsRange(options.bounds, options.from, options.to) : ldtools::openBounds(options.bounds);
     ldtools::BoundsSource& reader = *source;
-    BoundsScan scan{{}, PairSpool(spoolBufferPairs)};
+    BoundsScan scan{{}, PairSpool(spoolBufferPairs), regionOnly};
     // A regular file's pairs stay in memory up to keptPairs, and past that the file is read again
     // when the pairs are drawn; a pipe's records go through the spool.
     const bool rereadable = reader.size() > 0;
@@ -196,7 +200,7 @@ BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs, std:
         }
         if (!keptPair(options, record.first, record.second, record.lower, record.upper, kept)) continue;
         if (rereadable)
-            scan.pairs.keepOrReread(kept, keptPairs, options);
+            scan.pairs.keepOrReread(kept, keptPairs, options, regionOnly);
         else
             scan.pairs.add(kept);
     }

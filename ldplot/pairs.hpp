@@ -83,8 +83,9 @@ public:
         ++count_;
     }
     // A pair of the regular bounds file of options: kept while at most `limit` pairs are; past that,
-    // every pair is dropped and forEach reads the file again.
-    void keepOrReread(const KeptPair& pair, std::size_t limit, const Options& options) {
+    // every pair is dropped and forEach reads the file again (regionOnly: the region of the options
+    // alone, through the index).
+    void keepOrReread(const KeptPair& pair, std::size_t limit, const Options& options, bool regionOnly) {
         if (!rereading_) {
             if (buffer_.size() < limit) {
                 buffer_.push_back(pair);
@@ -94,6 +95,7 @@ public:
             std::vector<KeptPair>().swap(buffer_);
             reread_ = options;
             rereading_ = true;
+            regionOnly_ = regionOnly;
         }
         ++count_;
     }
@@ -138,12 +140,16 @@ private:
     std::string folder_;
     bool rereading_ = false;
     Options reread_;
+    bool regionOnly_ = false;
 };
 
 // What reading the bounds file gives.
 struct BoundsScan {
     std::vector<std::int32_t> positions;  // every SNP of the file (all distinct positions), ascending
     PairSpool pairs;                      // the pairs to draw, in file order
+    // True when only the records that touch the range were read (the indexed form with its index):
+    // then positions holds every SNP of the range but only some of those outside it.
+    bool regionOnly = false;
 };
 
 // Reads the bounds file with the tool-chain's bounds reader (its errors pass through as
@@ -151,12 +157,15 @@ struct BoundsScan {
 // positions lie in the range of the options (everything without -r), with their class or the
 // bound to draw. spoolBufferPairs: pairs of a pipe kept in memory before the temporary file;
 // keptPairs: pairs of a regular file kept in memory before it is read a second time instead.
+// With a range and allowRegion, the indexed form with its index is read from the range alone.
 BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs = std::size_t{1} << 13,
-                      std::size_t keptPairs = kKeptPairs);
+                      std::size_t keptPairs = kKeptPairs, bool allowRegion = true);
 
 template <class Visit>
 void PairSpool::forEachReread(Visit visit) {
-    const std::unique_ptr<ldtools::BoundsSource> source = ldtools::openBounds(reread_.bounds);
+    const std::unique_ptr<ldtools::BoundsSource> source =
+        regionOnly_ ? ldtools::openBoundsRange(reread_.bounds, reread_.from, reread_.to)
+                    : ldtools::openBounds(reread_.bounds);
     ldtools::BoundsRecord record;
     KeptPair kept{};
     while (source->next(record))

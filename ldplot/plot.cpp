@@ -1,5 +1,7 @@
 #include "plot.hpp"
 
+#include <optional>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -211,12 +213,25 @@ std::vector<double> recombinationRates(const Plot& plot) {
     return rates;
 }
 
+// The bounds read, and the blocks placed when only the region was read: by their ends in it; when
+// they cannot be (a block spans the region), the file is read whole and regionBlocks stays empty.
+BoundsScan scanWithBlocks(const Options& options, std::size_t spoolBufferPairs, std::size_t keptPairs,
+                          std::optional<RegionBlocks>& regionBlocks) {
+    BoundsScan scan = scanBounds(options, spoolBufferPairs, keptPairs);
+    if (scan.regionOnly && !options.blocks.empty()) {
+        regionBlocks = placeBlocksInRegion(options.blocks, scan.positions, options.from, options.to, options.bounds);
+        if (!regionBlocks) return scanBounds(options, spoolBufferPairs, keptPairs, false);
+    }
+    return scan;
+}
+
 }  // namespace
 
 Plot loadPlot(const Options& options, std::size_t spoolBufferPairs, std::size_t keptPairs) {
     Plot plot;
     plot.options = options;
-    BoundsScan scan = scanBounds(options, spoolBufferPairs, keptPairs);
+    std::optional<RegionBlocks> regionBlocks;
+    BoundsScan scan = scanWithBlocks(options, spoolBufferPairs, keptPairs, regionBlocks);
     const std::vector<std::int32_t>& all = scan.positions;
     plot.totalSnps = all.size();
 
@@ -236,7 +251,11 @@ Plot loadPlot(const Options& options, std::size_t spoolBufferPairs, std::size_t 
     plot.snps.assign(all.begin() + static_cast<std::ptrdiff_t>(low), all.begin() + static_cast<std::ptrdiff_t>(high));
     plot.firstIndex = low;
 
-    if (!options.blocks.empty()) {
+    if (regionBlocks) {
+        // Indices among all SNPs of the file: the region's first SNP is SNP low + offset.
+        plot.firstIndex = low + regionBlocks->offset;
+        plot.blocks = std::move(regionBlocks->blocks);
+    } else if (!options.blocks.empty()) {
         for (const Block& block : readBlockFile(options.blocks, all, options.bounds))
             if (block.last >= low && block.first < high) plot.blocks.push_back(block);
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <limits>
+#include <memory>
 
 namespace ldtile {
 namespace {
@@ -15,6 +16,9 @@ namespace {
 // The shortest text a record can have ("1 2 0 0" and a line break): with the size of the file it
 // bounds the number of records.
 constexpr uint64_t minimumRecordBytes = 8;
+// Compressed records take about 5 bytes; the table's room is only reserved, not touched, so a
+// hint of a record per 2 bytes keeps it from growing by copies without costing memory.
+constexpr uint64_t compressedBytesPerRecordHint = 2;
 // How many records are read between two looks at the clock for the progress line.
 constexpr uint64_t progressInterval = uint64_t{1} << 16;
 
@@ -35,7 +39,9 @@ int fillTable(BoundsTable& table, const std::string& name, Next&& next, uint64_t
 }  // namespace
 
 int LDvals::loadConfvalues(const std::string& filename, ldtools::ProgressLine* progress) {
-    BoundsFileReader reader(filename);
+    // Any form of a bounds file: text, gzip, or the indexed form read whole.
+    const std::unique_ptr<ldtools::BoundsSource> source = ldtools::openBounds(filename);
+    ldtools::BoundsSource& reader = *source;
     uint64_t records = 0;
     const auto next = [&](BoundsRecord& record) {
         if (progress && ++records % progressInterval == 0 && progress->due()) {
@@ -48,7 +54,8 @@ int LDvals::loadConfvalues(const std::string& filename, ldtools::ProgressLine* p
         }
         return reader.next(record);
     };
-    return fillTable(table_, filename, next, reader.size() / minimumRecordBytes);
+    const uint64_t hint = reader.size() / (reader.compressed() ? compressedBytesPerRecordHint : minimumRecordBytes);
+    return fillTable(table_, filename, next, hint);
 }
 
 int LDvals::loadRecords(const std::string& name, const std::function<bool(BoundsRecord&)>& next,

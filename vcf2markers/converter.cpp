@@ -82,6 +82,7 @@ private:
     void markerAlleles(const std::int32_t* genotypes, int ploidy, Skip& verdict, int& called, int& ac);
     bool haplotypeAlleles(const std::int32_t* genotypes, int ploidy, int& ones);
     void writeKnown(std::int64_t position, int ones);
+    void writeId(std::int64_t position);
 
     const Options& options_;
     VcfReader reader_;
@@ -91,6 +92,8 @@ private:
     std::unique_ptr<OutputFile> markerFile_;
     std::unique_ptr<OutputFile> snpFile_;
     std::unique_ptr<OutputFile> knownFile_;
+    std::unique_ptr<OutputFile> idFile_;
+    std::string idText_;
     std::vector<std::int64_t> knownList_;
     std::size_t nextKnown_ = 0;
     std::size_t knownFound_ = 0;
@@ -118,6 +121,7 @@ Summary Converter::run() {
     markerFile_ = std::make_unique<OutputFile>(options_.prefix + ".markers.txt");
     if (!haplotypes_.columns.empty()) snpFile_ = std::make_unique<OutputFile>(options_.prefix + ".snps.txt");
     if (known_ || options_.every > 0) knownFile_ = std::make_unique<OutputFile>(options_.prefix + ".known.txt");
+    idFile_ = std::make_unique<OutputFile>(options_.prefix + ".ids.txt");
 
     ldtools::ProgressLine progress(options_.progress);
     std::int64_t lastWritten = -1;  // VCF allows position 0
@@ -139,6 +143,7 @@ Summary Converter::run() {
             if (verdict == Skip::none) {
                 const std::int64_t position = reader_.position();
                 markerFile_->writeLine(position, called, ac + 1, alleles_);
+                writeId(position);
                 int ones = 0;
                 if (snpFile_ && inPositions(position) && haplotypeAlleles(genotypes, ploidy, ones)) {
                     snpFile_->writeLine(position, static_cast<int>(haplotypeText_.size()), ones + 1, haplotypeText_);
@@ -173,9 +178,11 @@ Summary Converter::run() {
     markerFile_->flush();
     if (snpFile_) snpFile_->flush();
     if (knownFile_) knownFile_->flush();
+    idFile_->flush();
     markerFile_->commit();
     if (snpFile_) snpFile_->commit();
     if (knownFile_) knownFile_->commit();
+    idFile_->commit();
     // The SNP and known-SNP files of an earlier run must not pass for this run's.
     if (summary_.unphased)
         for (const char* suffix : {".snps.txt", ".known.txt"}) std::remove((options_.prefix + suffix).c_str());
@@ -263,6 +270,26 @@ bool Converter::haplotypeAlleles(const std::int32_t* genotypes, int ploidy, int&
         ones += genotype.first + genotype.second;
     }
     return true;
+}
+
+// The SNP just written to the marker file, by its ID: a SNP without one (".") is named
+// chrom:pos:ref:alt, so that every SNP has a name that finds it.
+void Converter::writeId(std::int64_t position) {
+    const bcf1_t& record = reader_.record();
+    const char* ref = record.d.allele[0];
+    const char* alt = record.d.allele[1];
+    const char* id = record.d.id;
+    if (id == nullptr || id[0] == '\0' || (id[0] == '.' && id[1] == '\0')) {
+        idText_.assign(chromosome_);
+        idText_.push_back(':');
+        idText_.append(std::to_string(position));
+        idText_.push_back(':');
+        idText_.append(ref);
+        idText_.push_back(':');
+        idText_.append(alt);
+        id = idText_.c_str();
+    }
+    idFile_->writeIdLine(position, id, ref, alt);
 }
 
 // The SNP just written to the SNP file goes to the known-SNP file too when it is known.

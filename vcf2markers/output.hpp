@@ -35,6 +35,21 @@ public:
         }
     }
 
+    // One line of the ID file: position, ID, reference and alternate allele, separated by tabs.
+    // Throws ldtools::Error when writing fails.
+    void writeIdLine(std::int64_t position, std::string_view id, std::string_view ref, std::string_view alt) {
+        try {
+            putNumber(position);
+            for (const std::string_view word : {id, ref, alt}) {
+                out_.put('\t');
+                out_.put(word);
+            }
+            out_.put('\n');
+        } catch (const ldtools::SystemError& error) {
+            failWrite(error);
+        }
+    }
+
     // Writes what is buffered. Throws ldtools::Error.
     void flush();
     // Puts the file in place under its name. Throws ldtools::Error.

@@ -13,6 +13,7 @@ its SNP file did not come from a phased copy), `ldworkflow.py table OUTPUT SUMMA
 table from the chromosomes' tables, in the order given.
 """
 
+import gzip
 import html
 import os
 import re
@@ -501,6 +502,12 @@ def _mean(values, digits):
     return f"{sum(values) / len(values):.{digits}f}" if values else "NA"
 
 
+def record_count(path):
+    """The number of bounds records that a file of counts (bounds.records) holds."""
+    with open(path) as f:
+        return int(f.read().strip())
+
+
 def block_file_rows(path):
     """(first, last, SNPs) of every block of an ldtile block file (after its header)."""
     rows = []
@@ -514,17 +521,24 @@ def block_file_rows(path):
 
 
 def bounds_snps(path):
-    """The number of SNPs in the pairs of a bounds file."""
+    """The number of SNPs in the pairs of a bounds file: plain records (first second lower upper) or
+    the indexed form (#chrom pos1 pos2 lower upper, BGZF)."""
     positions = set()
-    with open(path) as f:
+    with open(path, "rb") as raw:
+        compressed = raw.read(2) == b"\x1f\x8b"
+    with (gzip.open(path, "rt") if compressed else open(path)) as f:
         for line in f:
-            fields = line.split(None, 2)
-            if len(fields) >= 2:
+            if line.startswith("#"):
+                continue
+            fields = line.split(None, 3 if compressed else 2)
+            if compressed and len(fields) >= 3:
+                positions.update(fields[1:3])
+            elif not compressed and len(fields) >= 2:
                 positions.update(fields[:2])
     return len(positions)
 
 
-def summary_row(chrom, bounds, blocks_file, ldtile_benchmark, snps, report, haplotypes_benchmark, phase_benchmark,
+def summary_row(chrom, bounds, records, blocks_file, ldtile_benchmark, snps, report, haplotypes_benchmark, phase_benchmark,
                 linkstat_benchmarks):
     """A chromosome's row. Without a report (snps, report and haplotypes_benchmark None) the blocks
     come from ldtile's block file and the SNPs are those of the bounds."""
@@ -539,7 +553,7 @@ def summary_row(chrom, bounds, blocks_file, ldtile_benchmark, snps, report, hapl
     return [
         chrom,
         str(snp_count),
-        str(count_lines(bounds)),
+        str(record_count(records)),
         str(len(blocks)),
         f"{in_blocks / snp_count:.4f}" if snp_count else "NA",
         _mean([row[1] - row[0] for row in blocks], 3),
@@ -625,9 +639,9 @@ def write_index(path, summary):
 def main(args):
     command, output, *rest = args
     if command == "row":
-        chrom, bounds, blocks, ldtile, snps, report, haplotypes, phase, *linkstat = rest
+        chrom, bounds, records, blocks, ldtile, snps, report, haplotypes, phase, *linkstat = rest
         given = [None if value == "-" else value for value in (snps, report, haplotypes, phase)]
-        rows = [summary_row(chrom, bounds, blocks, ldtile, *given, linkstat)]
+        rows = [summary_row(chrom, bounds, records, blocks, ldtile, *given, linkstat)]
     elif command == "table":
         rows = [row for path in rest for row in read_rows(path)]
     elif command == "positions":

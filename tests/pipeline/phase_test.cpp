@@ -97,11 +97,12 @@ TEST_F(Phase, UnphasedInputGivesTheBoundsAndBlocksOfThePhasedOriginal) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(lastLine(r.out), kNoHaplotypesLine);
     // linkstat's EM mode does not read the order within a genotype.
-    for (const char* name : {"markers.txt", "bounds.txt", "plot.dat", "blocks.dat", "blocks.sorted.dat"})
+    for (const char* name : {"markers.txt", "bounds.tsv.gz", "ids.txt", "plot.dat", "blocks.dat", "blocks.sorted.dat", "blocks.bed"})
         EXPECT_EQ(readFile(out(name)), readFile(original(name))) << name;
     EXPECT_TRUE(fs::exists(out("ld.png")));
     EXPECT_TRUE(fs::exists(out("view/index.html")));
-    for (const char* name : {"report.txt", "tags.txt", "snps.txt", "phased.vcf.gz", "phase.key", "report.txt.partial"})
+    for (const char* name : {"report.txt", "tags.txt", "tags.ids.txt", "tags.list", "snps.txt", "phased.vcf.gz", "phase.key",
+                             "report.txt.partial"})
         EXPECT_FALSE(fs::exists(out(name))) << name;
 
     // The options that only the report uses are refused.
@@ -140,7 +141,7 @@ TEST_F(Phase, WithoutAPhaserUnphasedInputFailsAtOnceNamingBothRemedies) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(lastLine(r.err), start + c.why + remedies);
         // Before any long step: no bounds, and no report.
-        for (const char* name : {"bounds.txt", "report.txt", "snps.txt", "phased.vcf.gz"})
+        for (const char* name : {"bounds.tsv.gz", "report.txt", "snps.txt", "phased.vcf.gz"})
             EXPECT_FALSE(fs::exists(out(name))) << name;
     }
     // Phased input needs no phaser, unless it is to be phased in any case.
@@ -165,7 +166,8 @@ TEST_F(Phasing, PhasedCopyGivesTheFullReportAndARerunUsesItAgain) {
               std::string::npos)
         << r.err;
     // The stand-in restores the example's own phase: every file is the original's.
-    for (const char* name : {"markers.txt", "snps.txt", "known.txt", "bounds.txt", "report.txt", "tags.txt"})
+    for (const char* name : {"markers.txt", "snps.txt", "known.txt", "ids.txt", "bounds.tsv.gz", "report.txt", "tags.txt",
+                             "tags.ids.txt", "tags.list", "blocks.bed"})
         EXPECT_EQ(readFile(out(name)), readFile(original(name))) << name;
     EXPECT_TRUE(fs::exists(out("phased.vcf.gz.csi")));
     const std::string key = readFile(out("phase.key"));
@@ -232,7 +234,7 @@ TEST_F(Phasing, AFailingPhaserStopsTheRunWithItsMessage) {
                          "no report written\n"),
               std::string::npos)
         << r.err;
-    for (const char* name : {"bounds.txt", "report.txt", "snps.txt", "phased.vcf.gz", "phase.key"})
+    for (const char* name : {"bounds.tsv.gz", "report.txt", "snps.txt", "phased.vcf.gz", "phase.key"})
         EXPECT_FALSE(fs::exists(out(name))) << name;
 }
 

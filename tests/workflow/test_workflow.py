@@ -119,6 +119,17 @@ def reference(vcf, chrom, folder, known_every=None):
     return files
 
 
+def stored_records(path, chrom):
+    """The records of a bounds.tsv.gz as lists of their four words, after checking its header
+    line and that every record names the chromosome."""
+    with gzip.open(path, "rb") as f:
+        lines = f.read().splitlines()
+    assert lines[0] == b"#chrom\tpos1\tpos2\tlower\tupper", lines[0]
+    records = [line.split(b"\t") for line in lines[1:]]
+    assert all(len(fields) == 5 and fields[0] == chrom.encode() for fields in records), path
+    return [fields[1:] for fields in records]
+
+
 # ---- snakemake ----------------------------------------------------------------------------------
 
 def write_config(folder, **settings):
@@ -203,7 +214,13 @@ class Scratch(unittest.TestCase):
 
     def assertResultsEqual(self, outdir, expected, ldplot=bool(os.environ.get("LDTOOLS_LDPLOT"))):
         for name, content in expected.items():
-            if name != "ldtile.txt":      # names the files it read: checked apart
+            if name == "bounds.txt":      # stored compressed with its index: the same records
+                chrom = os.path.basename(outdir)
+                self.assertEqual(stored_records(os.path.join(outdir, "bounds.tsv.gz"), chrom),
+                                 [line.split() for line in content.splitlines()])
+                self.assertTrue(os.path.exists(os.path.join(outdir, "bounds.tsv.gz.tbi")))
+                self.assertFalse(os.path.exists(os.path.join(outdir, "bounds.txt")))
+            elif name != "ldtile.txt":    # names the files it read: checked apart
                 self.assertEqual(read(os.path.join(outdir, name)), content, name)
         if "known.txt" not in expected:
             self.assertFalse(os.path.exists(os.path.join(outdir, "known.txt")))
@@ -271,7 +288,11 @@ class ChunkedRun(Scratch):
             self.assertFalse(os.path.exists(self.path("out", "index.html")))
             return
         reference = self.path("reference")
-        subprocess.run([program("ldview"), "-d", os.path.join(reference, "bounds.txt"),
+        # The view names its bounds file: the reference records stored as the workflow stores them.
+        subprocess.run([os.path.join(BINARY, "packbounds", "packbounds"), "-c", "20", "-o",
+                        os.path.join(reference, "bounds.tsv.gz"), os.path.join(reference, "bounds.txt")],
+                       check=True, capture_output=True)
+        subprocess.run([program("ldview"), "-d", os.path.join(reference, "bounds.tsv.gz"),
                         "-b", os.path.join(reference, "blocks.dat"), "-t", os.path.join(reference, "tags.txt"),
                         "-c", "20", "-o", self.path("reference-view")], check=True, capture_output=True)
         self.assertSameTree(os.path.join(out, "view"), self.path("reference-view"))
@@ -300,7 +321,7 @@ class ChunkedRun(Scratch):
         submitted = [line.split() for line in read(record).decode().splitlines()]
         rules = sorted(job[0] for job in submitted)
         # A chunk's two jobs go as one group job; local rules stay on the submitting machine.
-        expected = ["bounds", "chromosome_summary", "haplotypes", "ldtile", "snps"] + ["group:chunk"] * 4 + \
+        expected = ["bounds", "chromosome_summary", "haplotypes", "ldtile", "names", "snps"] + ["group:chunk"] * 4 + \
             (["ldplot"] if os.environ.get("LDTOOLS_LDPLOT") else []) + \
             (["ldview"] if os.environ.get("LDTOOLS_LDVIEW") else [])
         self.assertEqual(rules, sorted(expected))
@@ -370,6 +391,12 @@ class ChunkEdges(Scratch):
             self.assertEqual(len([name for name in benchmarks if name.startswith("linkstat.")]), chunks)
         rows = ldworkflow.read_rows(self.path("out", "summary.tsv"))
         self.assertEqual([row[0] for row in rows], ["7", "8"])
+        # The genome-wide BED and tag list: the chromosomes' files in their order; the BED names
+        # each block's chromosome.
+        for name in ("blocks.bed", "tags.list"):
+            self.assertEqual(read(self.path("out", name)),
+                             read(self.path("out", "7", name)) + read(self.path("out", "8", name)), name)
+        self.assertTrue(read(self.path("out", "7", "blocks.bed")).startswith(b"7\t"))
         self.assertEqual(rows[0][1:4], [str(len(positions)), str(len(pairs)), str(len(expected["blocks.dat"].splitlines()) - 1)])
         self.assertEqual(rows[1][1:7], ["0", "0", "0", "NA", "NA", "NA"])
 
@@ -377,7 +404,7 @@ class ChunkEdges(Scratch):
         # only where there are blocks.
         self.assertEqual(len(re.findall(r"/linkstat -D -T2 -I", result.stdout + result.stderr)), 12 + 3)
         self.assertEqual(sorted(read(plots).decode().splitlines()), [
-            "-d out/7/bounds.txt -b out/7/blocks.dat -o out/7/ld.png", "-d out/8/bounds.txt -o out/8/ld.png"])
+            "-d out/7/bounds.tsv.gz -b out/7/blocks.dat -o out/7/ld.png", "-d out/8/bounds.tsv.gz -o out/8/ld.png"])
 
 
 # ---- a genome: job counts of a dry run ------------------------------------------------------------
@@ -410,10 +437,10 @@ class GenomeDryRun(Scratch):
         write_config(self.folder, vcf=vcf, chunk_length=1000000)
         result = snakemake(self.folder, "-n", "-q")
         self.assertSucceeded(result)
-        per_chromosome = ["bounds", "snps", "ldtile", "sort_blocks", "haplotypes", "chromosome_summary"]
+        per_chromosome = ["bounds", "snps", "ldtile", "sort_blocks", "haplotypes", "names", "chromosome_summary"]
         if os.environ.get("LDTOOLS_LDPLOT"):
             per_chromosome.append("ldplot")
-        expected = {"chunk_markers": chunks, "chunk_bounds": chunks, "summary": 1, "all": 1}
+        expected = {"chunk_markers": chunks, "chunk_bounds": chunks, "summary": 1, "genome_names": 1, "all": 1}
         if os.environ.get("LDTOOLS_LDVIEW"):
             per_chromosome.append("ldview")
             expected["index"] = 1
@@ -474,12 +501,13 @@ class FailureAndRerun(Scratch):
         for path, state in after_first.items():
             self.assertEqual(after_second.get(path), state, path)
 
-        # 3. After the repair only the bad chromosome's jobs (and the genome table) run.
+        # 3. After the repair only the bad chromosome's jobs (and the genome-wide files) run.
         write_indexed_vcf(self.vcf("c2"), self.parts["c2"])
         third = snakemake(self.folder)
         self.assertSucceeded(third)
         jobs = jobs_run(third.stdout + third.stderr)
-        genome_wide = ["all", "index", "summary"] if os.environ.get("LDTOOLS_LDVIEW") else ["all", "summary"]
+        genome_wide = ["all", "genome_names", "index", "summary"] if os.environ.get("LDTOOLS_LDVIEW") \
+            else ["all", "genome_names", "summary"]
         self.assertEqual(sorted({rule for rule, wildcards in jobs if "chrom=c2" not in wildcards}), genome_wide)
         self.assertIn(("snps", "chrom=c2"), jobs)
         expected["c2"] = reference(self.vcf("c2"), "c2", self.path("reference", "c2"), 3)
@@ -593,9 +621,10 @@ class Phasing(Scratch):
         rows = self.rows()
         for chrom in ("p1", "u2"):
             out = self.path("out", chrom)
-            for name in ("bounds.txt", "blocks.dat", "blocks.sorted.dat"):
-                self.assertEqual(read(os.path.join(out, name)), expected[chrom][name], name)
-            for name in ("report.txt", "tags.txt", "snps.txt", "phased.vcf.gz"):
+            self.assertResultsEqual(out, {name: expected[chrom][name]
+                                          for name in ("bounds.txt", "blocks.dat", "blocks.sorted.dat")})
+            self.assertTrue(os.path.exists(os.path.join(out, "ids.txt")))
+            for name in ("report.txt", "tags.txt", "tags.list", "snps.txt", "phased.vcf.gz"):
                 self.assertFalse(os.path.exists(os.path.join(out, name)), name)
             bounds = expected[chrom]["bounds.txt"].decode().split("\n")
             snps = len({word for line in bounds for word in line.split()[:2]})
@@ -627,8 +656,7 @@ class Phasing(Scratch):
         self.assertSucceeded(result)
         expected = self.references()["u2"]
         out = self.path("out", "u2")
-        for name in ("bounds.txt", "blocks.dat"):
-            self.assertEqual(read(os.path.join(out, name)), expected[name], name)
+        self.assertResultsEqual(out, {name: expected[name] for name in ("bounds.txt", "blocks.dat")})
         report = read(os.path.join(out, "report.txt"))
         self.assertTrue(block_rows(report))
         self.assertEqual(block_rows(report), block_rows(expected["report.txt"]))
@@ -679,7 +707,7 @@ class ChromosomeNames(Scratch):
                            env=dict(os.environ, CI="true"))
         self.assertSucceeded(result)
         for chrom in names[:3]:
-            for name in ("bounds.txt", "report.txt", "tags.txt"):
+            for name in ("bounds.tsv.gz", "report.txt", "tags.txt", "blocks.bed", "tags.list"):
                 self.assertEqual(read(self.path("cluster", chrom, name)), read(self.path("out", chrom, name)))
         self.assertEqual([row[:7] for row in ldworkflow.read_rows(self.path("cluster", "summary.tsv"))],
                          [row[:7] for row in ldworkflow.read_rows(self.path("out", "summary.tsv"))])

@@ -102,8 +102,9 @@ TEST(Vcf2markersExample, SubsetsAndRegionsAgreeBetweenVcfAndBcfAndWithTheWholeFi
         EXPECT_EQ(line.substr(position.size(), 3), "\t6\t");
     }
     EXPECT_GT(count, 10);
-    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"all.markers.txt", "bcf.markers.txt", "chr20.bcf",
-                                                      "chr20.bcf.csi", "vcf.markers.txt"}));
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"all.ids.txt", "all.markers.txt", "bcf.ids.txt",
+                                                      "bcf.markers.txt", "chr20.bcf", "chr20.bcf.csi",
+                                                      "vcf.ids.txt", "vcf.markers.txt"}));
 }
 
 // Three marker individuals, no SNP file.
@@ -124,7 +125,32 @@ TEST(Vcf2markersRecords, MissingAllelesAndMixedPhaseAmongMarkerIndividuals) {
               "200\t4\t3\t--CTTC\n"
               "300\t2\t2\t--T--A\n"
               "400\t6\t2\tCGGGGG\n");
-    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"in.vcf", "out.markers.txt"}));
+    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"in.vcf", "out.ids.txt", "out.markers.txt"}));
+}
+
+// Every written SNP has a line in the ID file, in marker-file order; a SNP without an ID is named
+// chrom:pos:ref:alt (alleles as the VCF writes them), an ID that occurs twice stays on both lines,
+// and skipped records have no line.
+TEST(Vcf2markersRecords, IdFileNamesEveryWrittenSnp) {
+    testsupport::ScratchDir dir;
+    std::string rows = vcftest::row("20", 100, "A", "G", {"0/1", "0/0", "1|1"}) +
+                       vcftest::row("20", 200, "c", "t", {"0|1", "0|1", "1/0"}) +
+                       vcftest::row("20", 250, "A", "AT", {"0|1", "0|1", "1/0"}) +
+                       vcftest::row("20", 300, "T", "A", {"0|1", "0|1", "1/0"}) +
+                       vcftest::row("20", 400, "G", "C", {"0|0", "0|0", "0|0"});
+    // The rows carry the ID "."; give the first and the fourth the same ID.
+    for (const std::string position : {"100", "300"}) {
+        const std::size_t at = rows.find("20\t" + position + "\t.\t");
+        ASSERT_NE(at, std::string::npos);
+        rows.replace(at, position.size() + 6, "20\t" + position + "\trs7\t");
+    }
+    writeFile(dir.file("in.vcf"), kTrio + rows);
+    const auto result = convert(dir, {"-H", "none", "-m", "0", "-o", "out", "in.vcf"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readFile(dir.file("out.ids.txt")),
+              "100\trs7\tA\tG\n"
+              "200\t20:200:c:t\tc\tt\n"
+              "300\trs7\tT\tA\n");
 }
 
 TEST(Vcf2markersRecords, SkipReasonsInTheirOrderAndTheFrequencyBoundary) {
