@@ -90,6 +90,14 @@ TEST_F(StoredForms, EveryFormOfTheBoundsGivesTheSameBlocksReportAndPicture) {
         ASSERT_EQ(plot.status, 0) << plot.err;
         EXPECT_EQ(readFile(out("", "ld.png")), readFile(out("text", "ld.png"))) << bounds;
     }
+    // The view names the SNPs by their IDs in the VCF form; the text form has no IDs to give it.
+    const auto view = run({LDVIEW_BIN, "-d", "vcf/bounds.tsv.gz", "-b", "vcf/blocks.dat", "-t", "vcf/tags.txt", "-i",
+                           "vcf/ids.txt", "-o", "view"});
+    ASSERT_EQ(view.status, 0) << view.err;
+    for (const std::string name : {"data/meta.js", "data/ids.js", "data/p0.js"})
+        EXPECT_EQ(readFile(out("vcf", "view/" + name)), readFile(out("view", name))) << name;
+    EXPECT_TRUE(fs::exists(out("named", "view/data/meta.js")));
+    EXPECT_FALSE(fs::exists(out("named", "view/data/ids.js")));
     // A second run removes the bounds of the other form.
     ASSERT_EQ(ldblocks({"-o", out("named"), chr20 + "markers.txt", chr20 + "snps.txt"}).status, 0);
     EXPECT_FALSE(fs::exists(out("named", "bounds.tsv.gz")));

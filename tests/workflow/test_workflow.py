@@ -294,7 +294,7 @@ class ChunkedRun(Scratch):
                        check=True, capture_output=True)
         subprocess.run([program("ldview"), "-d", os.path.join(reference, "bounds.tsv.gz"),
                         "-b", os.path.join(reference, "blocks.dat"), "-t", os.path.join(reference, "tags.txt"),
-                        "-c", "20", "-o", self.path("reference-view")], check=True, capture_output=True)
+                        "-i", os.path.join(reference, "x.ids.txt"), "-c", "20", "-o", self.path("reference-view")], check=True, capture_output=True)
         self.assertSameTree(os.path.join(out, "view"), self.path("reference-view"))
         page = read(self.path("out", "index.html")).decode()
         self.assertIn('<td><a href="20/view/index.html">20</a></td>', page)
