@@ -2,8 +2,9 @@
 # The tests of the tool-chain.
 #   scripts/test.sh          the quick round: builds build/release (optimised) and runs every test
 #                            not labelled slow or browser (ctest -LE 'slow|browser'); minutes
-#   scripts/test.sh --full   what CI runs: every test in the optimised build, every test again in a
-#                            build with AddressSanitizer and UndefinedBehaviorSanitizer (build/asan),
+#   scripts/test.sh --full   what CI runs: every test in the optimised build (the workflow, phasing
+#                            and browser tests among them), every test again in a build with
+#                            AddressSanitizer and UndefinedBehaviorSanitizer (build/asan),
 #                            the tests of threaded code with ThreadSanitizer (build/tsan), then every
 #                            fuzz harness for 20 seconds over its committed corpus
 # ccache, when installed, serves the compiler.
@@ -17,7 +18,7 @@ case ${1:-} in
     *) echo "usage: scripts/test.sh [--full]" >&2; exit 2 ;;
 esac
 if [ "$full" = yes ]; then
-    scripts/deps.sh build test workflow fuzz
+    scripts/deps.sh build test workflow phase fuzz browser
 else
     scripts/deps.sh build test
 fi
