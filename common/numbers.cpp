@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -16,6 +17,39 @@ const char* skipDigits(const char* p, const char* end, std::size_t& count) {
         ++count;
     }
     return p;
+}
+
+// The words of bounds files are short plain decimals ("0.35", "1", "-0.5"): with at most 15
+// digits, no exponent and a point anywhere, the digits form a whole number below 2^53 and the
+// point a power of ten up to 10^15, both exact doubles. Their quotient, correctly rounded, is then
+// the double nearest the decimal, which is what the general conversion returns: the same bits,
+// without its cost. False, with value untouched, for any other text.
+bool plainDecimal(std::string_view text, double& value) {
+    static constexpr double kPowersOfTen[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                              1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    std::size_t k = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) k = 1;
+    std::uint64_t digits = 0;
+    std::size_t count = 0;
+    std::size_t decimals = 0;
+    bool point = false;
+    for (; k < text.size(); ++k) {
+        const char c = text[k];
+        if (isDigit(c)) {
+            if (++count > 15) return false;
+            digits = digits * 10 + static_cast<std::uint64_t>(c - '0');
+            decimals += point ? 1 : 0;
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            return false;
+        }
+    }
+    if (count == 0) return false;
+    const double magnitude = static_cast<double>(digits) / kPowersOfTen[decimals];
+    value = negative ? -magnitude : magnitude;
+    return true;
 }
 
 }  // namespace
@@ -41,6 +75,7 @@ WholeNumber parseInt32(std::string_view text, std::int32_t& value) {
 }
 
 bool parseDecimal(std::string_view text, double& value) {
+    if (plainDecimal(text, value)) return true;
     const char* p = text.data();
     const char* end = p + text.size();
     const char* number = p;  // from_chars takes a '-' but not a '+'

@@ -12,6 +12,7 @@
 #include "lines.hpp"
 #include "numbers.hpp"
 #include "reader.hpp"
+#include "mapformat.hpp"
 #include "textscanner.hpp"
 
 namespace ldplot {
@@ -68,60 +69,30 @@ private:
 
 std::vector<double> geneticPositions(const std::string& name, const std::vector<double>& at) {
     MapFile file(name);
-    LineReader lines([&](char* into, std::size_t room) { return file.read(into, room); });
-    const double unknown = std::numeric_limits<double>::quiet_NaN();
-    std::vector<double> result(at.size(), unknown);
+    ldtools::StreamWindow window([&](char* into, std::size_t room) { return file.read(into, room); });
+    std::vector<double> result(at.size(), std::numeric_limits<double>::quiet_NaN());
     std::size_t next = 0;  // the first of `at` not yet past
-
-    std::string_view line;
-    std::string chromosome;
-    bool header = true;
     bool havePoint = false;
-    std::int32_t lastPosition = 0;
-    double lastCm = 0.0;
-    while (lines.next(line)) {
-        const std::vector<std::string_view> words = ldtools::splitWords(line);
-        std::int32_t position = 0;
-        if (header) {
-            header = false;
-            if (words.size() != 3 || ldtools::parseInt32(words[0], position) == ldtools::WholeNumber::ok)
-                failAt(name, lines.number(), "expected the header line pos chr cM");
-            continue;
-        }
-        if (words.empty()) continue;
-        double cm = 0.0;
-        // A genetic position is a finite decimal number, read as the bounds reader reads a bound.
-        if (words.size() != 3 || ldtools::parseInt32(words[0], position) != ldtools::WholeNumber::ok ||
-            !ldtools::parseDecimal(words[2], cm))
-            failAt(name, lines.number(), "expected three columns: position, chromosome, cM");
-        if (!havePoint) {
-            chromosome = words[1];
-        } else {
-            if (words[1] != chromosome)
-                failAt(name, lines.number(), "chromosome " + ldtools::quotable(words[1]) + " after " + ldtools::quotable(chromosome) +
-                                                 ": the map must hold one chromosome");
-            if (position <= lastPosition)
-                failAt(name, lines.number(), "position " + std::to_string(position) + " does not lie above " +
-                                                 std::to_string(lastPosition) + ", the position before it");
-            if (cm < lastCm) failAt(name, lines.number(), "the genetic position (cM) decreases");
-        }
-        // Every requested position below this point is settled: before the map (unknown), or
-        // between the last point and this one.
-        while (next < at.size() && at[next] < position) {
-            if (havePoint && at[next] >= lastPosition) {
-                const double share = (at[next] - lastPosition) / (static_cast<double>(position) - lastPosition);
-                result[next] = lastCm + (cm - lastCm) * share;
+    ldtools::MapPoint last;
+    try {
+        ldtools::forEachMapPoint(window, LineReader::maxLength, [&](const ldtools::MapPoint& point) {
+            // Every requested position below this point is settled: before the map (unknown), or
+            // between the last point and this one.
+            while (next < at.size() && at[next] < point.position) {
+                if (havePoint && at[next] >= last.position) {
+                    const double share = (at[next] - last.position) / (static_cast<double>(point.position) - last.position);
+                    result[next] = last.cm + (point.cm - last.cm) * share;
+                }
+                ++next;
             }
-            ++next;
-        }
-        havePoint = true;
-        lastPosition = position;
-        lastCm = cm;
+            havePoint = true;
+            last = point;
+        });
+    } catch (const ldtools::FormatError& error) {
+        failAt(name, error.line(), error.what());
     }
-    if (lines.tooLong()) failAt(name, lines.number(), lineTooLong());
-    if (header) failAt(name, 1, "expected the header line pos chr cM");
     // A requested position on the last point itself.
-    while (havePoint && next < at.size() && at[next] == lastPosition) result[next++] = lastCm;
+    while (havePoint && next < at.size() && at[next] == last.position) result[next++] = last.cm;
     return result;
 }
 

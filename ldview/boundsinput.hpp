@@ -1,17 +1,13 @@
 #pragma once
-// The records of an LD bounds file, in any of its three forms: plain text, gzip, or the indexed
-// form (BGZF with the header line "#chrom\tpos1\tpos2\tlower\tupper" and a chromosome field in
-// front of every record). The form is recognised by content.
-//
-// Bounds are kept as whole hundredths: every bound must be one of 0, 0.01, ..., 1 (the grid
-// linkstat computes them on), which is what lets a view store them without loss.
+// The records of an LD bounds file for a view, in any of its three forms (plain text, gzip, or the
+// indexed form), read through the shared bounds readers with every bound held to linkstat's 0.01
+// grid: a view stores a bound as a whole number of hundredths, without loss.
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <string_view>
 
-#include "source.hpp"
+#include "boundsformat.hpp"
 
 namespace ldview {
 
@@ -23,11 +19,6 @@ struct PairRecord {
     std::uint8_t upper = 0;
 };
 
-// The bound a text names, in hundredths, when it is a finite number equal to a whole number of
-// hundredths from 0 to 1 (as a double: "0.7", "0.700" and "7e-1" all are); -1 otherwise, and -2
-// when it is not a number at all.
-int hundredthsOf(std::string_view word);
-
 // Reads the records one after the other. Every problem is thrown as ldtools::Error with ldview's
 // complete message: the file, the line and the reason.
 class BoundsInput {
@@ -38,30 +29,12 @@ public:
     bool next(PairRecord& record);
 
     // True for the indexed form.
-    bool indexed() const { return indexed_; }
+    bool indexed() const { return source_->indexed(); }
     // The chromosome of the indexed form's records (empty before the first, and for other forms).
-    const std::string& chromosome() const { return chromosome_; }
+    const std::string& chromosome() const { return source_->chromosome(); }
 
 private:
-    // A record alone on a whole line of the buffer, in the usual shape, read in place; false, with
-    // nothing read, for anything else (which the word-by-word reader then reads, or reports).
-    bool nextLine(PairRecord& record);
-    bool nextWord(std::string_view& word);
-    std::int32_t position(std::string_view word);
-    std::uint8_t bound(std::string_view word, const char* which);
-    void checkOrder(const PairRecord& record);
-    [[noreturn]] void fail(const std::string& reason) const;
-    [[noreturn]] void readFailed(const SourceError& error) const;
-    [[noreturn]] void malformed() const;
-
-    std::string name_;
-    std::unique_ptr<SourceBuffer> buffer_;
-    bool indexed_ = false;
-    std::string chromosome_;
-    long line_ = 1;        // line of the next unread byte
-    long recordLine_ = 1;  // line on which the current record begins
-    bool havePrevious_ = false;
-    PairRecord previous_;
+    std::unique_ptr<ldtools::BoundsSource> source_;
 };
 
 }  // namespace ldview

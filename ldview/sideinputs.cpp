@@ -1,44 +1,47 @@
 #include "sideinputs.hpp"
 
 #include <algorithm>
+#include <memory>
 
-#include "boundsformat.hpp"
-#include "numbers.hpp"
+#include "blockformat.hpp"
 #include "error.hpp"
+#include "idformat.hpp"
+#include "mapformat.hpp"
 #include "numbers.hpp"
-#include "source.hpp"
+#include "textinput.hpp"
+#include "textscanner.hpp"
 
 namespace ldview {
 namespace {
 
-// A small text file read line by line, with ldview's messages about it: "cannot open/read KIND
-// NAME: REASON" and "NAME: line N: REASON".
+// The longest line of a file besides the bounds, so that a file without line breaks cannot fill
+// memory.
+constexpr std::size_t kMaxLine = std::size_t{1} << 20;
+
+// A small text file, plain or gzip, with ldview's messages about it: "cannot open/read KIND NAME:
+// REASON" and "NAME: line N: REASON". read(body) runs body(window) and words every error it throws.
 class TextFile {
 public:
     TextFile(const std::string& name, const char* kind) : name_(name), kind_(kind) {
         try {
-            lines_ = std::make_unique<LineSource>(openSource(name));
-        } catch (const SourceError& error) {
-            throw ldtools::Error("ldview: cannot open " + kind_ + " " + name + ": " + error.what() + "\n");
+            input_ = std::make_unique<ldtools::TextInput>(name);
+        } catch (const ldtools::InputError& error) {
+            throw ldtools::Error("ldview: cannot " + error.operation() + " " + kind_ + " " + name + ": " + error.what() +
+                                 "\n");
         }
     }
 
-    bool next(std::string_view& line) {
-        bool got = false;
+    template <class Body>
+    void read(Body body) {
         try {
-            got = lines_->next(line);
-        } catch (const SourceError& error) {
+            body(*input_);
+        } catch (const ldtools::InputError& error) {
             throw ldtools::Error("ldview: cannot read " + kind_ + " " + name_ + ": " + error.what() + "\n");
+        } catch (const ldtools::FormatError& error) {
+            failAt(error.line(), error.what());
         }
-        if (!got && lines_->tooLong())
-            fail("line longer than " + std::to_string(LineSource::maxLength) + " bytes");
-        // A line break written as CR LF leaves its CR.
-        if (got && !line.empty() && line.back() == '\r') line.remove_suffix(1);
-        return got;
     }
-    long number() const { return lines_->number(); }
 
-    [[noreturn]] void fail(const std::string& reason) const { failAt(lines_->number(), reason); }
     [[noreturn]] void failAt(long line, const std::string& reason) const {
         throw ldtools::Error("ldview: " + name_ + ": line " + std::to_string(line) + ": " + reason + "\n");
     }
@@ -46,12 +49,8 @@ public:
 private:
     std::string name_;
     std::string kind_;
-    std::unique_ptr<LineSource> lines_;
+    std::unique_ptr<ldtools::TextInput> input_;
 };
-
-bool wholeNumber(std::string_view word, std::int32_t& value) {
-    return ldtools::parseInt32(word, value) == ldtools::WholeNumber::ok;
-}
 
 // Index of position among snps, or -1.
 std::int32_t indexOf(const std::vector<std::int32_t>& snps, std::int32_t position) {
@@ -67,24 +66,20 @@ std::vector<std::string> readIds(const std::string& name, const std::vector<std:
     TextFile file(name, "ID file");
     std::vector<std::string> ids(snps.size());
     std::vector<bool> named(snps.size(), false);
-    std::string_view line;
-    while (file.next(line)) {
-        const std::vector<std::string_view> words = splitWords(line);
-        if (words.empty()) continue;
-        if (file.number() == 1 && (words[0] == "pos" || words[0] == "#pos")) continue;
-        std::int32_t position = 0;
-        if (words.size() != 4 || !wholeNumber(words[0], position))
-            file.fail("expected four fields: position, ID, reference allele, alternate allele");
-        const std::int32_t index = indexOf(snps, position);
-        if (index < 0) continue;
-        if (named[index]) file.fail("position " + std::to_string(position) + " is named twice");
-        named[index] = true;
-        if (words[1] == ".")
-            ids[index] = chromosome + ":" + std::string(words[0]) + ":" + std::string(words[2]) + ":" +
-                         std::string(words[3]);
-        else
-            ids[index] = words[1];
-    }
+    file.read([&](ldtools::TextInput& input) {
+        ldtools::IdFileReader reader(input, kMaxLine);
+        ldtools::IdLine entry;
+        for (ldtools::IdRead read; (read = reader.next(entry)) != ldtools::IdRead::end;) {
+            if (read == ldtools::IdRead::malformed) file.failAt(reader.line(), std::string(ldtools::kIdLineReason));
+            if (read == ldtools::IdRead::lineTooLong)
+                file.failAt(reader.line(), "line longer than " + std::to_string(kMaxLine) + " bytes");
+            const std::int32_t index = indexOf(snps, entry.position);
+            if (index < 0) continue;
+            if (named[index]) file.failAt(reader.line(), "position " + std::to_string(entry.position) + " is named twice");
+            named[index] = true;
+            ids[index] = ldtools::snpName(entry, chromosome);
+        }
+    });
     return ids;
 }
 
@@ -92,35 +87,23 @@ std::vector<BlockSpan> readBlocks(const std::string& name, const std::vector<std
                                   const std::string& boundsName) {
     TextFile file(name, "block file");
     std::vector<BlockSpan> blocks;
-    std::string_view line;
-    bool header = true;
-    while (file.next(line)) {
-        const std::vector<std::string_view> words = splitWords(line);
-        if (header) {
-            header = false;
-            if (words != std::vector<std::string_view>{"SNP1", "index", "SNP2", "index"})
-                file.fail("expected the header line SNP1 index SNP2 index");
-            continue;
-        }
-        if (words.empty()) continue;
-        std::int32_t numbers[4] = {};
-        bool ok = words.size() == 4;
-        for (std::size_t k = 0; ok && k < 4; ++k) ok = wholeNumber(words[k], numbers[k]);
-        if (!ok) file.fail("expected four whole numbers: first position, index, last position, index");
-        if (numbers[2] <= numbers[0]) file.fail("the last position of a block must lie above its first");
-        BlockSpan block{};
-        for (int end = 0; end < 2; ++end) {
-            const std::int32_t position = numbers[2 * end];
-            const std::int32_t index = indexOf(snps, position);
-            if (index < 0) file.fail("position " + std::to_string(position) + " is not a SNP of " + boundsName);
-            if (index != numbers[2 * end + 1])
-                file.fail("position " + std::to_string(position) + " is SNP " + std::to_string(index) + " of " +
-                          boundsName + ", not SNP " + std::to_string(numbers[2 * end + 1]));
-            (end == 0 ? block.first : block.last) = index;
-        }
-        blocks.push_back(block);
-    }
-    if (header) file.failAt(1, "expected the header line SNP1 index SNP2 index");
+    file.read([&](ldtools::TextInput& input) {
+        ldtools::forEachBlockLine(input, kMaxLine, [&](const ldtools::BlockEnds& ends) {
+            BlockSpan block{};
+            for (int end = 0; end < 2; ++end) {
+                const std::int32_t position = end == 0 ? ends.firstPosition : ends.lastPosition;
+                const std::int32_t given = end == 0 ? ends.firstIndex : ends.lastIndex;
+                const std::int32_t index = indexOf(snps, position);
+                if (index < 0)
+                    file.failAt(ends.line, "position " + std::to_string(position) + " is not a SNP of " + boundsName);
+                if (index != given)
+                    file.failAt(ends.line, "position " + std::to_string(position) + " is SNP " + std::to_string(index) +
+                                               " of " + boundsName + ", not SNP " + std::to_string(given));
+                (end == 0 ? block.first : block.last) = index;
+            }
+            blocks.push_back(block);
+        });
+    });
     std::sort(blocks.begin(), blocks.end(), [](const BlockSpan& x, const BlockSpan& y) {
         return x.first != y.first ? x.first < y.first : x.last < y.last;
     });
@@ -131,38 +114,52 @@ std::vector<std::int32_t> readTags(const std::string& name, const std::vector<st
                                    const std::string& boundsName) {
     TextFile file(name, "tag file");
     std::vector<std::int32_t> tags;
-    std::string_view line;
-    std::size_t columns = 0;
-    std::size_t column = 0;
-    while (file.next(line)) {
-        const std::vector<std::string_view> fields = splitTabs(line);
-        if (columns == 0) {
-            const auto found = std::find(fields.begin(), fields.end(), "htSNPs");
-            if (found == fields.end()) file.fail("expected a header line with the column htSNPs");
-            columns = fields.size();
-            column = static_cast<std::size_t>(found - fields.begin());
-            continue;
+    file.read([&](ldtools::TextInput& input) {
+        ldtools::TextScanner scanner(input, ldtools::TextRules{.maxLine = kMaxLine});
+        auto fail = [&](const std::string& reason) { file.failAt(scanner.line(), reason); };
+        std::size_t columns = 0;
+        std::size_t column = 0;
+        std::string_view line;
+        for (ldtools::Token token; (token = scanner.nextLine(line)) != ldtools::Token::end;) {
+            if (token == ldtools::Token::lineTooLong) fail("line longer than " + std::to_string(kMaxLine) + " bytes");
+            // A line break written as CR LF leaves its CR.
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            // The fields at every tab, empty ones kept.
+            std::vector<std::string_view> fields;
+            for (std::size_t start = 0;;) {
+                const std::size_t tab = line.find('\t', start);
+                fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+                if (tab == std::string_view::npos) break;
+                start = tab + 1;
+            }
+            if (columns == 0) {
+                const auto found = std::find(fields.begin(), fields.end(), "htSNPs");
+                if (found == fields.end()) fail("expected a header line with the column htSNPs");
+                columns = fields.size();
+                column = static_cast<std::size_t>(found - fields.begin());
+                continue;
+            }
+            if (line.empty()) continue;
+            if (fields.size() != columns)
+                fail("expected " + std::to_string(columns) + " tab-separated fields, as in the header line");
+            const std::string_view list = fields[column];
+            if (list == "-") continue;
+            for (std::size_t start = 0;;) {
+                const std::size_t comma = list.find(',', start);
+                const std::string_view word =
+                    list.substr(start, comma == std::string_view::npos ? comma : comma - start);
+                std::int32_t position = 0;
+                if (ldtools::parseInt32(word, position) != ldtools::WholeNumber::ok)
+                    fail("htSNPs: expected positions separated by commas, not '" + ldtools::quotable(list) + "'");
+                const std::int32_t index = indexOf(snps, position);
+                if (index < 0) fail("tag SNP " + std::to_string(position) + " is not a SNP of " + boundsName);
+                tags.push_back(index);
+                if (comma == std::string_view::npos) break;
+                start = comma + 1;
+            }
         }
-        if (line.empty()) continue;
-        if (fields.size() != columns)
-            file.fail("expected " + std::to_string(columns) + " tab-separated fields, as in the header line");
-        const std::string_view list = fields[column];
-        if (list == "-") continue;
-        std::size_t start = 0;
-        for (;;) {
-            const std::size_t comma = list.find(',', start);
-            const std::string_view word = list.substr(start, comma == std::string_view::npos ? comma : comma - start);
-            std::int32_t position = 0;
-            if (!wholeNumber(word, position))
-                file.fail("htSNPs: expected positions separated by commas, not '" + ldtools::quotable(list) + "'");
-            const std::int32_t index = indexOf(snps, position);
-            if (index < 0) file.fail("tag SNP " + std::to_string(position) + " is not a SNP of " + boundsName);
-            tags.push_back(index);
-            if (comma == std::string_view::npos) break;
-            start = comma + 1;
-        }
-    }
-    if (columns == 0) file.failAt(1, "expected a header line with the column htSNPs");
+        if (columns == 0) file.failAt(1, "expected a header line with the column htSNPs");
+    });
     std::sort(tags.begin(), tags.end());
     tags.erase(std::unique(tags.begin(), tags.end()), tags.end());
     return tags;
@@ -171,35 +168,9 @@ std::vector<std::int32_t> readTags(const std::string& name, const std::vector<st
 std::vector<MapPoint> readMap(const std::string& name) {
     TextFile file(name, "genetic map");
     std::vector<MapPoint> points;
-    std::string chromosome;
-    std::string_view line;
-    bool header = true;
-    while (file.next(line)) {
-        const std::vector<std::string_view> words = splitWords(line);
-        std::int32_t position = 0;
-        if (header) {
-            header = false;
-            if (words.size() != 3 || wholeNumber(words[0], position)) file.fail("expected the header line pos chr cM");
-            continue;
-        }
-        if (words.empty()) continue;
-        double cm = 0;
-        if (words.size() != 3 || !wholeNumber(words[0], position) || !ldtools::parseDecimal(words[2], cm))
-            file.fail("expected three columns: position, chromosome, cM");
-        if (points.empty()) {
-            chromosome = words[1];
-        } else {
-            if (words[1] != chromosome)
-                file.fail("chromosome " + ldtools::quotable(words[1]) + " after " + ldtools::quotable(chromosome) +
-                          ": the map must hold one chromosome");
-            if (position <= points.back().position)
-                file.fail("position " + std::to_string(position) + " does not lie above " +
-                          std::to_string(points.back().position) + ", the position before it");
-            if (cm < points.back().cm) file.fail("the genetic position (cM) decreases");
-        }
-        points.push_back({position, cm});
-    }
-    if (header) file.failAt(1, "expected the header line pos chr cM");
+    file.read([&](ldtools::TextInput& input) {
+        ldtools::forEachMapPoint(input, kMaxLine, [&](const MapPoint& point) { points.push_back(point); });
+    });
     return points;
 }
 

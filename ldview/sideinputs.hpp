@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "mapformat.hpp"
+
 namespace ldview {
 
 // The ID file: one SNP a line, "pos id ref alt" (an optional header line "pos id ref alt" first).
@@ -32,10 +34,7 @@ std::vector<BlockSpan> readBlocks(const std::string& name, const std::vector<std
 std::vector<std::int32_t> readTags(const std::string& name, const std::vector<std::int32_t>& snps,
                                    const std::string& boundsName);
 
-struct MapPoint {
-    std::int32_t position;
-    double cm;
-};
+using MapPoint = ldtools::MapPoint;
 
 // A genetic map of one chromosome: a header line, then "pos chr cM" a line, positions ascending and
 // genetic positions never decreasing; plain or gzip.

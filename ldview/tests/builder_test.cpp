@@ -177,7 +177,7 @@ TEST(ViewData, BoundsOnTheGridAreReadAsHundredths) {
              {"0", 0}, {"1", 100}, {"1.000", 100}, {"0.7", 70}, {"0.70", 70}, {"0.705", -1}, {"0.01", 1},
              {"00.990", 99}, {"1.", 100}, {".5", 50}, {"-0", 0}, {"2", -1}, {"1.01", -1}, {"0.1e1", 100},
              {"nan", -2}, {"0.5.", -2}, {"", -2}, {"0.350000000000000001", 35}, {"0.3500000000000001", -1}}) {
-        EXPECT_EQ(ldview::hundredthsOf(text), hundredths) << text;
+        EXPECT_EQ(ldtools::hundredthsOf(text), hundredths) << text;
     }
 }
 

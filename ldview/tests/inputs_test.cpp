@@ -10,7 +10,6 @@
 #include "error.hpp"
 #include "scratch.hpp"
 #include "sideinputs.hpp"
-#include "source.hpp"
 #include "viewfiles.hpp"
 
 namespace {
@@ -120,7 +119,7 @@ TEST_F(ViewInputs, GeneticMap) {
 }
 
 TEST_F(ViewInputs, LinesAreLimitedAndCompressedDataChecked) {
-    writeFile(file, "SNP1 index SNP2 index\n" + std::string(ldview::LineSource::maxLength + 10, '1') + "\n");
+    writeFile(file, "SNP1 index SNP2 index\n" + std::string((std::size_t{1} << 20) + 10, '1') + "\n");
     EXPECT_EQ(messageOf([&] { ldview::readBlocks(file, kSnps, "b.txt"); }), line(2, "line longer than 1048576 bytes"));
 
     // A gzip file cut short is a read error, not a short file.
