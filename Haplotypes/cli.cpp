@@ -76,7 +76,7 @@ void printHelp(ldtools::BufferedWriter& out) {
     printUsage(out);
     out.put("Further options:\n");
     out.put("\t-t tagfile: also write each block's htSNPs and a smallest set of tag SNPs to tagfile\n");
-    out.printf("\t-w N: let each htSNP search test at most N subsets (default %lld; 0: no limit)\n", defaultbudget);
+    out.printf("\t-w N: let each htSNP search test at most N subsets (default %lld; 0: no limit)\n", kDefaultBudget);
     out.put("\t--help, --version: this text; the program's version\n");
 }
 
@@ -98,7 +98,7 @@ void checkNames(const CommandLine& line) {
 }
 
 long long budgetOf(const CommandLine& line) {
-    if (!line.budgetgiven) return defaultbudget;
+    if (!line.budgetgiven) return kDefaultBudget;
     int value = 0;
     if (ldtools::parseInt32(line.budget, value) != ldtools::WholeNumber::ok || value < 0)
         throw ldtools::Error("haplotypes: -w " + line.budget +

@@ -7,7 +7,7 @@
 namespace haplotypes {
 namespace {
 
-constexpr int unreachable = INT_MAX / 4;
+constexpr int kUnreachable = INT_MAX / 4;
 
 uint64_t bit(size_t p) { return uint64_t{1} << (p % 64); }
 
@@ -26,7 +26,7 @@ struct CodeWeights {
                     left -= take;
                     codes = std::min<long long>(64, codes * (r - w) / (w + 1));
                 }
-                least[g][r] = left == 0 ? static_cast<int>(total) : unreachable;
+                least[g][r] = left == 0 ? static_cast<int>(total) : kUnreachable;
             }
     }
 };
@@ -173,7 +173,7 @@ bool CoverSearch::boundsAllow(int depth, int start, int remaining) {
             taken += take;
         }
         const int needed = weightNeeded(std::max(size - takenout, 0), remaining);
-        if (needed == unreachable) return false;
+        if (needed == kUnreachable) return false;
         long long weight = 0;
         for (int m = 32, taken = 0; m > 0 && taken < remaining; --m) {
             const int take = std::min(minority[m], remaining - taken);

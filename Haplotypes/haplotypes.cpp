@@ -13,8 +13,8 @@ namespace {
 
 // Chromosomes a haplotype needs to count as common (more than this), and the chromosomes
 // the "Hap80" haplotypes cover.
-constexpr int commoncutoff = 5;
-constexpr int majorcutoff = 80;
+constexpr int kCommonCutoff = 5;
+constexpr int kMajorCutoff = 80;
 
 // What the report shows of a sorted tally.
 struct TallyFigures {
@@ -41,10 +41,10 @@ std::vector<haplotype> tallyBlock(const Tables& tables, HaplotypeBuilder build, 
 TallyFigures figuresOf(const std::vector<haplotype>& haparray, long long budget) {
     TallyFigures figures;
     figures.hapindex = static_cast<int>(haparray.size());
-    figures.majhaps = countmajorhaps(haparray, majorcutoff);
-    figures.commonhaps = countcommonhaps(haparray, commoncutoff);
-    figures.percentcommon = countpercentcommonhaps(haparray, commoncutoff);
-    figures.common = getcommonhaps(haparray, commoncutoff);
+    figures.majhaps = countmajorhaps(haparray, kMajorCutoff);
+    figures.commonhaps = countcommonhaps(haparray, kCommonCutoff);
+    figures.percentcommon = countpercentcommonhaps(haparray, kCommonCutoff);
+    figures.common = getcommonhaps(haparray, kCommonCutoff);
     figures.search = SearchBudget(budget);
     figures.states = findhtSNPs(figures.common, figures.search);
     figures.htsnps = static_cast<int>(std::count(figures.states.begin(), figures.states.end(), htSNP));

@@ -16,7 +16,7 @@ namespace haplotypes {
 // The work budget of each htSNP search of a block unless -w sets another: enough for
 // every block of real data and for hard made-up ones of hundreds of SNPs, and small enough
 // that no block takes more than about 2 s.
-constexpr long long defaultbudget = 100000000;
+constexpr long long kDefaultBudget = 100000000;
 
 // Everything one run of the analyser works on: the tables it loads, the settings, and
 // where its report, its tag lines and its notes go. Nothing of a run is kept anywhere
@@ -26,7 +26,7 @@ struct RunContext {
 
     Tables tables;
     ldtools::BufferedWriter& report;          // the block report
-    long long budget = defaultbudget;         // subsets each htSNP search may test; 0: no limit
+    long long budget = kDefaultBudget;         // subsets each htSNP search may test; 0: no limit
     ldtools::BufferedWriter* tags = nullptr;  // the tag file, when one is written
     // Receives a line for standard error that does not end the run (a search stopped by
     // the budget); the line ends with its line break.

@@ -27,7 +27,7 @@
 namespace {
 
 // Tables up to this many SNPs are checked against the literal search.
-constexpr int literalLimit = 60;
+constexpr int kLiteralLimit = 60;
 
 [[noreturn]] void mismatch(const std::string& what) {
     std::fprintf(stderr, "fuzz_ldtile: %s\n", what.c_str());
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The percentage comes from the input's length, so that every share cut-off gets its turn.
     static const double percentages[] = {0.95, 0.5, 0.8, 2.0 / 3.0, 0.9, 0.0};
     const double percentage = percentages[size % 6];
-    if (ld.SNPcount() <= literalLimit) {
+    if (ld.SNPcount() <= kLiteralLimit) {
         checkSearch(ld, percentage);
     } else {
         std::vector<ldtile::Block> blocks;

@@ -38,7 +38,7 @@ namespace {
     std::abort();
 }
 
-const char* const kOutputs[] = {"out.markers.txt", "out.snps.txt", "out.known.txt"};
+const char* const kOutputs[] = {"out.markers.txt", "out.snps.txt", "out.known.txt", "out.ids.txt"};
 
 // The folder holding this process's input and output files.
 class Folder {
@@ -139,6 +139,24 @@ void checkFiles(const vcf2markers::Summary& summary, bool snpFile, bool knownFil
         if (line.countPlusOne < 2 || line.countPlusOne > called) broken("an ALT count outside the called alleles");
     }
 
+    // The ID file: a line for each SNP of the marker file, in its order: position, a name without
+    // white space, and the two alleles.
+    std::istringstream ids(folder->read("out.ids.txt"));
+    std::size_t named = 0;
+    for (std::string row; std::getline(ids, row); ++named) {
+        std::istringstream fields(row);
+        long position = 0;
+        std::string id, ref, alt, tail;
+        if (!(fields >> position >> id >> ref >> alt) || fields >> tail ||
+            std::count(row.begin(), row.end(), '\t') != 3)
+            broken("ids: a line of other than four tab-separated fields: " + row);
+        if (named >= markers.size() || position != markers[named].position)
+            broken("the ID file and the marker file differ in positions");
+        if (id.empty() || id == "." || ref.size() != 1 || alt.size() != 1 || ref == alt)
+            broken("ids: an ID line without a name or without two single-letter alleles: " + row);
+    }
+    if (named != markers.size()) broken("the ID file and the marker file differ in their SNPs");
+
     const bool snpsWritten = ::access(folder->file("out.snps.txt").c_str(), F_OK) == 0;
     if (snpsWritten != snpFile) broken("a SNP file where none was asked for, or none where one was");
     if (!snpFile) return;
@@ -211,6 +229,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The outputs and nothing else are new.
         std::vector<std::string> expected = before;
         expected.push_back("out.markers.txt");
+        expected.push_back("out.ids.txt");
         if (snpFile) expected.push_back("out.snps.txt");
         if (knownFile) expected.push_back("out.known.txt");
         std::sort(expected.begin(), expected.end());

@@ -21,7 +21,7 @@ ldtools::FileReader openBlockFile(const std::string& name) {
 
 // ldplot's rules for a block file: line 1 is the header, a line is at most LineReader::maxLength
 // bytes long.
-constexpr ldtools::BlockFileRules kBlockRules{.header = ldtools::BlockHeader::required, .maxLine = LineReader::maxLength};
+constexpr ldtools::BlockFileRules kBlockRules{.header = ldtools::BlockHeader::required, .maxLine = LineReader::kMaxLength};
 
 // Reads the block lines of a block file and hands each to visit(numbers, fail): its four whole
 // numbers (first position, index, last position, index) and the failure of its line.

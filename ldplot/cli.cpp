@@ -71,9 +71,9 @@ void parseRange(const std::string& text, Options& options) {
 
 int parseWidth(const std::string& text) {
     std::int32_t value = 0;
-    if (ldtools::parseInt32(text, value) != ldtools::WholeNumber::ok || value < minWidth || value > maxWidth)
-        usageError("-w takes a width in pixels from " + std::to_string(minWidth) + " to " +
-                   std::to_string(maxWidth) + ", not '" + text + "'");
+    if (ldtools::parseInt32(text, value) != ldtools::WholeNumber::ok || value < kMinWidth || value > kMaxWidth)
+        usageError("-w takes a width in pixels from " + std::to_string(kMinWidth) + " to " +
+                   std::to_string(kMaxWidth) + ", not '" + text + "'");
     return value;
 }
 

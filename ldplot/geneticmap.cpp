@@ -75,7 +75,7 @@ std::vector<double> geneticPositions(const std::string& name, const std::vector<
     bool havePoint = false;
     ldtools::MapPoint last;
     try {
-        ldtools::forEachMapPoint(window, LineReader::maxLength, [&](const ldtools::MapPoint& point) {
+        ldtools::forEachMapPoint(window, LineReader::kMaxLength, [&](const ldtools::MapPoint& point) {
             // Every requested position below this point is settled: before the map (unknown), or
             // between the last point and this one.
             while (next < at.size() && at[next] < point.position) {

@@ -11,11 +11,11 @@ void failAt(const std::string& name, long line, const std::string& reason) {
 }
 
 std::string lineTooLong() {
-    return "line longer than " + std::to_string(LineReader::maxLength) + " bytes";
+    return "line longer than " + std::to_string(LineReader::kMaxLength) + " bytes";
 }
 
 LineReader::LineReader(Read read)
-    : window_(std::move(read)), scanner_(window_, ldtools::TextRules{.maxLine = maxLength}) {}
+    : window_(std::move(read)), scanner_(window_, ldtools::TextRules{.maxLine = kMaxLength}) {}
 
 bool LineReader::next(std::string_view& line) {
     const ldtools::Token token = scanner_.nextLine(line);

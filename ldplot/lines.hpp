@@ -16,7 +16,7 @@ class LineReader {
 public:
     // read(into, room): up to room bytes of the stream, 0 at its end; throws on a read error.
     using Read = ldtools::StreamWindow::Read;
-    static constexpr std::size_t maxLength = std::size_t{1} << 20;
+    static constexpr std::size_t kMaxLength = std::size_t{1} << 20;
 
     explicit LineReader(Read read);
     LineReader(const LineReader&) = delete;

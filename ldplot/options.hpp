@@ -36,8 +36,8 @@ struct CommandLine {
 
 // The narrowest and widest pictures: the legend needs the narrowest, and the widest keeps the
 // image within what the drawing library and a few hundred megabytes hold.
-constexpr int minWidth = 400;
-constexpr int maxWidth = 10000;
+constexpr int kMinWidth = 400;
+constexpr int kMaxWidth = 10000;
 
 const char* usageText();
 

@@ -15,7 +15,7 @@ namespace ldplot {
 
 ColourKey boundKey(double bound) {
     const double t = bound > 1.0 ? 1.0 : (bound > 0.0 ? bound : 0.0);
-    return static_cast<ColourKey>(5 + std::lround(t * (boundLevels - 1)));
+    return static_cast<ColourKey>(5 + std::lround(t * (kBoundLevels - 1)));
 }
 
 Rgb scaleColour(double t) {
@@ -32,17 +32,17 @@ Rgb keyColour(ColourKey key) {
         return {0.780, 0.780, 0.780};  // light grey
     case classKey(PairClass::noRecord):
         return {0.941, 0.706, 0.000};  // amber
-    case blankKey:
+    case kBlankKey:
         return {1.0, 1.0, 1.0};
     default:
-        return scaleColour((key - 5) / static_cast<double>(boundLevels - 1));
+        return scaleColour((key - 5) / static_cast<double>(kBoundLevels - 1));
     }
 }
 
 // ---- layout -----------------------------------------------------------------------------------
 
 Layout::Layout(int width, int snps, int depth, bool track, int legendRows)
-    : width(width), plotWidth(width - 2 * margin), snps(snps), depth(depth), track(track), legendRows(legendRows) {
+    : width(width), plotWidth(width - 2 * kMargin), snps(snps), depth(depth), track(track), legendRows(legendRows) {
     cellSize = snps > 0 ? static_cast<double>(plotWidth) / snps : 0.0;
     titleBaseline = 26;
     int y = 38;
@@ -59,7 +59,7 @@ Layout::Layout(int width, int snps, int depth, bool track, int legendRows)
         matrixRows = static_cast<int>(((depth + std::int64_t{1}) * plotWidth + twice - 1) / twice);
     }
     legendTop = matrixTop + matrixRows + 20;
-    height = legendTop + legendRows * legendRowHeight + 8;
+    height = legendTop + legendRows * kLegendRowHeight + 8;
 }
 
 int Layout::pixelColumn(int a, int b) const {
@@ -127,7 +127,7 @@ ColourKey valueKey(Colouring colouring, double value) {
 // One colour per cell: the cells of pairs less than 200,000 apart start as "no record".
 void colourCells(Plot& plot, PairSpool& pairs) {
     MatrixColours& m = plot.matrix;
-    m.keys.assign(static_cast<std::size_t>(m.columns) * m.depth, blankKey);
+    m.keys.assign(static_cast<std::size_t>(m.columns) * m.depth, kBlankKey);
     auto at = [&](int a, int b) -> ColourKey& { return m.keys[static_cast<std::size_t>(a) * m.depth + (b - a - 1)]; };
     forEachNearPair(plot.snps, [&](int a, int b) { at(a, b) = classKey(PairClass::noRecord); });
     const Colouring colouring = plot.options.colouring;
@@ -147,7 +147,7 @@ void foldPixels(Plot& plot, PairSpool& pairs, bool missing) {
     auto pixelOf = [&](int a, int b) {
         return static_cast<std::size_t>(layout.pixelRow(a, b)) * layout.plotWidth + layout.pixelColumn(a, b);
     };
-    m.keys.assign(pixels, blankKey);
+    m.keys.assign(pixels, kBlankKey);
 
     if (plot.options.colouring == Colouring::pairClass) {
         // Counts by class; the no-record count starts at every pair less than 200,000 apart and

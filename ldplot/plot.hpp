@@ -20,9 +20,9 @@ namespace ldplot {
 // The colour of a cell or pixel of the map, as a small number: 0 blank (nothing drawn), 1 to 4
 // the pair classes, 5 to 260 the 256 steps of the white-to-red scale of a bound.
 using ColourKey = std::uint16_t;
-constexpr ColourKey blankKey = 0;
+constexpr ColourKey kBlankKey = 0;
 constexpr ColourKey classKey(PairClass c) { return static_cast<ColourKey>(1 + static_cast<int>(c)); }
-constexpr int boundLevels = 256;
+constexpr int kBoundLevels = 256;
 // The step of the scale for a bound (clamped to 0..1).
 ColourKey boundKey(double bound);
 
@@ -41,8 +41,8 @@ Rgb scaleColour(double t);
 // snpX(i)), the legend.
 class Layout {
 public:
-    static constexpr int margin = 20;
-    static constexpr int legendRowHeight = 18;
+    static constexpr int kMargin = 20;
+    static constexpr int kLegendRowHeight = 18;
 
     Layout() = default;
     // snps: SNPs in the drawn range; depth: the largest difference of SNP indices of a pair less
@@ -51,7 +51,7 @@ public:
 
     int width = 0;
     int height = 0;
-    int left = margin;    // x of the map's left edge
+    int left = kMargin;    // x of the map's left edge
     int plotWidth = 0;    // width of the map
     int snps = 0;
     int depth = 0;
@@ -70,7 +70,7 @@ public:
     // More SNPs than pixels: the map is folded into pixels, each showing most of its pairs.
     bool folded() const { return foldsAt(width, snps); }
     // Whether a picture `width` pixels wide folds a map of `snps` SNPs (before there is a layout).
-    static bool foldsAt(int width, int snps) { return snps > width - 2 * margin; }
+    static bool foldsAt(int width, int snps) { return snps > width - 2 * kMargin; }
     // Cells large enough to be drawn as shapes; smaller ones are drawn as a raster.
     bool cellShapes() const { return cellSize >= 3.0; }
 
@@ -84,7 +84,7 @@ public:
     int pixelRow(int a, int b) const;
     // Centre of the colour square of a legend row.
     double swatchX() const { return left + 6.0; }
-    double swatchY(int row) const { return legendTop + row * legendRowHeight + 6.0; }
+    double swatchY(int row) const { return legendTop + row * kLegendRowHeight + 6.0; }
 };
 
 // ---- the map's colours ------------------------------------------------------------------------

@@ -18,10 +18,10 @@
 namespace ldplot {
 namespace {
 
-constexpr Rgb textColour{0.10, 0.10, 0.10};
-constexpr Rgb axisColour{0.25, 0.25, 0.25};
-constexpr Rgb trackColour{0.20, 0.55, 0.30};
-constexpr Rgb connectorColour{0.55, 0.55, 0.55};
+constexpr Rgb kTextColour{0.10, 0.10, 0.10};
+constexpr Rgb kAxisColour{0.25, 0.25, 0.25};
+constexpr Rgb kTrackColour{0.20, 0.55, 0.30};
+constexpr Rgb kConnectorColour{0.55, 0.55, 0.55};
 
 void setColour(cairo_t* cr, const Rgb& c, double alpha = 1.0) {
     cairo_set_source_rgba(cr, c.r, c.g, c.b, alpha);
@@ -77,11 +77,11 @@ void drawTitle(cairo_t* cr, const Plot& plot) {
                  ", " + counted(plot.blocks.size(), "block", "blocks");
     double size = 16;
     setFont(cr, size, true);
-    while (size > 8 && textWidth(cr, title) > layout.width - 2 * Layout::margin) {
+    while (size > 8 && textWidth(cr, title) > layout.width - 2 * Layout::kMargin) {
         size -= 0.5;
         setFont(cr, size, true);
     }
-    setColour(cr, textColour);
+    setColour(cr, kTextColour);
     showText(cr, layout.left, layout.titleBaseline, title);
 }
 
@@ -98,7 +98,7 @@ void drawTrack(cairo_t* cr, const Plot& plot) {
         most = std::max(most, rate);
     }
     setFont(cr, 10);
-    setColour(cr, textColour);
+    setColour(cr, kTextColour);
     if (!any) {
         showText(cr, layout.left, layout.trackTop + 10, "recombination rate: the genetic map has no points in this range");
     } else {
@@ -120,11 +120,11 @@ void drawTrack(cairo_t* cr, const Plot& plot) {
             cairo_line_to(cr, layout.left + c, base);
             cairo_close_path(cr);
         }
-        setColour(cr, trackColour);
+        setColour(cr, kTrackColour);
         cairo_fill(cr);
     }
     cairo_set_line_width(cr, 0.5);
-    setColour(cr, axisColour);
+    setColour(cr, kAxisColour);
     cairo_move_to(cr, layout.left, base);
     cairo_line_to(cr, layout.left + layout.plotWidth, base);
     cairo_stroke(cr);
@@ -133,7 +133,7 @@ void drawTrack(cairo_t* cr, const Plot& plot) {
 void drawAxis(cairo_t* cr, const Plot& plot) {
     const Layout& layout = plot.layout;
     if (!plot.haveAxis) return;
-    setColour(cr, axisColour);
+    setColour(cr, kAxisColour);
     cairo_set_line_width(cr, 1);
     cairo_move_to(cr, layout.left, layout.axisY + 0.5);
     cairo_line_to(cr, layout.left + layout.plotWidth, layout.axisY + 0.5);
@@ -161,7 +161,7 @@ void drawAxis(cairo_t* cr, const Plot& plot) {
 
     // Each SNP's true position joined to its column above the map.
     cairo_set_line_width(cr, 0.5);
-    setColour(cr, connectorColour, 0.6);
+    setColour(cr, kConnectorColour, 0.6);
     for (std::size_t i = 0; i < plot.snps.size(); ++i) {
         cairo_move_to(cr, plot.axisX(plot.snps[i]), layout.axisY + 1);
         cairo_line_to(cr, layout.snpX(static_cast<double>(i)), layout.stripTop);
@@ -170,7 +170,7 @@ void drawAxis(cairo_t* cr, const Plot& plot) {
 }
 
 std::uint32_t argb(ColourKey key) {
-    if (key == blankKey) return 0;  // transparent
+    if (key == kBlankKey) return 0;  // transparent
     const Rgb c = keyColour(key);
     auto byte = [](double v) { return static_cast<std::uint32_t>(std::lround(v * 255)); };
     return 0xFF000000u | byte(c.r) << 16 | byte(c.g) << 8 | byte(c.b);
@@ -189,7 +189,7 @@ void drawRaster(cairo_t* cr, const Plot& plot) {
     unsigned char* data = cairo_image_surface_get_data(image.get());
     const int stride = cairo_image_surface_get_stride(image.get());
     const int n = layout.snps;
-    std::array<std::uint32_t, 1 + kPairClassCount + boundLevels> palette;
+    std::array<std::uint32_t, 1 + kPairClassCount + kBoundLevels> palette;
     for (std::size_t key = 0; key < palette.size(); ++key) palette[key] = argb(static_cast<ColourKey>(key));
     for (int row = 0; row < layout.matrixRows; ++row) {
         auto* line = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(row) * stride);
@@ -203,7 +203,7 @@ void drawRaster(cairo_t* cr, const Plot& plot) {
             const int a = static_cast<int>(std::floor((u - v) / layout.cellSize));
             const int b = static_cast<int>(std::floor((u + v) / layout.cellSize));
             const bool inside = a >= 0 && b < n && b > a && b - a <= m.depth;
-            line[column] = palette[inside ? m.cell(a, b) : blankKey];
+            line[column] = palette[inside ? m.cell(a, b) : kBlankKey];
         }
     }
     cairo_surface_mark_dirty(image.get());
@@ -225,14 +225,14 @@ void drawCellShapes(cairo_t* cr, const Plot& plot) {
     struct Run {
         int a, first, last;
     };
-    std::vector<std::vector<Run>> byKey(5 + boundLevels);
+    std::vector<std::vector<Run>> byKey(5 + kBoundLevels);
     for (int a = 0; a < n; ++a) {
         const int end = std::min(n - 1, a + m.depth);
         for (int b = a + 1; b <= end;) {
             const ColourKey key = m.cell(a, b);
             int last = b;
             while (last < end && m.cell(a, last + 1) == key) ++last;
-            if (key != blankKey) byKey[key].push_back({a, b, last});
+            if (key != kBlankKey) byKey[key].push_back({a, b, last});
             b = last + 1;
         }
     }
@@ -277,7 +277,7 @@ void drawBlocks(cairo_t* cr, const Plot& plot) {
     cairo_clip(cr);
     cairo_set_line_width(cr, 1.5);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    setColour(cr, outlineColour);
+    setColour(cr, kOutlineColour);
     for (const Block& block : plot.blocks) {
         const double f = static_cast<double>(block.first) - static_cast<double>(plot.firstIndex);
         const double l = static_cast<double>(block.last) - static_cast<double>(plot.firstIndex);
@@ -291,7 +291,7 @@ void drawBlocks(cairo_t* cr, const Plot& plot) {
 
     // First-last labels above the blocks that are wide enough.
     setFont(cr, 10);
-    setColour(cr, textColour);
+    setColour(cr, kTextColour);
     for (const Block& block : plot.blocks) {
         const double f = static_cast<double>(block.first) - static_cast<double>(plot.firstIndex);
         const double l = static_cast<double>(block.last) - static_cast<double>(plot.firstIndex);
@@ -304,20 +304,20 @@ void drawBlocks(cairo_t* cr, const Plot& plot) {
 }
 
 void drawSwatch(cairo_t* cr, const Layout& layout, int row, ColourKey key, const std::string& text) {
-    const double y = layout.legendTop + row * Layout::legendRowHeight;
+    const double y = layout.legendTop + row * Layout::kLegendRowHeight;
     cairo_rectangle(cr, layout.left, y, 12, 12);
     setColour(cr, keyColour(key));
     cairo_fill_preserve(cr);
     cairo_set_line_width(cr, 0.5);
-    setColour(cr, axisColour);
+    setColour(cr, kAxisColour);
     cairo_stroke(cr);
-    setColour(cr, textColour);
+    setColour(cr, kTextColour);
     showText(cr, layout.left + 18, y + 10, text);
 }
 
 void drawNote(cairo_t* cr, const Layout& layout, int row, const std::string& text) {
-    setColour(cr, textColour);
-    showText(cr, layout.left + 18, layout.legendTop + row * Layout::legendRowHeight + 10, text);
+    setColour(cr, kTextColour);
+    showText(cr, layout.left + 18, layout.legendTop + row * Layout::kLegendRowHeight + 10, text);
 }
 
 void drawLegend(cairo_t* cr, const Plot& plot) {
@@ -345,15 +345,15 @@ void drawLegend(cairo_t* cr, const Plot& plot) {
         cairo_fill_preserve(cr);
         cairo_pattern_destroy(scale);
         cairo_set_line_width(cr, 0.5);
-        setColour(cr, axisColour);
+        setColour(cr, kAxisColour);
         cairo_stroke(cr);
-        setColour(cr, textColour);
+        setColour(cr, kTextColour);
         const bool lower = plot.options.colouring == Colouring::lower;
         showText(cr, layout.left + 210, y + 10, std::string(lower ? "lower" : "upper") + " bound of D'");
         setFont(cr, 10);
         for (double t : {0.0, 0.5, 1.0}) {
             const std::string label = numberText(t);
-            showText(cr, layout.left + 200 * t - textWidth(cr, label) / 2, y + Layout::legendRowHeight + 8, label);
+            showText(cr, layout.left + 200 * t - textWidth(cr, label) / 2, y + Layout::kLegendRowHeight + 8, label);
         }
         setFont(cr, 11);
         row = 2;

@@ -11,7 +11,7 @@
 namespace ldplot {
 
 // The colour of block outlines (nothing else is drawn in it).
-constexpr Rgb outlineColour{0.0, 0.0, 0.0};
+constexpr Rgb kOutlineColour{0.0, 0.0, 0.0};
 
 // Draws the whole picture on cr, in pixels from the top-left corner.
 void drawPlot(cairo_t* cr, const Plot& plot);

@@ -15,12 +15,12 @@ namespace {
 
 // The shortest text a record can have ("1 2 0 0" and a line break): with the size of the file it
 // bounds the number of records.
-constexpr uint64_t minimumRecordBytes = 8;
+constexpr uint64_t kMinimumRecordBytes = 8;
 // Compressed records take about 5 bytes; the table's room is only reserved, not touched, so a
 // hint of a record per 2 bytes keeps it from growing by copies without costing memory.
-constexpr uint64_t compressedBytesPerRecordHint = 2;
+constexpr uint64_t kCompressedBytesPerRecordHint = 2;
 // How many records are read between two looks at the clock for the progress line.
-constexpr uint64_t progressInterval = uint64_t{1} << 16;
+constexpr uint64_t kProgressInterval = uint64_t{1} << 16;
 
 template <class Next>
 int fillTable(BoundsTable& table, const std::string& name, Next&& next, uint64_t pairsHint) {
@@ -44,17 +44,17 @@ int LDvals::loadConfvalues(const std::string& filename, ldtools::ProgressLine* p
     ldtools::BoundsSource& reader = *source;
     uint64_t records = 0;
     const auto next = [&](BoundsRecord& record) {
-        if (progress && ++records % progressInterval == 0 && progress->due()) {
-            constexpr uint64_t megabyte = 1 << 20;
+        if (progress && ++records % kProgressInterval == 0 && progress->due()) {
+            constexpr uint64_t kMegabyte = 1 << 20;
             const uint64_t done = reader.bytesRead();
             const uint64_t total = reader.size();
             progress->show(total >= done && total > 0
                                ? "ldtile: reading the bounds file: " + std::to_string(done * 100 / total) + "%"
-                               : "ldtile: reading the bounds file: " + std::to_string(done / megabyte) + " MB");
+                               : "ldtile: reading the bounds file: " + std::to_string(done / kMegabyte) + " MB");
         }
         return reader.next(record);
     };
-    const uint64_t hint = reader.size() / (reader.compressed() ? compressedBytesPerRecordHint : minimumRecordBytes);
+    const uint64_t hint = reader.size() / (reader.compressed() ? kCompressedBytesPerRecordHint : kMinimumRecordBytes);
     return fillTable(table_, filename, next, hint);
 }
 
@@ -73,13 +73,13 @@ int LDvals::readConfvalues(const std::string& filename, ldtools::ProgressLine* p
 double LDvals::getUpperlimit(int snp1, int snp2) const {
     if (snp1 == snp2) return 1.0;
     const uint64_t slot = table_.slotOf(std::min(snp1, snp2), std::max(snp1, snp2));
-    return slot == BoundsTable::none ? 0.0 : table_.bounds().upper(slot);
+    return slot == BoundsTable::kNone ? 0.0 : table_.bounds().upper(slot);
 }
 
 double LDvals::getLowerlimit(int snp1, int snp2) const {
     if (snp1 == snp2) return 1.0;
     const uint64_t slot = table_.slotOf(std::min(snp1, snp2), std::max(snp1, snp2));
-    return slot == BoundsTable::none ? 0.0 : table_.bounds().lower(slot);
+    return slot == BoundsTable::kNone ? 0.0 : table_.bounds().lower(slot);
 }
 
 void LDvals::printSNPS() const {
@@ -91,11 +91,11 @@ int LDvals::paircheck(int snp1, int snp2) const {
 }
 
 int LDvals::twocheck(int snp1, int snp2) const {
-    return getUpperlimit(snp1, snp2) > upperlimit && getLowerlimit(snp1, snp2) > twoSNPLowerCutoff;
+    return getUpperlimit(snp1, snp2) > upperlimit && getLowerlimit(snp1, snp2) > kTwoSnpLowerCutoff;
 }
 
 int LDvals::threecheck(int snp1, int snp2) const {
-    return getUpperlimit(snp1, snp2) > upperlimit && getLowerlimit(snp1, snp2) > threeSNPLowerCutoff;
+    return getUpperlimit(snp1, snp2) > upperlimit && getLowerlimit(snp1, snp2) > kThreeSnpLowerCutoff;
 }
 
 // Only pairs the table holds can be strong or uninformative (a pair with bounds 0.0 is a
@@ -132,7 +132,7 @@ int LDvals::chooseSNP(int start, int end, int maxlength) const {
 }
 
 int LDvals::abovegap(int startSNP) const {
-    const int64_t stop = int64_t{table_.position(startSNP)} + gapWidth;
+    const int64_t stop = int64_t{table_.position(startSNP)} + kGapWidth;
     const int last = SNPcount();
     int i = startSNP;
     while (i < last && table_.position(i) < stop) ++i;
@@ -140,7 +140,7 @@ int LDvals::abovegap(int startSNP) const {
 }
 
 int LDvals::belowgap(int startSNP) const {
-    const int64_t stop = int64_t{table_.position(startSNP)} - gapWidth;
+    const int64_t stop = int64_t{table_.position(startSNP)} - kGapWidth;
     int i = startSNP;
     while (i > 0 && table_.position(i) > stop) --i;
     return i;

@@ -25,9 +25,9 @@ namespace ldtile {
 // LD, recombination, uninformative) are the formats layer's (boundsformat.hpp).
 inline constexpr double upperlimit = ldtools::kStrongUpper;  // strong LD: upper bound above this ...
 inline constexpr double lowerlimit = ldtools::kStrongLower;  // ... and lower bound above this
-inline constexpr double twoSNPLowerCutoff = 0.8;
-inline constexpr double threeSNPLowerCutoff = 0.75;
-inline constexpr int gapWidth = 200;  // position units left free at both ends of a block
+inline constexpr double kTwoSnpLowerCutoff = 0.8;
+inline constexpr double kThreeSnpLowerCutoff = 0.75;
+inline constexpr int kGapWidth = 200;  // position units left free at both ends of a block
 
 class LDvals {
 public:

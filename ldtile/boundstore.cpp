@@ -9,12 +9,12 @@ namespace ldtile {
 BoundStore::BoundStore() {
     // k / 1000 computed in double precision is the double nearest to the decimal k / 1000, the
     // same value strtod gives for the text "0.850" or "1.000".
-    values_.reserve(codeCount);
-    for (uint32_t k = 0; k < decimalCodes; ++k) values_.push_back(static_cast<double>(k) / 1000.0);
+    values_.reserve(kCodeCount);
+    for (uint32_t k = 0; k < kDecimalCodes; ++k) values_.push_back(static_cast<double>(k) / 1000.0);
 }
 
 void BoundStore::clear() {
-    values_.resize(decimalCodes);
+    values_.resize(kDecimalCodes);
     other_.clear();
     wide_ = false;
     upperCode_ = {};
@@ -42,7 +42,7 @@ uint32_t BoundStore::otherCode(double value) {
     std::memcpy(&bits, &value, sizeof bits);
     const auto known = other_.find(bits);
     if (known != other_.end()) return known->second;
-    if (values_.size() == codeCount) return codeCount;
+    if (values_.size() == kCodeCount) return kCodeCount;
     const auto code = static_cast<uint16_t>(values_.size());
     values_.push_back(value);
     other_.emplace(bits, code);

@@ -22,9 +22,9 @@ public:
         if (!wide_) {
             uint32_t upperCode = decimalCode(upper);
             uint32_t lowerCode = decimalCode(lower);
-            if (upperCode == codeCount) upperCode = otherCode(upper);
-            if (lowerCode == codeCount) lowerCode = otherCode(lower);
-            if (upperCode < codeCount && lowerCode < codeCount) {
+            if (upperCode == kCodeCount) upperCode = otherCode(upper);
+            if (lowerCode == kCodeCount) lowerCode = otherCode(lower);
+            if (upperCode < kCodeCount && lowerCode < kCodeCount) {
                 upperCode_.push_back(static_cast<uint16_t>(upperCode));
                 lowerCode_.push_back(static_cast<uint16_t>(lowerCode));
                 return;
@@ -40,23 +40,23 @@ public:
     double lower(uint64_t slot) const { return wide_ ? lowerWide_[slot] : values_[lowerCode_[slot]]; }
 
 private:
-    static constexpr uint32_t decimalCodes = 10000;  // k / 1000 for k = 0 .. 9,999
-    static constexpr uint32_t codeCount = 65536;
+    static constexpr uint32_t kDecimalCodes = 10000;  // k / 1000 for k = 0 .. 9,999
+    static constexpr uint32_t kCodeCount = 65536;
 
-    // The code k of a value k / 1000, else codeCount.
+    // The code k of a value k / 1000, else kCodeCount.
     uint32_t decimalCode(double value) const {
         if (value >= 0.0 && value < 10.0 && !std::signbit(value)) {
             const auto k = static_cast<uint32_t>(value * 1000.0 + 0.5);
-            if (k < decimalCodes && values_[k] == value) return k;
+            if (k < kDecimalCodes && values_[k] == value) return k;
         }
-        return codeCount;
+        return kCodeCount;
     }
-    // The code of any other value, or codeCount when every code is taken.
+    // The code of any other value, or kCodeCount when every code is taken.
     uint32_t otherCode(double value);
     void widen();
 
     std::vector<double> values_;                   // value of each code
-    std::unordered_map<uint64_t, uint16_t> other_; // bit pattern -> code, for codes >= decimalCodes
+    std::unordered_map<uint64_t, uint16_t> other_; // bit pattern -> code, for codes >= kDecimalCodes
     bool wide_ = false;
     std::vector<uint16_t> upperCode_;
     std::vector<uint16_t> lowerCode_;

@@ -20,9 +20,9 @@ namespace ldtile {
 namespace {
 
 // Longest span of a block of two, three and four SNPs.
-constexpr int64_t maxSpanOfTwo = 9999;
-constexpr int64_t maxSpanOfThree = 19999;
-constexpr int64_t maxSpanOfFour = 29999;
+constexpr int64_t kMaxSpanOfTwo = 9999;
+constexpr int64_t kMaxSpanOfThree = 19999;
+constexpr int64_t kMaxSpanOfFour = 29999;
 
 int64_t span(const LDvals& ld, int first, int last) {
     return int64_t{ld.getSNPposition(last)} - ld.getSNPposition(first);
@@ -37,11 +37,11 @@ bool accepts(const LDvals& ld, int first, int last, double lower, double upper, 
     const int64_t length = span(ld, first, last);
     switch (size) {
     case 2:
-        return lower > twoSNPLowerCutoff && length <= maxSpanOfTwo;  // upper > upperlimit holds
+        return lower > kTwoSnpLowerCutoff && length <= kMaxSpanOfTwo;  // upper > upperlimit holds
     case 3:
-        return ld.threecheck(first, first + 1) && ld.threecheck(first + 1, last) && length <= maxSpanOfThree;
+        return ld.threecheck(first, first + 1) && ld.threecheck(first + 1, last) && length <= kMaxSpanOfThree;
     case 4:
-        return share() > LDpercentage && length <= maxSpanOfFour;
+        return share() > LDpercentage && length <= kMaxSpanOfFour;
     default:
         return share() > LDpercentage;
     }
@@ -50,13 +50,13 @@ bool accepts(const LDvals& ld, int first, int last, double lower, double upper, 
 // Counts of strong and of uninformative pairs, packed in one number so that one addition adds
 // both: strong pairs in the high 32 bits, uninformative pairs in the low 32 bits. The table holds
 // fewer than 2^32 pairs, so no sum carries from one half into the other.
-constexpr unsigned strongShift = 32;
-constexpr uint64_t uninformativeMask = 0xFFFFFFFFu;
+constexpr unsigned kStrongShift = 32;
+constexpr uint64_t kUninformativeMask = 0xFFFFFFFFu;
 inline uint64_t pairClasses(double lower, double upper) {
-    return (uint64_t{ldtools::isStrong(lower, upper)} << strongShift) | ldtools::isUninformative(lower, upper);
+    return (uint64_t{ldtools::isStrong(lower, upper)} << kStrongShift) | ldtools::isUninformative(lower, upper);
 }
 inline double shareOf(int first, int last, uint64_t counts) {
-    return shareOfStrong(int64_t{last} - first + 1, counts >> strongShift, counts & uninformativeMask);
+    return shareOfStrong(int64_t{last} - first + 1, counts >> kStrongShift, counts & kUninformativeMask);
 }
 
 // Sums of packed counts over columns 0 .. c, with additions and sums in logarithmic time.
@@ -103,7 +103,7 @@ public:
         }
         std::vector<uint64_t> columns(static_cast<size_t>(end - start) + 1, 0);
         std::optional<CountTree> tree;
-        if (walkCost > walkFactor * (pairs + static_cast<uint64_t>(end - start))) tree.emplace(columns.size());
+        if (walkCost > kWalkFactor * (pairs + static_cast<uint64_t>(end - start))) tree.emplace(columns.size());
 
         for (int i = end - 1; i >= start; --i) {
             const int reach = reachOf(table, i, end);
@@ -133,7 +133,7 @@ public:
                     columns[static_cast<size_t>(j - start)] += classes;
                     if (tree) tree->add(static_cast<size_t>(j - start), classes);
                 }
-                if (!tree || static_cast<uint64_t>(reach - i) <= walkFactor * held + walkSlack) {
+                if (!tree || static_cast<uint64_t>(reach - i) <= kWalkFactor * held + kWalkSlack) {
                     uint64_t counts = 0;
                     uint64_t k = 0;
                     for (int j = i + 1; j <= reach; ++j) {
@@ -167,8 +167,8 @@ public:
 
 private:
     // A walk may cost this many times the pairs of the row (plus the slack) before the tree pays.
-    static constexpr uint64_t walkFactor = 4;
-    static constexpr uint64_t walkSlack = 64;
+    static constexpr uint64_t kWalkFactor = 4;
+    static constexpr uint64_t kWalkSlack = 64;
 
     static int reachOf(const BoundsTable& table, int i, int end) { return std::min(table.lastPartner(i), end); }
 
@@ -195,7 +195,7 @@ class LongestBlocks {
 public:
     LongestBlocks(const LDvals& ld, const AcceptableEnds& ends, int start, int end)
         : ld_(ld), ends_(ends), base_(start), lastEnd_(end), leaves_(static_cast<size_t>(end - start)),
-          best_(2 * leaves_, noBlock) {
+          best_(2 * leaves_, kNoBlock) {
         for (size_t k = 0; k < leaves_; ++k) {
             const int i = start + static_cast<int>(k);
             if (ends.lastWithin(i, end) >= 0) best_[leaves_ + k] = i;
@@ -207,18 +207,18 @@ public:
     bool find(int from, int to, Block& block) const {
         // Start SNPs below window have all their blocks end before to.
         const int32_t* positions = ld_.table().positions();
-        const int64_t lowest = int64_t{ld_.getSNPposition(to)} - maxBlockSpan;
+        const int64_t lowest = int64_t{ld_.getSNPposition(to)} - kMaxBlockSpan;
         const int window = static_cast<int>(std::upper_bound(positions + from, positions + to, lowest,
                                                              [](int64_t value, int32_t p) { return value < p; }) -
                                             positions);
-        int best = noBlock;
+        int best = kNoBlock;
         for (size_t l = static_cast<size_t>(from - base_) + leaves_, r = static_cast<size_t>(window - base_) + leaves_;
              l < r; l /= 2, r /= 2) {
             if (l & 1) best = better(best, best_[l++]);
             if (r & 1) best = better(best, best_[--r]);
         }
-        int64_t bestSpan = best == noBlock ? 0 : spanOf(best);
-        int bestEnd = best == noBlock ? -1 : ends_.lastWithin(best, lastEnd_);
+        int64_t bestSpan = best == kNoBlock ? 0 : spanOf(best);
+        int bestEnd = best == kNoBlock ? -1 : ends_.lastWithin(best, lastEnd_);
         for (int i = window; i < to; ++i) {
             const int j = ends_.lastWithin(i, to);
             if (j < 0) continue;
@@ -229,22 +229,22 @@ public:
                 bestEnd = j;
             }
         }
-        if (best == noBlock) return false;
+        if (best == kNoBlock) return false;
         block = {best, bestEnd};
         return true;
     }
 
 private:
-    static constexpr int noBlock = -1;
+    static constexpr int kNoBlock = -1;
     // A block's end pair is strong, so its bounds are held: it lies less than the pair window apart.
-    static constexpr int64_t maxBlockSpan = ldtools::kPairWindow - 1;
+    static constexpr int64_t kMaxBlockSpan = ldtools::kPairWindow - 1;
 
     // Span of the longest block of start i in the whole searched stretch.
     int64_t spanOf(int i) const { return span(ld_, i, ends_.lastWithin(i, lastEnd_)); }
     // The start SNP with the longer block, the lower one of two with equally long blocks.
     int better(int a, int b) const {
-        if (a == noBlock) return b;
-        if (b == noBlock) return a;
+        if (a == kNoBlock) return b;
+        if (b == kNoBlock) return a;
         const int64_t spanA = spanOf(a);
         const int64_t spanB = spanOf(b);
         if (spanA != spanB) return spanA > spanB ? a : b;

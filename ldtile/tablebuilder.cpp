@@ -10,10 +10,10 @@ uint64_t BoundsTable::slotOf(int a, int b) const {
     const uint64_t begin = rowBegin(a);
     const uint64_t length = rowEnd(a) - begin;
     const auto distance = static_cast<uint64_t>(b - a);
-    if (!sparse(a)) return distance <= length ? begin + distance - 1 : none;
+    if (!sparse(a)) return distance <= length ? begin + distance - 1 : kNone;
     const uint32_t* first = offsets(a);
     const uint32_t* found = std::lower_bound(first, first + length, distance);
-    return found != first + length && *found == distance ? begin + static_cast<uint64_t>(found - first) : none;
+    return found != first + length && *found == distance ? begin + static_cast<uint64_t>(found - first) : kNone;
 }
 
 TableBuilder::TableBuilder(BoundsTable& table, uint64_t pairsHint) : table_(table) {

@@ -20,7 +20,7 @@ namespace ldtile {
 
 class BoundsTable {
 public:
-    static constexpr uint64_t none = ~uint64_t{0};
+    static constexpr uint64_t kNone = ~uint64_t{0};
 
     int snpCount() const { return static_cast<int>(positions_.size()); }
     int32_t position(int index) const { return positions_[index]; }

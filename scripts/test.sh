@@ -3,7 +3,7 @@
 #   scripts/test.sh          the quick round: builds build/release (optimised) and runs every test
 #                            not labelled slow or browser (ctest -LE 'slow|browser'); minutes
 #   scripts/test.sh --full   what CI runs: every test in the optimised build (the workflow, phasing
-#                            and browser tests among them), every test again in a build with
+#                            and browser tests among them), the others again in a build with
 #                            AddressSanitizer and UndefinedBehaviorSanitizer (build/asan),
 #                            the tests of threaded code with ThreadSanitizer (build/tsan), then every
 #                            fuzz harness for 20 seconds over its committed corpus
@@ -54,8 +54,12 @@ echo "== tests: release build"
 ctest --test-dir build/release --output-on-failure -j "$jobs"
 
 build build/asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDTOOLS_SANITIZE=ON
-echo "== tests: asan build"
-ctest --test-dir build/asan --output-on-failure -j "$jobs"
+# Every test but the page's tests in Chromium and the workflow's Snakemake runs: those check the
+# page and the rules, whose programs the other tests already run under the sanitizers, and would
+# add minutes.
+echo "== tests: asan build (without the browser and workflow tests)"
+ctest --test-dir build/asan --output-on-failure -j "$jobs" -LE browser -E '^workflow[.]'
+
 
 # ThreadSanitizer: the tests of threaded code only (suites Threads*, WorkerTeam), to keep CI time short.
 build build/tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLDTOOLS_TSAN=ON -- linkstat_test common_test

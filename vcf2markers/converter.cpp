@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "error.hpp"
+#include "textscanner.hpp"
 #include "known.hpp"
 #include "output.hpp"
 #include "progress.hpp"
@@ -289,6 +290,11 @@ void Converter::writeId(std::int64_t position) {
         idText_.append(alt);
         id = idText_.c_str();
     }
+    // The ID file separates its fields by white space: a name holding any would split its line.
+    for (const char* c = id; *c != '\0'; ++c)
+        if (ldtools::isBlank(*c))
+            failAt("the variant ID '" + ldtools::quotable(id) + "' holds white space, which the ID file (" +
+                   options_.prefix + ".ids.txt) cannot hold");
     idFile_->writeIdLine(position, id, ref, alt);
 }
 

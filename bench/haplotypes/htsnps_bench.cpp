@@ -69,10 +69,10 @@ void timeboth(const std::vector<haplotype>& list, Timing& search, Timing& minimu
     search.milliseconds = minimum.milliseconds = 1e30;
     for (int repeat = 0; repeat < 3; ++repeat) {
         auto start = std::chrono::steady_clock::now();
-        SearchBudget budget(haplotypes::defaultbudget);
+        SearchBudget budget(haplotypes::kDefaultBudget);
         search.snps = haplotypes::gethtSNPs(list, budget);
         auto middle = std::chrono::steady_clock::now();
-        SearchBudget minbudget(haplotypes::defaultbudget);
+        SearchBudget minbudget(haplotypes::kDefaultBudget);
         std::vector<int> set;
         minimum.stopped = !haplotypes::minimumhtSNPs(list, minbudget, set);
         auto end = std::chrono::steady_clock::now();

@@ -123,7 +123,7 @@ TEST(BlockFile, ProblemsNameFileAndLine) {
         {header + "100 0 250 1\n", "line 2: position 250 is not a SNP of b.txt"},
         {header + "100 0 200 2\n", "line 2: position 200 is SNP 1 of b.txt, not SNP 2"},
         {header + "100 -1 200 1\n", "line 2: position 100 is SNP 0 of b.txt, not SNP -1"},
-        {header + "1" + std::string(LineReader::maxLength, '0') + "\n",
+        {header + "1" + std::string(LineReader::kMaxLength, '0') + "\n",
          "line 2: line longer than 1048576 bytes"},
     };
     for (const auto& [content, message] : cases) {

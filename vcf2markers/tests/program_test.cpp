@@ -355,6 +355,27 @@ TEST(Vcf2markersErrors, TruncatedCompressedInput) {
     EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"cut.vcf.gz", "short.vcf.gz"}));
 }
 
+// The ID file's fields are separated by white space: an ID holding any is refused, not written as
+// a line that every reader of the file would split wrongly; the same ID in a skipped record does
+// not matter.
+TEST(Vcf2markersErrors, VariantIdsWithWhiteSpace) {
+    testsupport::ScratchDir dir;
+    const std::string header =
+        "##fileformat=VCFv4.2\n##contig=<ID=20>\n##FORMAT=<ID=GT,Number=1,Type=String,Description=\"g\">\n"
+        "#CHROM\tPOS\tID\tREF\tALT\tQUAL\tFILTER\tINFO\tFORMAT\ta\tb\n";
+    writeFile(dir.file("ids.vcf"), header + "20\t100\trs 1\tA\tAT\t.\t.\t.\tGT\t0|1\t1|1\n"
+                                            "20\t200\trs2\tA\tG\t.\t.\t.\tGT\t0|1\t1|1\n");
+    auto result = convert(dir, {"-H", "none", "-m", "0", "-o", "out", "ids.vcf"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(readFile(dir.file("out.ids.txt")), "200\trs2\tA\tG\n");
+    writeFile(dir.file("ids.vcf"), header + "20\t200\trs\v2\tA\tG\t.\t.\t.\tGT\t0|1\t1|1\n");
+    result = convert(dir, {"-H", "none", "-m", "0", "-o", "out", "ids.vcf"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "vcf2markers: ids.vcf: position 200: the variant ID 'rs\\x0b2' holds white space, which the "
+                          "ID file (out.ids.txt) cannot hold\n");
+    EXPECT_EQ(readFile(dir.file("out.ids.txt")), "200\trs2\tA\tG\n");
+}
+
 TEST(Vcf2markersCommandLine, HelpVersionAndEmptyResult) {
     testsupport::ScratchDir dir;
     auto result = convert(dir, {"-h"});
