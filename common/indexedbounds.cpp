@@ -3,6 +3,8 @@
 
 #include "indexedbounds.hpp"
 
+#include <charconv>
+
 #include <htslib/bgzf.h>
 #include <htslib/hfile.h>
 #include <htslib/hts.h>
@@ -389,7 +391,15 @@ void IndexedBoundsWriter::add(const BoundsRecord& record, const BoundsWords& wor
         throw BoundsWriteError("position " + std::to_string(record.first) +
                                " lies below 1, where the index's positions begin");
     text_.append(chromosome_);
-    for (const std::string_view word : {words.first, words.second, words.lower, words.upper}) {
+    // Positions as plain decimal numbers, whatever their words: the index reads a position with a
+    // leading zero ("0610") as octal, and would then file the record where no region finds it.
+    for (const std::int32_t position : {record.first, record.second}) {
+        char digits[16];
+        const auto written = std::to_chars(digits, digits + sizeof digits, position);
+        text_.push_back('\t');
+        text_.append(digits, written.ptr);
+    }
+    for (const std::string_view word : {words.lower, words.upper}) {
         text_.push_back('\t');
         text_.append(word);
     }

@@ -53,7 +53,7 @@ public:
     IndexedBoundsWriter(const IndexedBoundsWriter&) = delete;
     IndexedBoundsWriter& operator=(const IndexedBoundsWriter&) = delete;
 
-    // One record, its words written as they are. Records must come in the order of a bounds file
+    // One record: its positions as decimal numbers, its bounds' words as they are. Records must come in the order of a bounds file
     // (the readers check it). Throws BoundsWriteError, also for a first position below
     // kFirstIndexedPosition.
     void add(const BoundsRecord& record, const BoundsWords& words);

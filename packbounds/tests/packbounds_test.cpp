@@ -53,6 +53,15 @@ TEST_F(Packbounds, InputsInTurnBecomeOneIndexedFileAndPassOnUnchanged) {
     // The indexed form is an input too; written again it is the same file.
     ASSERT_EQ(pack({"-c", "chr7", "-o", "again.tsv.gz", "out.tsv.gz"}).status, 0);
     EXPECT_EQ(readFile(dir.file("again.tsv.gz")), readFile(dir.file("out.tsv.gz")));
+    // Positions written otherwise (a leading zero, a sign) are stored as plain numbers, so that the
+    // index files them where a region finds them (it would read "0610" as octal 392), and passed on
+    // as they were.
+    writeFile(dir.file("zeros.txt"), "0100 0610 0.5 1\n+100 700 0.5 1\n");
+    const auto zeros = pack({"-p", "-c", "c1", "-o", "zeros.tsv.gz", "zeros.txt"});
+    ASSERT_EQ(zeros.status, 0) << zeros.err;
+    EXPECT_EQ(zeros.out, "0100\t0610\t\t0.5\t1\n+100\t700\t\t0.5\t1\n");
+    EXPECT_EQ(shell("tabix zeros.tsv.gz c1:610-610"), "c1\t100\t610\t0.5\t1\nc1\t100\t700\t0.5\t1\n");
+    EXPECT_EQ(shell("tabix zeros.tsv.gz c1:650-650"), "c1\t100\t700\t0.5\t1\n");
     // No records: the header alone, with an index.
     ASSERT_EQ(pack({"-c", "1", "-o", "empty.tsv.gz"}, "").status, 0);
     EXPECT_EQ(shell("gzip -dc empty.tsv.gz"), kHeader);
