@@ -48,7 +48,8 @@ def main():
         print('frames at %dx%d, slowest of %d pans per zoom (data loaded; target <= 50 ms):' % (WIDTH, HEIGHT, PANS))
         worst_all = 0
         k = 0
-        while whole * 2 ** k <= 8 * (1 + 1e-9) or k == 0:
+        # Every power-of-two zoom from the whole chromosome until a pair is 8 pixels wide or more.
+        while k == 0 or whole * 2 ** (k - 1) < 8 * (1 - 1e-9):
             s = whole * 2 ** k
             times = []
             for p in range(PANS):
