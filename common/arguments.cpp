@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "error.hpp"
+#include "numbers.hpp"
 #include "version.hpp"
 
 namespace ldtools {
@@ -209,6 +210,14 @@ std::string versionLine(const char* program) {
 
 void usageError(const std::string& program, const std::string& message) {
     throw Error(program + ": " + message + " (see " + program + " -h)\n");
+}
+
+int wholeOptionValue(const std::string& program, const std::string& text, const char* option, int low, int high) {
+    std::int32_t value = 0;
+    if (parseInt32(text, value) != WholeNumber::ok || value < low || value > high)
+        usageError(program, std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
+                                std::to_string(high) + ", not '" + text + "'");
+    return value;
 }
 
 int answerCommand(CommandAction action, const char* usage, const std::string& program) {

@@ -139,4 +139,8 @@ int answerCommand(CommandAction action, const char* usage, const std::string& pr
 // The error readArguments throws, for the program's own checks of values.
 [[noreturn]] void usageError(const std::string& program, const std::string& message);
 
+// The value of an option that takes a whole number from low to high; anything else is the
+// program's usage error "OPTION takes a whole number from LOW to HIGH, not 'TEXT'".
+int wholeOptionValue(const std::string& program, const std::string& text, const char* option, int low, int high);
+
 }  // namespace ldtools

@@ -48,14 +48,6 @@ constexpr OptionRule kOptions[] = {
     ldtools::usageError("ldview", message);
 }
 
-int wholeIn(const std::string& text, const char* option, int low, int high) {
-    std::int32_t value = 0;
-    if (ldtools::parseInt32(text, value) != ldtools::WholeNumber::ok || value < low || value > high)
-        usageError(std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-                   std::to_string(high) + ", not '" + text + "'");
-    return value;
-}
-
 bool fitChromosomeName(const std::string& name) {
     if (name.empty()) return false;
     for (char c : name)
@@ -88,8 +80,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             options.chromosome = value;
             options.chromosomeGiven = true;
             break;
-        case 'w': options.width = wholeIn(value, "-w", kMinWidth, kMaxWidth); break;
-        case 'T': options.threads = wholeIn(value, "-T", 1, 256); break;
+        case 'w': options.width = ldtools::wholeOptionValue("ldview", value, "-w", kMinWidth, kMaxWidth); break;
+        case 'T': options.threads = ldtools::wholeOptionValue("ldview", value, "-T", 1, 256); break;
         }
         if (value.empty() && std::string("dbtimo").find(rule.letter) != std::string::npos)
             usageError("the file name of " + ldtools::optionName(rule) + " is empty");

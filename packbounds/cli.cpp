@@ -48,14 +48,6 @@ constexpr OptionRule kOptions[] = {
     throw ldtools::Error("packbounds: " + message + "\n");
 }
 
-int wholeIn(const std::string& text, const char* option, int low, int high) {
-    std::int32_t value = 0;
-    if (ldtools::parseInt32(text, value) != ldtools::WholeNumber::ok || value < low || value > high)
-        usageError(std::string(option) + " takes a whole number from " + std::to_string(low) + " to " +
-                   std::to_string(high) + ", not '" + text + "'");
-    return value;
-}
-
 std::string inputName(const std::string& operand) {
     return operand == "-" ? std::string("/dev/stdin") : operand;
 }
@@ -94,8 +86,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             options.output = value;
             break;
         case 'p': options.pass = true; break;
-        case 'T': options.settings.threads = wholeIn(value, "-T", 1, 64); break;
-        case 'l': options.settings.level = wholeIn(value, "-l", 1, 9); break;
+        case 'T': options.settings.threads = ldtools::wholeOptionValue("packbounds", value, "-T", 1, 64); break;
+        case 'l': options.settings.level = ldtools::wholeOptionValue("packbounds", value, "-l", 1, 9); break;
         }
     };
     const ldtools::ArgumentsRead read = ldtools::readArguments(
