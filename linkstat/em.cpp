@@ -101,6 +101,71 @@ double emSureRise(const double k[4], double dh) {
     return (1e-9 + T * 64 * kUnit + 64 * kUnit * terms) * (1 + 1e-9);
 }
 
+// Why the outcome can be known without iterating. Every step of the iteration splits the dh double
+// heterozygotes into c of phase 00/11 and r = dh - c of phase 01/10; the next split is
+// c' = f(c) = dh g / (g + h) with g = (k00 + c)(k11 + c) and h = (k01 + r)(k10 + r) (the frequencies'
+// common divisor cancels), and f rises with c. The first step splits exactly in halves, c1 = dh / 2.
+// Computed, a step gives f(c) within delta = T dh^2 2^-49 + dh 2^-40: its split and r are each within
+// 6 units in the last place of the exact ones, which moves the sum c + r off dh by at most 6 u dh and f
+// by at most T / (g + h) times that per unit of dh (g + h >= 1 when k00 and k11, or k01 and k10, are
+// positive; otherwise nothing is claimed), and the step's own roundings stay below dh 2^-44.
+// Hence, by induction over the steps: if f(c1) > c1 + delta, no split falls below c1, and none reaches a
+// split t > c1 with f(t) < t - delta (c <= t gives c' <= f(t) + delta < t); mirrored if f(c1) < c1 - delta.
+// Every split the iteration ends with lies in such a range [lo, hi], and X = (int)(p00 T + 0.5) with
+// p00 T = k00 + c but for roundings far below kNear, so X lies in [(int)(k00 + lo + 0.5 - kNear),
+// (int)(k00 + hi + 0.5 + kNear)]. The test points t are chosen where those ends meet the expectation
+// a0 b0 / T that decides the orientation. As for empty margins: a margin of at least 2 chromosomes leaves
+// at least one of its two haplotype counts at 1 or more (their frequencies add up to the margin over T),
+// and a margin of none makes every count 0.
+bool emOutcomeWithoutIterating(const PairCounts& c, EmOutcome& outcome) {
+    constexpr double kNear = 1e-3;
+    const double k00 = c.k00, k01 = c.k01, k10 = c.k10, k11 = c.k11, dh = c.dh;
+    const double a0 = k00 + k01 + dh, a1 = k10 + k11 + dh, b0 = k00 + k10 + dh, b1 = k01 + k11 + dh;
+    if (a0 == 0 || a1 == 0 || b0 == 0 || b1 == 0) {
+        outcome = EmOutcome{true, 0};  // a marker monomorphic among the typed chromosomes, or none typed
+        return true;
+    }
+    if (a0 < 2 || a1 < 2 || b0 < 2 || b1 < 2) return false;
+    if (!((c.k00 > 0 && c.k11 > 0) || (c.k01 > 0 && c.k10 > 0))) return false;
+    const double T = k00 + k01 + k10 + k11 + 2 * dh;
+    const double delta = T * dh * dh * 0x1p-49 + dh * 0x1p-40;
+    auto f = [&](double split) {
+        const double g = (k00 + split) * (k11 + split), h = (k01 + (dh - split)) * (k10 + (dh - split));
+        return dh * g / (g + h);
+    };
+    // the expectation as the orientation computes it; X < expected exactly when X <= below, and
+    // X >= expected exactly when X >= above
+    const double expected = a0 * b0 / T;
+    const double above = std::ceil(expected), below = above - 1;
+    // splits that put the ends of X's range at below and at above
+    const double swapSplit = below + 0.5 - k00 - 2 * kNear, keepSplit = above - 0.5 - k00 + 2 * kNear;
+    const double first = dh / 2;
+    double lo = 0, hi = 0;  // no double heterozygotes: no split
+    if (dh > 0) {
+        const double next = f(first);
+        if (next > first + delta) {
+            lo = first;
+            hi = dh;
+            if (swapSplit > first && swapSplit < dh && f(swapSplit) < swapSplit - delta) hi = swapSplit;
+        } else if (next < first - delta) {
+            lo = 0;
+            hi = first;
+            if (keepSplit > 0 && keepSplit < first && f(keepSplit) > keepSplit + delta) lo = keepSplit;
+        } else {
+            return false;
+        }
+    }
+    if (hi <= swapSplit) {
+        outcome = EmOutcome{false, 0};  // X <= below < expected: the codes are swapped
+        return true;
+    }
+    if (lo >= keepSplit) {
+        outcome = EmOutcome{false, c.k00 + c.dh};  // X >= expected, as k00 + dh is: not swapped
+        return true;
+    }
+    return false;
+}
+
 void fastEmHaplotypes(const PairCounts& counts, int hapCounts[4], EmKernel kernel) {
     int result[1][4];
     fastEmHaplotypes(&counts, 1, result, kernel);

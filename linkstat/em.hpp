@@ -42,4 +42,15 @@ double emRiseLowerBound(const double before[4], const double after[4], double T)
 // 1e-9; HUGE_VAL when there is none.
 double emSureRise(const double k[4], double dh);
 
+// What the pair loop takes from the EM counts of a table: whether one of their margins is empty
+// (hasEmptyMargin), and otherwise a count X of haplotype 00 that orients the table for its bounds as the
+// EM count does (the codes of the first marker are swapped exactly when a0 b0 / T > X).
+struct EmOutcome {
+    bool emptyMargin = false;
+    int X = 0;
+};
+// Finds that outcome without iterating where the iteration cannot change it (see em.cpp); false where
+// it might, and the table is then iterated.
+bool emOutcomeWithoutIterating(const PairCounts& counts, EmOutcome& outcome);
+
 }  // namespace linkstat

@@ -50,17 +50,17 @@ struct PreparedKey {
 };
 
 template <class Keys>
-PreparedKey<Keys> prepareKey(const typename Keys::Key& key, const PairCounts& counts, const int hapCounts[4],
+PreparedKey<Keys> prepareKey(const typename Keys::Key& key, const PairCounts& counts, const EmOutcome& outcome,
                              std::uint32_t buckets) {
-    if (hasEmptyMargin(hapCounts)) return {Keys::job(0, 0, 0, 0, key), kEmptyMargin, 0};
-    const LikelihoodSetup o = orientLikelihood(counts, hapCounts[0]);
+    if (outcome.emptyMargin) return {Keys::job(0, 0, 0, 0, key), kEmptyMargin, 0};
+    const LikelihoodSetup o = orientLikelihood(counts, outcome.X);
     const auto a0 = static_cast<std::uint32_t>(o.k00 + o.k01 + o.dh);
     const auto b0 = static_cast<std::uint32_t>(o.k00 + o.k10 + o.dh);
     const auto T = static_cast<std::uint32_t>(o.k00 + o.k01 + o.k10 + o.k11 + 2 * o.dh);
     // Keys with the same margins share a bucket, so that a bucket's groups are whole.
     const std::uint64_t mix = (std::uint64_t(a0) << 42 ^ std::uint64_t(b0) << 21 ^ T) * 0x9E3779B97F4A7C15ull;
     const auto bucket = static_cast<std::uint32_t>((mix >> 32) * buckets >> 32);
-    return {Keys::job(a0, b0, T, static_cast<std::uint32_t>(hapCounts[0]), key), kPending, bucket};
+    return {Keys::job(a0, b0, T, static_cast<std::uint32_t>(outcome.X), key), kPending, bucket};
 }
 
 // Oriented margins (code 0 at the first marker, at the second, and T), the count X of haplotype 00 that
@@ -286,22 +286,39 @@ private:
         team_.forEach((newKeys.size() + kPrepareKeys - 1) / kPrepareKeys, [&](std::size_t piece, int) {
             const std::size_t first = piece * kPrepareKeys, n = std::min(newKeys.size() - first, kPrepareKeys);
             PairCounts counts[kPrepareKeys];
-            int hapCounts[kPrepareKeys][4];
+            EmOutcome outcomes[kPrepareKeys];
             for (std::size_t k = 0; k < n; ++k) counts[k] = Keys::counts(newKeys[first + k]);
-            if (mode_ == HaploMode::em) {
-                fastEmHaplotypes(counts, n, hapCounts, emKernel_);
-            } else {
-                for (std::size_t k = 0; k < n; ++k) haplotypeCounts(counts[k], mode_, emKernel_, hapCounts[k]);
-            }
+            outcomesOf(counts, n, outcomes);
             for (std::size_t k = 0; k < n; ++k) {
                 PreparedKey<Keys>& prepared = work_.prepared[first + k];
-                prepared = prepareKey<Keys>(newKeys[first + k], counts[k], hapCounts[k], buckets);
+                prepared = prepareKey<Keys>(newKeys[first + k], counts[k], outcomes[k], buckets);
                 if (prepared.code != kPending) *cache_.find(newKeys[first + k]) = prepared.code;
             }
         });
         for (const PreparedKey<Keys>& prepared : work_.prepared)
             if (prepared.code == kPending) work_.jobs[prepared.bucket].push_back(prepared.job);
         return newKeys.size();
+    }
+
+    // What the haplotype counts of the mode tell of n tables: an empty margin, or the count X that
+    // orients the table. In EM mode only the tables whose outcome the iteration might change iterate.
+    void outcomesOf(const PairCounts* counts, std::size_t n, EmOutcome* outcomes) const {
+        int hapCounts[kPrepareKeys][4];
+        if (mode_ != HaploMode::em) {
+            for (std::size_t k = 0; k < n; ++k) haplotypeCounts(counts[k], mode_, emKernel_, hapCounts[k]);
+            for (std::size_t k = 0; k < n; ++k) outcomes[k] = EmOutcome{hasEmptyMargin(hapCounts[k]), hapCounts[k][0]};
+            return;
+        }
+        PairCounts open[kPrepareKeys];
+        std::size_t where[kPrepareKeys], nOpen = 0;
+        for (std::size_t k = 0; k < n; ++k) {
+            if (emOutcomeWithoutIterating(counts[k], outcomes[k])) continue;
+            open[nOpen] = counts[k];
+            where[nOpen++] = k;
+        }
+        fastEmHaplotypes(open, nOpen, hapCounts, emKernel_);
+        for (std::size_t k = 0; k < nOpen; ++k)
+            outcomes[where[k]] = EmOutcome{hasEmptyMargin(hapCounts[k]), hapCounts[k][0]};
     }
 
     // Evaluates the bounds of the round's pending keys, bucket by bucket.

@@ -155,6 +155,59 @@ TEST(FastEm, EqualsReferenceAndItsRiseBoundHolds) {
     EXPECT_GT(steps, 200000) << sure;
 }
 
+// Tables of n individuals drawn at random under two markers with the allele frequencies pA and pB and
+// a small disequilibrium: the orientation of such a table is close to undecided, the EM count X of
+// haplotype 00 lies near its expectation a0 b0 / T.
+PairCounts nearIndependent(std::mt19937& rng, int n) {
+    std::uniform_real_distribution<double> unit(0, 1);
+    const double pA = 0.05 + 0.9 * unit(rng), pB = 0.05 + 0.9 * unit(rng);
+    const double D = (unit(rng) - 0.5) * 0.1 * std::min(pA * (1 - pB), (1 - pA) * pB);
+    const double hap[4] = {pA * pB + D, pA * (1 - pB) - D, (1 - pA) * pB - D, (1 - pA) * (1 - pB) + D};
+    std::discrete_distribution<int> draw(hap, hap + 4);
+    int table[3][3] = {};
+    for (int i = 0; i < n; ++i) {
+        const int x = draw(rng), y = draw(rng);  // haplotype codes: first marker's allele is code >> 1
+        table[(x & 1) + (y & 1)][(x >> 1) + (y >> 1)] += 1;
+    }
+    return countsOfTable(table);
+}
+
+// Where the pair loop takes the outcome of the EM counts without iterating, it is the iteration's own:
+// the same empty margin, and an X on the same side of the expectation that orients the table. Checked
+// on every small table, on tables near independence (where X and the expectation are closest), and on
+// the random tables of large cohorts; most tables are decided so.
+TEST(FastEm, OutcomeWithoutIteratingIsTheIterationsOwn) {
+    long checked = 0, decided = 0;
+    auto check = [&](const PairCounts& c) {
+        EmOutcome outcome;
+        ++checked;
+        if (!emOutcomeWithoutIterating(c, outcome)) return;
+        ++decided;
+        int h[4];
+        emHaplotypes(c, h);
+        ASSERT_EQ(outcome.emptyMargin, hasEmptyMargin(h)) << c.k00 << " " << c.k01 << " " << c.k10 << " " << c.k11 << " " << c.dh;
+        if (outcome.emptyMargin) return;
+        const double k00 = c.k00, k01 = c.k01, k10 = c.k10, k11 = c.k11, dh = c.dh;
+        const double expected = (k00 + k01 + dh) * (k00 + k10 + dh) / (k00 + k01 + k10 + k11 + 2 * dh);
+        ASSERT_EQ(expected > outcome.X, expected > h[0])
+            << c.k00 << " " << c.k01 << " " << c.k10 << " " << c.k11 << " " << c.dh << ": X " << h[0];
+    };
+    for (int k00 = 0; k00 <= 9; ++k00)
+        for (int k01 = 0; k01 <= 9; ++k01)
+            for (int k10 = 0; k10 <= 9; ++k10)
+                for (int k11 = 0; k11 <= 9; ++k11)
+                    for (int dh = 0; dh <= 11; ++dh) check(PairCounts{k00, k01, k10, k11, dh});
+    const long small = decided;
+    std::mt19937 rng(20261209);
+    long nearDecided = decided;
+    for (int t = 0; t < 40000; ++t) check(nearIndependent(rng, std::vector<int>{25, 200, 1500, 3000}[t % 4]));
+    nearDecided = decided - nearDecided;
+    for (const PairCounts& c : randomTables(20261210, 20000)) check(c);
+    EXPECT_GT(small, 90000);
+    EXPECT_GT(nearDecided, 30000);
+    EXPECT_GT(decided, checked * 3 / 4) << decided << " of " << checked;
+}
+
 // Runs every option set on random files in both evaluations, the fast one tuned as `fast` but for its
 // limits: the same report and the same failure. Returns the number of bounds lines compared; adds the
 // fast runs' bounds tallies to *tally when given.
