@@ -342,6 +342,81 @@ void MarginGrid::prepare(unsigned positive) {
 }
 
 
+// Where a walk stops: after `steps` steps (those past the first value), the partial sum there and the one
+// before it.
+struct WalkStop {
+    int steps;
+    double sum;
+    double before;
+};
+
+// The partial sums of the two walks over the likelihoods of the grid slots, found a block of four slots
+// at a time: a block's sum is added at once while the sum stays below the threshold, and only the block
+// where it reaches it is walked slot by slot. Every partial sum so formed is a sum of nonnegative terms
+// of the walk, within the rounding bound of (7) of the exact one, whatever the order of its additions;
+// the exact partial sums never fall, so a block's end below the threshold puts every partial sum before
+// it there too.
+class Walks {
+public:
+    explicit Walks(const double* like) : like_(like) {
+        for (int b = 0; b < kBlocks; ++b)
+            block_[b] = (like[4 * b] + like[4 * b + 1]) + (like[4 * b + 2] + like[4 * b + 3]);
+    }
+
+    // The lower walk: like[0], then like[1], like[2], ... added; stops at the first partial sum that is
+    // not below `threshold`, or after kGridSteps steps when none is (steps == kGridSteps).
+    WalkStop rising(double threshold) const {
+        double sum = like_[0];
+        if (!(sum < threshold)) return {0, sum, 0};
+        double before = sum;
+        int s = 1;
+        for (; s < 4; ++s) {
+            before = sum;
+            sum += like_[s];
+            if (!(sum < threshold)) return {s, sum, before};
+        }
+        for (int b = 1; b < kBlocks; ++b) {
+            const double end = sum + block_[b];
+            if (end < threshold) {
+                sum = end;
+                continue;
+            }
+            for (s = 4 * b; s < 4 * b + 4; ++s) {
+                before = sum;
+                sum += like_[s];
+                if (!(sum < threshold)) return {s, sum, before};
+            }
+            return {s - 1, sum, before};  // the block's sum reached the threshold, its walk did not
+        }
+        return {kGridSteps, sum, before};
+    }
+
+    // The upper walk: `start`, below the threshold, then like[99], like[98], ... added; stops at the first
+    // partial sum not below `threshold`, after kGridSteps + 1 steps when none is.
+    WalkStop falling(double start, double threshold) const {
+        double sum = start, before = start;
+        for (int b = kBlocks - 1; b >= 0; --b) {
+            const double end = sum + block_[b];
+            if (end < threshold) {
+                sum = end;
+                continue;
+            }
+            for (int s = 4 * b + 3; s >= 4 * b; --s) {
+                before = sum;
+                sum += like_[s];
+                if (!(sum < threshold)) return {kGridSteps - s, sum, before};
+            }
+            return {kGridSteps - 4 * b, sum, before};
+        }
+        return {kGridSteps + 1, sum, before};
+    }
+
+private:
+    static constexpr int kBlocks = kGridSteps / 4;
+    const double* like_;
+    double block_[kBlocks];
+};
+
 // Decides the bounds from the approximate evaluation (see the proof at the top); false when it cannot.
 bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBounds& result) {
     const GridSlots& g = slots_;
@@ -396,51 +471,35 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
 
     // Lower walk over the grid values.
     thresholds(r);
-    double sum = like[0];
-    if (sum < below) {
-        int s = 0;
-        for (;;) {
-            if (++s == kGridSteps) return false;
-            sum += like[s];
-            if (sum < below) continue;
-            if (sum >= above) break;
-            return false;
-        }
-        result.lower = s;
-    } else if (sum >= above) {
-        result.lower = 0;
-    } else {
-        return false;
-    }
+    const Walks walks(like);
+    const WalkStop lowerStop = walks.rising(below);
+    if (lowerStop.steps == kGridSteps) return false;
+    if (!(lowerStop.sum >= above)) return false;
+    result.lower = lowerStop.steps;
 
     // Upper walk: D' = 1 first, then the steps down, each from the grid value beside it (6), walked first
     // with the grid values' own bound r.
     result.upper = 0;
+    double start;
     if ((g.zeros[kOneSlot] & positive) != 0) {
-        sum = 0;
+        start = 0;
     } else if ((g.negatives[kOneSlot] & positive) != 0) {
         return true;  // the reference's first sum is NaN: the upper bound is 1
     } else if (lnL[kOneSlot] - maxL > kFarExponent) {
         // (5) D' = 1 outweighs the grid's maximum by more than e^59: the first sum is far above 0.05.
         return S <= 0x1p64;
     } else {
-        sum = like[kOneSlot];
+        start = like[kOneSlot];
     }
-    if (sum >= above) return true;
-    if (!(sum < below)) return false;
-    double before = sum;  // the last partial sum below the band
-    int k = 0;
-    for (;;) {
-        if (++k > kGridSteps) return false;
-        if (g.regular[kGridSteps - k] == 0) return false;
-        sum += like[kGridSteps - k];
-        if (sum < below) {
-            before = sum;
-            continue;
-        }
-        if (sum >= above) break;
-        return false;
-    }
+    if (start >= above) return true;
+    if (!(start < below)) return false;
+    const WalkStop upperStop = walks.falling(start, below);
+    const int k = upperStop.steps;
+    if (k > kGridSteps) return false;
+    const double sum = upperStop.sum, before = upperStop.before;
+    if (!(sum >= above)) return false;
+    for (int step = 1; step <= k; ++step)
+        if (g.regular[kGridSteps - step] == 0) return false;
     // The paired grid values kGridSteps - k to kGridSteps - 1: lower bounds of their probabilities give
     // sigma, which widens the band for the walk's last two sums.
     double sigma = 0;
