@@ -372,6 +372,15 @@ private:
                 // the memo places of the keys ahead are fetched while this line is made
                 if (next + kLookAhead < keys.size()) cache_.prefetch(keys[next + kLookAhead]);
                 const std::uint16_t code = zeroRatio(i, j) ? kEmptyMargin : *cache_.find(keys[next++]);
+                if (s.Position && code < kPending) {
+                    // the common line, copied in four fixed-size pieces
+                    char* at = out.room(4 * sizeof(Piece::chars));
+                    at = LineText::put(at, texts_.withTab(i));
+                    at = LineText::put(at, texts_.withTab(j));
+                    at = LineText::put(at, boundTexts_.lower[code / kUpperCodes]);
+                    out.end(LineText::put(at, boundTexts_.upper[code % kUpperCodes]));
+                    return;
+                }
                 if (code == kEmptyMargin) {
                     if (s.recordsOnly) return;
                     putHead();
