@@ -36,6 +36,7 @@ const SlotThetas& slotThetas() {
 
 namespace portable {
 constexpr int kLanes = 2;
+constexpr double kLogAbsoluteError = 0;
 typedef double D __attribute__((vector_size(16)));
 typedef std::int64_t I __attribute__((vector_size(16)));
 inline D vexp(D x) {
@@ -59,6 +60,7 @@ extern "C" __m256d _ZGVdN4v_exp(__m256d);
 extern "C" __m256d _ZGVdN4v_log(__m256d);
 namespace avx2 {
 constexpr int kLanes = 4;
+constexpr double kLogAbsoluteError = 0;
 typedef double D __attribute__((vector_size(32)));
 typedef std::int64_t I __attribute__((vector_size(32)));
 inline D vexp(D x) {
@@ -76,18 +78,64 @@ LDTOOLS_TARGET_END
 
 // ---- AVX-512: the same, 8 lanes -----------------------------------------------------------------------------
 
+// The logarithm is the kernel's own, inlined into the grid's loops: x = 2^e m with m in [1, 2) (exact, also
+// for subnormal x), m = c (1 + t) with c the middle of m's sixteenth of [1, 2) and t = (m - c) / c, so
+// |t| <= 1/33; ln x = e ln 2 + ln c + ln(1 + t), the last by its Taylor polynomial of degree 9 (remainder
+// below |t|^10 / 10 < 2^-55). Errors: m - c is exact, t carries two roundings (ln(1 + t) moves by less
+// than 2^-57), the polynomial's roundings stay below 2^-56, ln c from the C library below 2^-53, e ln 2 is
+// split so that e times its high part is exact, and the three sums round by at most half a unit in the
+// last place of their results: |error| <= 2^-52 |ln x| + 2^-51, inside the bound logarithmsOf states.
+struct OwnLogarithmTables {
+    alignas(64) double middle[16];
+    alignas(64) double inverse[16];
+    alignas(64) double ln[16];
+    OwnLogarithmTables() {
+        for (int i = 0; i < 16; ++i) {
+            middle[i] = 1 + (i + 0.5) / 16;
+            inverse[i] = 1 / middle[i];
+            ln[i] = std::log(middle[i]);
+        }
+    }
+};
+
 LDTOOLS_TARGET_BEGIN("avx512f")
 extern "C" __m512d _ZGVeN8v_exp(__m512d);
-extern "C" __m512d _ZGVeN8v_log(__m512d);
 namespace avx512 {
 constexpr int kLanes = 8;
+constexpr double kLogAbsoluteError = 0x1p-50;
 typedef double D __attribute__((vector_size(64)));
 typedef std::int64_t I __attribute__((vector_size(64)));
 inline D vexp(D x) {
     return _ZGVeN8v_exp(x);
 }
-inline D logarithm(D x) {
-    return _ZGVeN8v_log(x);
+const OwnLogarithmTables& ownLogarithmTables() {
+    static const OwnLogarithmTables tables;
+    return tables;
+}
+inline D logarithm(D xv) {
+    static const OwnLogarithmTables& t = ownLogarithmTables();
+    constexpr double kLn2High = 0x1.62e42fefa3800p-1;  // 42 significant bits: e times it is exact
+    constexpr double kLn2Low = 0x1.ef35793c76730p-45;  // ln 2 - kLn2High
+    const __m512d x = (__m512d)xv;
+    const __m512d e = _mm512_maskz_getexp_pd(0xFF, x);
+    const __m512d m = _mm512_maskz_getmant_pd(0xFF, x, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_src);
+    // the top four bits of m's fraction choose its sixteenth (the permutations read the index's low bits)
+    const __m512i index = _mm512_maskz_srli_epi64(0xFF, _mm512_castpd_si512(m), 48);
+    const D c = (D)_mm512_permutex2var_pd(_mm512_load_pd(t.middle), index, _mm512_load_pd(t.middle + 8));
+    const D inverse = (D)_mm512_permutex2var_pd(_mm512_load_pd(t.inverse), index, _mm512_load_pd(t.inverse + 8));
+    const D lnc = (D)_mm512_permutex2var_pd(_mm512_load_pd(t.ln), index, _mm512_load_pd(t.ln + 8));
+    const D u = ((D)m - c) * inverse;
+    D poly = u * (1.0 / 9);
+    poly = u * (-1.0 / 8 + poly);
+    poly = u * (1.0 / 7 + poly);
+    poly = u * (-1.0 / 6 + poly);
+    poly = u * (1.0 / 5 + poly);
+    poly = u * (-1.0 / 4 + poly);
+    poly = u * (1.0 / 3 + poly);
+    poly = u * (-1.0 / 2 + poly);
+    poly = u * (1.0 + poly);
+    const D exponent = (D)e;
+    return exponent * kLn2High + ((exponent * kLn2Low + lnc) + poly);
 }
 inline bool anyLane(I mask) {
     return _mm512_test_epi64_mask((__m512i)mask, (__m512i)mask) != 0;

@@ -64,6 +64,9 @@ struct GridKernels {
     // With d = lnL[s] - maxL for every slot: like[s] = 0 when d < -kFarExponent, else exp(d) with d
     // clamped to kFarExponent. Returns the sum of like[s] over the regular slots.
     double (*likes)(const GridSlots& g, const double* lnL, double maxL, double* like);
+    // The logarithms that prepare takes, of kSlots values p (0 where p is not positive or not finite),
+    // into ln; returns their error bound.
+    double (*logarithms)(const double* p, double* ln);
 };
 
 // The largest distance between the D' value of an upper-walk step and of the grid value beside it (the

@@ -194,6 +194,38 @@ TEST(BoundsKernels, ProbabilitiesLogarithmsAndExponentials) {
     }
 }
 
+// Every kernel's logarithms lie within the error bound it states, against the logarithm in extended
+// precision: on probabilities from the smallest a grid can hold to just above 1, on powers of two and
+// their neighbours, and at the edges of the sixteenths of [1, 2) that a kernel may split its work by.
+TEST(BoundsKernels, LogarithmsLieWithinTheirStatedBound) {
+    std::mt19937_64 rng(20261209);
+    std::uniform_real_distribution<double> exponent(-90, 0.0001);
+    alignas(64) double p[kSlots], ln[kSlots];
+    long checked = 0;
+    for (int round = 0; round < 4000; ++round) {
+        for (int s = 0; s < kSlots; ++s) {
+            switch ((round + s) % 4) {
+                case 0: p[s] = std::exp2(exponent(rng)); break;
+                case 1: p[s] = std::ldexp(1.0, -static_cast<int>(rng() % 90)); break;
+                case 2: p[s] = std::ldexp(1 + static_cast<double>(rng() % 17) / 16, -static_cast<int>(rng() % 80) - 1); break;
+                default: p[s] = std::uniform_real_distribution<double>(0.5, 1 + 0x1p-48)(rng); break;
+            }
+            if (rng() % 3 == 0) p[s] = std::nextafter(p[s], rng() % 2 ? 0.0 : 2.0);
+            p[s] = std::min(p[s], 1 + 0x1p-48);
+        }
+        for (const BoundsKernel kernel : runnableKernels()) {
+            const double bound = gridKernels(kernel).logarithms(p, ln);
+            ASSERT_LE(bound, 0x1p-40 * 65);
+            for (int s = 0; s < kSlots; ++s) {
+                const long double exact = std::log(static_cast<long double>(p[s]));
+                ASSERT_LE(std::fabs(ln[s] - exact), bound) << kernelName(kernel) << " p " << p[s];
+                ++checked;
+            }
+        }
+    }
+    EXPECT_GT(checked, 400000);
+}
+
 // Complete linkage in large tables: the likelihood at D' = 1, where the upper walk starts, outweighs the
 // grid's maximum by e^60 and more (up to an overflow to infinity in the reference), which decides the upper
 // bound 1 at once.
