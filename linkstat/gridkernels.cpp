@@ -84,7 +84,8 @@ LDTOOLS_TARGET_END
 // below |t|^10 / 10 < 2^-55). Errors: m - c is exact, t carries two roundings (ln(1 + t) moves by less
 // than 2^-57), the polynomial's roundings stay below 2^-56, ln c from the C library below 2^-53, e ln 2 is
 // split so that e times its high part is exact, and the three sums round by at most half a unit in the
-// last place of their results: |error| <= 2^-52 |ln x| + 2^-51, inside the bound logarithmsOf states.
+// last place of their results (the polynomial's steps and the products by e are fused multiply-adds, one
+// rounding each): |error| <= 2^-52 |ln x| + 2^-51, inside the bound logarithmsOf states.
 struct OwnLogarithmTables {
     alignas(64) double middle[16];
     alignas(64) double inverse[16];
@@ -124,18 +125,14 @@ inline D logarithm(D xv) {
     const D c = (D)_mm512_permutex2var_pd(_mm512_load_pd(t.middle), index, _mm512_load_pd(t.middle + 8));
     const D inverse = (D)_mm512_permutex2var_pd(_mm512_load_pd(t.inverse), index, _mm512_load_pd(t.inverse + 8));
     const D lnc = (D)_mm512_permutex2var_pd(_mm512_load_pd(t.ln), index, _mm512_load_pd(t.ln + 8));
-    const D u = ((D)m - c) * inverse;
-    D poly = u * (1.0 / 9);
-    poly = u * (-1.0 / 8 + poly);
-    poly = u * (1.0 / 7 + poly);
-    poly = u * (-1.0 / 6 + poly);
-    poly = u * (1.0 / 5 + poly);
-    poly = u * (-1.0 / 4 + poly);
-    poly = u * (1.0 / 3 + poly);
-    poly = u * (-1.0 / 2 + poly);
-    poly = u * (1.0 + poly);
-    const D exponent = (D)e;
-    return exponent * kLn2High + ((exponent * kLn2Low + lnc) + poly);
+    const __m512d u = (__m512d)(((D)m - c) * inverse);
+    // Horner's scheme with fused multiply-adds (one rounding a step)
+    __m512d poly = _mm512_set1_pd(1.0 / 9);
+    for (const double coefficient : {-1.0 / 8, 1.0 / 7, -1.0 / 6, 1.0 / 5, -1.0 / 4, 1.0 / 3, -1.0 / 2, 1.0})
+        poly = _mm512_fmadd_pd(poly, u, _mm512_set1_pd(coefficient));
+    poly = _mm512_mul_pd(poly, u);
+    const __m512d low = _mm512_fmadd_pd(e, _mm512_set1_pd(kLn2Low), (__m512d)lnc);
+    return (D)_mm512_fmadd_pd(e, _mm512_set1_pd(kLn2High), _mm512_add_pd(low, poly));
 }
 inline bool anyLane(I mask) {
     return _mm512_test_epi64_mask((__m512i)mask, (__m512i)mask) != 0;
