@@ -460,12 +460,14 @@ struct FastPairs::Memos {
 
 // About 1.5 million memoised narrow keys (a map of 2^21 slots of 10 bytes, 20 MB) and half of that per
 // round; a quarter of that many wide keys (2^19 slots of 22 bytes), so that memory stays small beside
-// the alleles of a large cohort. The keys of up to 8 MB of pairs are kept per round (a million narrow
-// keys, 400,000 wide ones), which covers a round of most large cohorts.
+// the alleles of a large cohort. The keys of up to 32 MB of pairs are kept per round with narrow keys
+// (4 million pairs: a round of a small cohort, whose keys repeat, spans millions of pairs, and counting
+// them again would cost more than a tenth of the run) and of up to 8 MB with wide keys (400,000 pairs,
+// which covers a round of most large cohorts).
 FastPairLimits defaultFastPairLimits() {
     constexpr std::size_t kSlots = std::size_t{1} << 21;
     return FastPairLimits{kSlots / 8 * 3, kSlots / 4 * 3, kSlots / 32 * 3, kSlots / 16 * 3,
-                          NarrowKeys::kMaxChromosomes, std::size_t{8} << 20};
+                          NarrowKeys::kMaxChromosomes, std::size_t{32} << 20, std::size_t{8} << 20};
 }
 
 FastPairs::FastPairs(const FastPairLimits& limits, HaploMode mode, int threads)
@@ -485,7 +487,7 @@ void FastPairs::pairs(Run& run, const MarkerSet& set) {
     if (set.nChromosomes() <= std::min(limits_.narrowKeyChromosomes, NarrowKeys::kMaxChromosomes))
         SetLines<NarrowKeys>(run, set, m.narrow, *m.narrowWork, mode_, limits_.chunkKeys, limits_.keptKeyBytes, *m.team).write();
     else
-        SetLines<WideKeys>(run, set, m.wide, *m.wideWork, mode_, limits_.wideChunkKeys, limits_.keptKeyBytes, *m.team).write();
+        SetLines<WideKeys>(run, set, m.wide, *m.wideWork, mode_, limits_.wideChunkKeys, limits_.wideKeptKeyBytes, *m.team).write();
 }
 
 }  // namespace linkstat

@@ -49,14 +49,15 @@ inline constexpr std::size_t kMaxFieldLength = std::size_t{256} << 20;
 // their own, smaller, limits. chunkKeys: new keys evaluated per round of the walk; memoKeys: keys kept
 // memoised (the memo is emptied when the new keys of a round's next wave might not fit); keptKeyBytes:
 // the count keys of a round's pairs kept from counting to writing, in bytes (the pairs beyond are
-// counted again for their text).
+// counted again for their text), and wideKeptKeyBytes the same for wide keys.
 struct FastPairLimits {
     std::size_t chunkKeys;
     std::size_t memoKeys;
     std::size_t wideChunkKeys;
     std::size_t wideMemoKeys;
     int narrowKeyChromosomes;
-    std::size_t keptKeyBytes = std::size_t{8} << 20;
+    std::size_t keptKeyBytes = std::size_t{32} << 20;
+    std::size_t wideKeptKeyBytes = std::size_t{8} << 20;
 };
 FastPairLimits defaultFastPairLimits();
 

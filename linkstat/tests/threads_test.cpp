@@ -70,7 +70,7 @@ std::vector<std::pair<std::string, Tuning>> tunings() {
     list.emplace_back("memo of 60 keys, keys of 12 pairs kept", tiny);
     Tuning wide;
     wide.blockLines = 17;
-    wide.fastLimits = FastPairLimits{2, 5, 2, 5, 0, 0};
+    wide.fastLimits = FastPairLimits{2, 5, 2, 5, 0, 0, 0};
     list.emplace_back("wide keys, memo of 5 keys, no keys kept", wide);
     return list;
 }
