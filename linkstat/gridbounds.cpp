@@ -498,8 +498,9 @@ bool MarginGrid::approximate(const LikelihoodSetup& c, unsigned positive, GridBo
     if (k > kGridSteps) return false;
     const double sum = upperStop.sum, before = upperStop.before;
     if (!(sum >= above)) return false;
-    for (int step = 1; step <= k; ++step)
-        if (g.regular[kGridSteps - step] == 0) return false;
+    // every grid slot the walk paired must be regular (the irregular ones are listed)
+    for (int i = 0; i < g.irregularCount; ++i)
+        if (g.irregular[i] >= kGridSteps - k) return false;
     // The paired grid values kGridSteps - k to kGridSteps - 1: lower bounds of their probabilities give
     // sigma, which widens the band for the walk's last two sums.
     double sigma = 0;
