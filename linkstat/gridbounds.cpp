@@ -17,9 +17,10 @@
 // walks c_0 = like_0 / S, c_k = c_{k-1} + like_k / S, stopping at the first c_k that is not below 0.05.
 // The approximate evaluation computes the same p_f bit for bit (same formulas, same order, no contraction)
 // and, from them, its own lnL~, maxL~, like~ and sums; only the logarithms, the exponentials and the order of
-// the additions differ. Assumed accuracy: the C library's scalar log and exp and its vector exp err by at
-// most 2^-46 relative (the C library gives below 1 ulp for the scalar functions and 4 ulp for the vector
-// variants, that is below 2^-50). The grid's logarithms l_f are the kernel's own (gridkernels.inc), each
+// the additions differ. Assumed accuracy: the C library's scalar log and exp, its vector exp and the AVX-512
+// kernel's own exp err by at most 2^-46 relative (the C library gives below 1 ulp for the scalar functions
+// and 4 ulp for the vector variants, that is below 2^-50; gridkernels.cpp bounds its own below 2^-49).
+// The grid's logarithms l_f are the kernel's own (gridkernels.inc), each
 // within lnError_f of ln p_f, and E = sum of c_f lnError_f. Then, per value of D', with C = sum of the counts
 // and M = sum of |c_f ln p_f|:
 //

@@ -99,15 +99,48 @@ struct OwnLogarithmTables {
     }
 };
 
+// So is the exponential, for exponents in [-kFarExponent, kFarExponent]: d = k ln 2 / 16 + r with k the
+// integer nearest to 16 d / ln 2 and |r| <= ln 2 / 32 (plus roundings far below), exp d =
+// 2^floor(k / 16) 2^(j / 16) exp r with j = k mod 16, exp r by its Taylor polynomial of degree 6
+// (remainder below |r|^7 / 7! e^|r| < 2^-51). Errors, relative: 2^(j/16) from the C library below 2^-53,
+// r from two fused multiply-adds with ln 2 / 16 split so that k times its high part is exact (below
+// 2^-57), the polynomial's six steps and the final product below 2^-50, the power of two exact: below
+// 2^-49 in all, inside the 2^-46 that gridbounds.cpp assumes of every exponential.
+struct OwnExponentialTables {
+    alignas(64) double twoTo[16];
+    OwnExponentialTables() {
+        for (int j = 0; j < 16; ++j) twoTo[j] = std::exp2(j / 16.0);
+    }
+};
+
 LDTOOLS_TARGET_BEGIN("avx512f")
-extern "C" __m512d _ZGVeN8v_exp(__m512d);
 namespace avx512 {
 constexpr int kLanes = 8;
 constexpr double kLogAbsoluteError = 0x1p-50;
 typedef double D __attribute__((vector_size(64)));
 typedef std::int64_t I __attribute__((vector_size(64)));
-inline D vexp(D x) {
-    return _ZGVeN8v_exp(x);
+const OwnExponentialTables& ownExponentialTables() {
+    static const OwnExponentialTables tables;
+    return tables;
+}
+inline D vexp(D dv) {
+    static const OwnExponentialTables& t = ownExponentialTables();
+    constexpr double kSixteenthsPerLn2 = 16 / 0x1.62e42fefa39efp-1;
+    constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds to a whole number in the low bits
+    constexpr double kSixteenthHigh = 0x1.62e42fefa3800p-5;  // 42 significant bits of ln 2 / 16
+    constexpr double kSixteenthLow = 0x1.ef35793c76730p-49;  // ln 2 / 16 - kSixteenthHigh
+    const __m512d d = (__m512d)dv;
+    const __m512d shifted = _mm512_add_pd(_mm512_mul_pd(d, _mm512_set1_pd(kSixteenthsPerLn2)), _mm512_set1_pd(kRoundingShift));
+    const __m512d k = _mm512_sub_pd(shifted, _mm512_set1_pd(kRoundingShift));
+    __m512d r = _mm512_fnmadd_pd(k, _mm512_set1_pd(kSixteenthHigh), d);
+    r = _mm512_fnmadd_pd(k, _mm512_set1_pd(kSixteenthLow), r);
+    // j = k mod 16 lies in the low four bits of the shifted value (the permutation reads only those)
+    const __m512d power = _mm512_permutex2var_pd(_mm512_load_pd(t.twoTo), _mm512_castpd_si512(shifted),
+                                                 _mm512_load_pd(t.twoTo + 8));
+    __m512d poly = _mm512_set1_pd(1.0 / 720);
+    for (const double coefficient : {1.0 / 120, 1.0 / 24, 1.0 / 6, 1.0 / 2, 1.0, 1.0})
+        poly = _mm512_fmadd_pd(poly, r, _mm512_set1_pd(coefficient));
+    return (D)_mm512_maskz_scalef_pd(0xFF, _mm512_mul_pd(power, poly), _mm512_mul_pd(k, _mm512_set1_pd(1.0 / 16)));
 }
 const OwnLogarithmTables& ownLogarithmTables() {
     static const OwnLogarithmTables tables;

@@ -5,9 +5,10 @@
 // probabilities bit for bit as the reference does (the same operations in the same order, no
 // contraction), and their logarithms by one method of its own (logarithmsOf in gridkernels.inc) with an
 // error bound that it states per probability; the kernels differ in their lane count and in the
-// exponential: the portable kernel takes the C library's exp one value at a time, the vector kernels its
-// vector variant (4 or 8 lanes), accurate to a few units in the last place, far inside the error bound
-// that gridbounds.cpp assumes.
+// exponential: the portable kernel takes the C library's exp one value at a time, the AVX2 kernel its
+// vector variant (4 lanes), the AVX-512 kernel an exponential of its own (8 lanes, inlined), all within a
+// few units in the last place, far inside the error bound that gridbounds.cpp assumes. The AVX-512
+// kernel's logarithm is its own too (gridkernels.cpp gives both methods and their error bounds).
 
 #include <cstdint>
 

@@ -196,8 +196,10 @@ TEST(BoundsKernels, ProbabilitiesLogarithmsAndExponentials) {
 
 // Every kernel's logarithms lie within the error bound it states, against the logarithm in extended
 // precision: on probabilities from the smallest a grid can hold to just above 1, on powers of two and
-// their neighbours, and at the edges of the sixteenths of [1, 2) that a kernel may split its work by.
-TEST(BoundsKernels, LogarithmsLieWithinTheirStatedBound) {
+// their neighbours, and at the edges of the sixteenths of [1, 2) that a kernel may split its work by. Its
+// exponentials lie within the 2^-46 relative error that the bounds' proof assumes, over the whole range
+// of exponents that are not far (-60 to 60), whole sixteenths of ln 2 and the values between included.
+TEST(BoundsKernels, LogarithmsAndExponentialsLieWithinTheirBounds) {
     std::mt19937_64 rng(20261209);
     std::uniform_real_distribution<double> exponent(-90, 0.0001);
     alignas(64) double p[kSlots], ln[kSlots];
@@ -224,6 +226,26 @@ TEST(BoundsKernels, LogarithmsLieWithinTheirStatedBound) {
         }
     }
     EXPECT_GT(checked, 400000);
+
+    const auto slots = std::make_unique<GridSlots>();
+    for (int s = 0; s < kSlots; ++s) slots->regular[s] = -1;
+    alignas(64) double exponents[kSlots], like[kSlots];
+    std::uniform_real_distribution<double> near(-kFarExponent, kFarExponent);
+    const double sixteenth = std::log(2.0) / 16;
+    for (int round = 0; round < 4000; ++round) {
+        for (int s = 0; s < kSlots; ++s) {
+            exponents[s] = (round + s) % 3 == 0 ? near(rng) : std::round(near(rng) / sixteenth) * sixteenth;
+            if ((round + s) % 5 == 0) exponents[s] = std::nextafter(exponents[s], rng() % 2 ? -100.0 : 100.0);
+            exponents[s] = std::clamp(exponents[s], -kFarExponent, kFarExponent);
+        }
+        for (const BoundsKernel kernel : runnableKernels()) {
+            gridKernels(kernel).likes(*slots, exponents, 0, like);
+            for (int s = 0; s < kSlots; ++s) {
+                const long double exact = std::exp(static_cast<long double>(exponents[s]));
+                ASSERT_LE(std::fabs(like[s] - exact), 0x1p-46 * exact) << kernelName(kernel) << " d " << exponents[s];
+            }
+        }
+    }
 }
 
 // Complete linkage in large tables: the likelihood at D' = 1, where the upper walk starts, outweighs the
