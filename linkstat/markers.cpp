@@ -108,6 +108,10 @@ void MarkerReader::pack(std::string_view alleles, MarkerLine& line) {
     const char* p = alleles.data();
     const std::size_t n = alleles.size();
     std::uint64_t word[kPlanes] = {};
+    // The string's alleles first, in the order they first appear (as the loop below would number them),
+    // so that its first block can be packed whole too.
+    if (packBlock_)
+        for (std::size_t i = 0; i < n && coder_.alleleCount() < 2; ++i) coder_.classify(static_cast<unsigned char>(p[i]));
     for (std::size_t i = 0; i < n;) {
         if (packBlock_ && (i & 127) == 0 && n - i >= 128 && !line.thirdAllele && coder_.alleleCount() > 0) {
             const bool both = coder_.alleleCount() == 2;
