@@ -27,6 +27,9 @@ struct Piece {
 // The text of a block of report lines, made on any thread and written in order by the main thread.
 class LineText {
 public:
+    // Storage from the start, so that the text, even empty, is never a null pointer.
+    LineText() { grow(0); }
+
     // Room for `length` more characters at the end of the text; end(at) then takes the text up to `at`.
     char* room(std::size_t length) {
         if (capacity_ - size_ < length) grow(length);
