@@ -48,6 +48,12 @@ void calcConfidenceLimits(const int Array[3][3], double result[2], double X) {
     confidenceLimitsFromCounts(result, countsOfTable(Array), X);
 }
 
+bool swapsFirstMarker(const PairCounts& counts, double X) {
+    const double k00 = counts.k00, k01 = counts.k01, k10 = counts.k10, k11 = counts.k11, dh = counts.dh;
+    const double T = k00 + k01 + k10 + k11 + 2 * dh;
+    return (k00 + k01 + dh) * (k00 + k10 + dh) / T > X;
+}
+
 LikelihoodSetup orientLikelihood(const PairCounts& counts, double X) {
     LikelihoodSetup L;
     L.k00 = counts.k00;
@@ -60,7 +66,7 @@ LikelihoodSetup orientLikelihood(const PairCounts& counts, double X) {
     const double b0 = L.k00 + L.k10 + L.dh;
     double a1 = T - a0;
     const double b1 = T - b0;
-    if (a0 * b0 / T > X) {
+    if (swapsFirstMarker(counts, X)) {
         std::swap(a0, a1);
         std::swap(L.k00, L.k10);
         std::swap(L.k01, L.k11);

@@ -53,10 +53,11 @@ template <class Keys>
 PreparedKey<Keys> prepareKey(const typename Keys::Key& key, const PairCounts& counts, const EmOutcome& outcome,
                              std::uint32_t buckets) {
     if (outcome.emptyMargin) return {Keys::job(0, 0, 0, 0, key), kEmptyMargin, 0};
-    const LikelihoodSetup o = orientLikelihood(counts, outcome.X);
-    const auto a0 = static_cast<std::uint32_t>(o.k00 + o.k01 + o.dh);
-    const auto b0 = static_cast<std::uint32_t>(o.k00 + o.k10 + o.dh);
-    const auto T = static_cast<std::uint32_t>(o.k00 + o.k01 + o.k10 + o.k11 + 2 * o.dh);
+    // the oriented margins: exchanging the codes of the first marker turns a0 into T - a0
+    const auto T = static_cast<std::uint32_t>(counts.k00 + counts.k01 + counts.k10 + counts.k11 + 2 * counts.dh);
+    const auto unswapped = static_cast<std::uint32_t>(counts.k00 + counts.k01 + counts.dh);
+    const auto a0 = swapsFirstMarker(counts, outcome.X) ? T - unswapped : unswapped;
+    const auto b0 = static_cast<std::uint32_t>(counts.k00 + counts.k10 + counts.dh);
     // Keys with the same margins share a bucket, so that a bucket's groups are whole.
     const std::uint64_t mix = (std::uint64_t(a0) << 42 ^ std::uint64_t(b0) << 21 ^ T) * 0x9E3779B97F4A7C15ull;
     const auto bucket = static_cast<std::uint32_t>((mix >> 32) * buckets >> 32);
@@ -105,7 +106,8 @@ template <class Keys>
 void evaluateJobs(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache, Evaluator& evaluator,
                   const BoundsOptions& options) {
     constexpr std::size_t kJobsAhead = 4;
-    std::sort(jobs.begin(), jobs.end(), Keys::before);
+    // a lambda, so that the comparisons are inlined (a function pointer is called for each)
+    std::sort(jobs.begin(), jobs.end(), [](const typename Keys::Job& x, const typename Keys::Job& y) { return Keys::before(x, y); });
     std::size_t fetched = 0;
     for (std::size_t first = 0, end = 0; first < jobs.size(); first = end) {
         for (end = first + 1; end < jobs.size() && Keys::sameMargins(jobs[first], jobs[end]); ++end) {

@@ -45,6 +45,9 @@ inline D vexp(D x) {
 inline D logarithm(D x) {
     return D{std::log(x[0]), std::log(x[1])};
 }
+inline D mulAdd(D a, D b, D c) {
+    return a * b + c;
+}
 inline bool anyLane(I mask) {
     return (mask[0] | mask[1]) != 0;
 }
@@ -68,6 +71,9 @@ inline D vexp(D x) {
 }
 inline D logarithm(D x) {
     return _ZGVdN4v_log(x);
+}
+inline D mulAdd(D a, D b, D c) {
+    return a * b + c;
 }
 inline bool anyLane(I mask) {
     return _mm256_movemask_pd((__m256d)mask) != 0;
@@ -166,6 +172,9 @@ inline D logarithm(D xv) {
     poly = _mm512_mul_pd(poly, u);
     const __m512d low = _mm512_fmadd_pd(e, _mm512_set1_pd(kLn2Low), (__m512d)lnc);
     return (D)_mm512_fmadd_pd(e, _mm512_set1_pd(kLn2High), _mm512_add_pd(low, poly));
+}
+inline D mulAdd(D a, D b, D c) {
+    return (D)_mm512_fmadd_pd((__m512d)a, (__m512d)b, (__m512d)c);
 }
 inline bool anyLane(I mask) {
     return _mm512_test_epi64_mask((__m512i)mask, (__m512i)mask) != 0;
