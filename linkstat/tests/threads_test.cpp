@@ -23,7 +23,13 @@ using namespace linkstat::testkit;
 using testsupport::readFile;
 using testsupport::ScratchDir;
 
-const std::vector<std::string> kThreadOptions = {"-T1", "-T2", "-T3", "-T8", "-T"};
+// linkstat's thread option as typed: "-T" followed by the count (a bare "-T" for none).
+std::string threadOption(int threads) {
+    return "-T" + (threads > 0 ? std::to_string(threads) : std::string());
+}
+
+const std::vector<std::string> kThreadOptions = {threadOption(1), threadOption(2), threadOption(3), threadOption(8),
+                                                 threadOption(0)};
 
 const std::vector<std::vector<std::string>> kOptionSets = {
     {"-RN"},       {"-K", "-RN", "-S", "-H"}, {"-A", "-P", "-RN", "-S"}, {"-E", "-RN", "-H", "-B"},
@@ -122,7 +128,7 @@ TEST(Threads, RunsAtOnceKeepTheirOwnKernelsBandsAndTallies) {
     ASSERT_TRUE(portable.widenBand(0x1p30));
     literal.evaluation = Evaluation::literal;
     for (const std::vector<std::string>& options :
-         {std::vector<std::string>{"-T2", "-RN", "-I" + input}, {"-T3", "-K", "-P", "-RN", "-I" + input}}) {
+         {std::vector<std::string>{threadOption(2), "-RN", "-I" + input}, {threadOption(3), "-K", "-P", "-RN", "-I" + input}}) {
         const Captured expected = runCaptured(options, literal);
         const Captured aloneFast = runCaptured(options, fast), alonePortable = runCaptured(options, portable);
         ASSERT_EQ(aloneFast.report, expected.report);
@@ -154,7 +160,7 @@ TEST(ThreadsChr20, EveryThreadCountGivesTheGoldenReport) {
     ASSERT_GT(expected.size(), 1000000u);
     Tuning smallBlocks;
     smallBlocks.blockLines = 300;
-    for (const std::string threads : {"-T1", "-T3", "-T8"}) {
+    for (const std::string& threads : {threadOption(1), threadOption(3), threadOption(8)}) {
         const Captured actual =
             runCaptured({threads, "-P", "-I" + testsupport::sourcePath("examples/chr20/markers.txt")}, smallBlocks);
         EXPECT_EQ(actual.error, "");
@@ -173,12 +179,12 @@ TEST(ThreadsProgram, FailuresAndTheReportFile) {
     testsupport::writeFile(input, good + "\n" + "5 3 1 AC\n6 3 1 ACGT\n");
     const std::string out = dir.file("out.txt");
     testsupport::writeFile(out, "an earlier report\n");
-    const testsupport::RunResult single = testsupport::run({LINKSTAT_BIN, "-T1", "-P", "-RN", "-I" + input});
+    const testsupport::RunResult single = testsupport::run({LINKSTAT_BIN, threadOption(1), "-P", "-RN", "-I" + input});
     ASSERT_EQ(single.status, 1);
     ASSERT_EQ(single.err,
               "\n\nError in File " + input + " at Line 2\nWrong number of chromosomes\nExiting Now....\n\n\n");
     ASSERT_FALSE(single.out.empty());
-    for (const std::string threads : {"-T2", "-T3", "-T8"}) {
+    for (const std::string& threads : {threadOption(2), threadOption(3), threadOption(8)}) {
         const testsupport::RunResult shown = testsupport::run({LINKSTAT_BIN, threads, "-P", "-RN", "-I" + input});
         EXPECT_EQ(shown.status, 1);
         EXPECT_EQ(shown.out, single.out) << threads;
@@ -197,7 +203,7 @@ TEST(ThreadsProgram, FailuresAndTheReportFile) {
         many += std::to_string(1000 + 300 * m) + " 20 1 " + alleles + "\n";
     }
     testsupport::writeFile(input, many);
-    for (const std::string threads : {"-T1", "-T3"}) {
+    for (const std::string& threads : {threadOption(1), threadOption(3)}) {
         const testsupport::RunResult full =
             testsupport::run({"/usr/bin/timeout", "120", LINKSTAT_BIN, threads, "-I" + input, "-O/dev/full"});
         EXPECT_EQ(full.status, 1) << threads;
