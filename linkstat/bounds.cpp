@@ -48,10 +48,14 @@ void calcConfidenceLimits(const int Array[3][3], double result[2], double X) {
     confidenceLimitsFromCounts(result, countsOfTable(Array), X);
 }
 
-bool swapsFirstMarker(const PairCounts& counts, double X) {
+double expectedHaplotype00(const PairCounts& counts) {
     const double k00 = counts.k00, k01 = counts.k01, k10 = counts.k10, k11 = counts.k11, dh = counts.dh;
     const double T = k00 + k01 + k10 + k11 + 2 * dh;
-    return (k00 + k01 + dh) * (k00 + k10 + dh) / T > X;
+    return (k00 + k01 + dh) * (k00 + k10 + dh) / T;
+}
+
+bool swapsFirstMarker(const PairCounts& counts, double X) {
+    return expectedHaplotype00(counts) > X;
 }
 
 LikelihoodSetup orientLikelihood(const PairCounts& counts, double X) {

@@ -30,7 +30,9 @@ struct LikelihoodSetup {
 // Forms the margins of the counts and, when the count X of haplotype 00 falls short of its expectation
 // under independence, exchanges the two codes of the first marker, so that D is not negative.
 LikelihoodSetup orientLikelihood(const PairCounts& counts, double X);
-// Whether orientLikelihood exchanges the codes of the first marker.
+// The count of haplotype 00 expected under independence, a0 b0 / T, as the orientation computes it.
+double expectedHaplotype00(const PairCounts& counts);
+// Whether orientLikelihood exchanges the codes of the first marker: when X falls short of that.
 bool swapsFirstMarker(const PairCounts& counts, double X);
 
 // A grid value is impossible when a haplotype with a positive count, or the double heterozygotes,

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "bounds.hpp"
+
 namespace linkstat {
 
 void Haplo_Em(const int Array[3][3], int hapCounts[4]) {
@@ -133,9 +135,8 @@ bool emOutcomeWithoutIterating(const PairCounts& c, EmOutcome& outcome) {
         const double g = (k00 + split) * (k11 + split), h = (k01 + (dh - split)) * (k10 + (dh - split));
         return dh * g / (g + h);
     };
-    // the expectation as the orientation computes it; X < expected exactly when X <= below, and
-    // X >= expected exactly when X >= above
-    const double expected = a0 * b0 / T;
+    // X < expected exactly when X <= below, and X >= expected exactly when X >= above
+    const double expected = expectedHaplotype00(c);
     const double above = std::ceil(expected), below = above - 1;
     // splits that put the ends of X's range at below and at above
     const double swapSplit = below + 0.5 - k00 - 2 * kNear, keepSplit = above - 0.5 - k00 + 2 * kNear;
