@@ -39,6 +39,8 @@ struct NarrowKeys {
     }
     static bool before(const Job& x, const Job& y) { return x.group < y.group; }
     static bool sameMargins(const Job& x, const Job& y) { return x.group >> kBits == y.group >> kBits; }
+    // a0, b0 and T as one value (equal for jobs of the same margins)
+    static std::uint64_t margins(const Job& job) { return job.group >> kBits; }
     static std::uint32_t X(const Job& job) { return static_cast<std::uint32_t>(job.group & kMask); }
 };
 static_assert(4 * NarrowKeys::kBits + 12 == 64, "four counts of 13 bits and double heterozygotes of 12");
@@ -78,6 +80,7 @@ struct WideKeys {
     }
     static bool before(const Job& x, const Job& y) { return x.a0b0 < y.a0b0 || (x.a0b0 == y.a0b0 && x.T < y.T); }
     static bool sameMargins(const Job& x, const Job& y) { return x.a0b0 == y.a0b0 && x.T == y.T; }
+    static std::uint64_t margins(const Job& job) { return job.a0b0 * 0xBF58476D1CE4E5B9ull ^ job.T; }
     static std::uint32_t X(const Job& job) { return job.X; }
 };
 

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,7 @@
 #include "countkeys.hpp"
 #include "em.hpp"
 #include "gridbounds.hpp"
+#include "largememory.hpp"
 #include "linetext.hpp"
 #include "markers.hpp"
 #include "pairblocks.hpp"
@@ -41,27 +41,49 @@ void haplotypeCounts(const PairCounts& counts, HaploMode mode, EmKernel kernel, 
 // ---- bounds of new keys -------------------------------------------------------------------------------
 
 // A key met for the first time: its tail code, kEmptyMargin or kPending; a pending key comes with the
-// job that evaluates its bounds and the bucket of its margins, of `buckets`.
+// job that evaluates its bounds.
 template <class Keys>
 struct PreparedKey {
     typename Keys::Job job;
     std::uint16_t code;
-    std::uint32_t bucket;
 };
 
 template <class Keys>
-PreparedKey<Keys> prepareKey(const typename Keys::Key& key, const PairCounts& counts, const EmOutcome& outcome,
-                             std::uint32_t buckets) {
-    if (outcome.emptyMargin) return {Keys::job(0, 0, 0, 0, key), kEmptyMargin, 0};
+PreparedKey<Keys> prepareKey(const typename Keys::Key& key, const PairCounts& counts, const EmOutcome& outcome) {
+    if (outcome.emptyMargin) return {Keys::job(0, 0, 0, 0, key), kEmptyMargin};
     // the oriented margins: exchanging the codes of the first marker turns a0 into T - a0
     const auto T = static_cast<std::uint32_t>(counts.k00 + counts.k01 + counts.k10 + counts.k11 + 2 * counts.dh);
     const auto unswapped = static_cast<std::uint32_t>(counts.k00 + counts.k01 + counts.dh);
     const auto a0 = swapsFirstMarker(counts, outcome.X) ? T - unswapped : unswapped;
     const auto b0 = static_cast<std::uint32_t>(counts.k00 + counts.k10 + counts.dh);
-    // Keys with the same margins share a bucket, so that a bucket's groups are whole.
-    const std::uint64_t mix = (std::uint64_t(a0) << 42 ^ std::uint64_t(b0) << 21 ^ T) * 0x9E3779B97F4A7C15ull;
-    const auto bucket = static_cast<std::uint32_t>((mix >> 32) * buckets >> 32);
-    return {Keys::job(a0, b0, T, static_cast<std::uint32_t>(outcome.X), key), kPending, bucket};
+    return {Keys::job(a0, b0, T, static_cast<std::uint32_t>(outcome.X), key), kPending};
+}
+
+// The bucket of a job, of `buckets`: jobs with the same margins share a bucket, so that a bucket's groups
+// are whole.
+template <class Keys>
+std::uint32_t bucketOf(const typename Keys::Job& job, std::uint32_t buckets) {
+    const std::uint64_t mix = Keys::margins(job) * 0x9E3779B97F4A7C15ull;
+    return static_cast<std::uint32_t>((mix >> 32) * buckets >> 32);
+}
+
+// Orders n jobs by their buckets, in place (each job is moved to the next free place of its bucket, the
+// job found there moves on in turn); starts[b] is then where bucket b begins, starts[buckets] == n.
+template <class Keys>
+void sortByBucket(typename Keys::Job* jobs, std::size_t n, std::uint32_t buckets, std::vector<std::size_t>& starts,
+                  std::vector<std::size_t>& next) {
+    starts.assign(buckets + std::size_t{1}, 0);
+    for (std::size_t k = 0; k < n; ++k) ++starts[bucketOf<Keys>(jobs[k], buckets) + std::size_t{1}];
+    for (std::uint32_t b = 0; b < buckets; ++b) starts[b + std::size_t{1}] += starts[b];
+    next.assign(starts.begin(), starts.end() - 1);
+    for (std::uint32_t b = 0; b < buckets; ++b) {
+        while (next[b] < starts[b + std::size_t{1}]) {
+            typename Keys::Job job = jobs[next[b]];
+            for (std::uint32_t home = bucketOf<Keys>(job, buckets); home != b; home = bucketOf<Keys>(job, buckets))
+                std::swap(job, jobs[next[home]++]);
+            jobs[next[b]++] = job;
+        }
+    }
 }
 
 // Oriented margins (code 0 at the first marker, at the second, and T), the count X of haplotype 00 that
@@ -103,17 +125,17 @@ void evaluateGroup(const typename Keys::Job* first, const typename Keys::Job* la
 // Sorts jobs by their margins and evaluates them group by group, fetching the memo places of the jobs
 // of the next groups while one is evaluated.
 template <class Keys>
-void evaluateJobs(std::vector<typename Keys::Job>& jobs, TailCache<Keys>& cache, Evaluator& evaluator,
+void evaluateJobs(typename Keys::Job* jobs, std::size_t n, TailCache<Keys>& cache, Evaluator& evaluator,
                   const BoundsOptions& options) {
     constexpr std::size_t kJobsAhead = 4;
     // a lambda, so that the comparisons are inlined (a function pointer is called for each)
-    std::sort(jobs.begin(), jobs.end(), [](const typename Keys::Job& x, const typename Keys::Job& y) { return Keys::before(x, y); });
+    std::sort(jobs, jobs + n, [](const typename Keys::Job& x, const typename Keys::Job& y) { return Keys::before(x, y); });
     std::size_t fetched = 0;
-    for (std::size_t first = 0, end = 0; first < jobs.size(); first = end) {
-        for (end = first + 1; end < jobs.size() && Keys::sameMargins(jobs[first], jobs[end]); ++end) {
+    for (std::size_t first = 0, end = 0; first < n; first = end) {
+        for (end = first + 1; end < n && Keys::sameMargins(jobs[first], jobs[end]); ++end) {
         }
-        for (; fetched < std::min(jobs.size(), end + kJobsAhead); ++fetched) cache.prefetch(jobs[fetched].key);
-        evaluateGroup<Keys>(jobs.data() + first, jobs.data() + end, cache, evaluator, options);
+        for (; fetched < std::min(n, end + kJobsAhead); ++fetched) cache.prefetch(jobs[fetched].key);
+        evaluateGroup<Keys>(jobs + first, jobs + end, cache, evaluator, options);
     }
 }
 
@@ -143,19 +165,26 @@ struct Workspace {
     explicit Workspace(std::size_t members)
         : seen(members),
           keys(members),
-          jobs(std::min(kBucketsPerMember * members, kMaxBuckets)),
-          scratch(members),
+          buckets(static_cast<std::uint32_t>(std::min(kBucketsPerMember * members, kMaxBuckets))),
           evaluators(members),
           texts(kWindowPerMember * members) {}
 
     std::vector<Own<BlockKeys<Keys>>> seen;      // per member: the keys met in its block
-    std::vector<Own<std::vector<Key>>> keys;     // per member: the keys of a block not kept
-    std::vector<Own<std::vector<Key>>> kept;     // per block of a round, while they fit: the keys of its pairs
+    std::vector<Own<std::vector<Key>>> keys;     // per member: room for the keys of a block not kept
+    // The keys of the pairs of a round's first blocks, block after block, while they fit: where each
+    // block's keys start and how many it has.
+    ldtools::LargeArray<Key> kept;
+    std::vector<std::size_t> keptAt;
+    std::vector<std::size_t> keptCount;
     std::vector<Own<std::vector<Key>>> found;    // per block of a wave: its keys that have no tail
     std::vector<Key> newKeys;                    // of a wave, as entered in the memo
     std::vector<PreparedKey<Keys>> prepared;     // of a wave, in the order of newKeys
-    std::vector<std::deque<Job>> jobs;           // per bucket: the round's keys that wait for their bounds
-    std::vector<Own<std::vector<Job>>> scratch;  // per member: the bucket it evaluates
+    // The jobs of the round's keys that wait for their bounds (the first `pending` of them); before they
+    // are evaluated, they are ordered by bucket, and bucket b starts at bucketStarts[b].
+    ldtools::LargeArray<Job> jobs;
+    std::size_t pending = 0;
+    std::uint32_t buckets;
+    std::vector<std::size_t> bucketStarts, bucketNext;
     std::vector<Own<Evaluator>> evaluators;      // per member: what it evaluates bounds with
     std::vector<Own<LineText>> texts;            // per block of the writing window
 };
@@ -201,6 +230,10 @@ public:
         std::size_t lines = 0;
         for (const Block& block : blocks_) lines += block.lines;
         cache_.reserve(std::min(lines, chunkKeys_));
+        // room for the kept keys of the largest round (pages that are never written are never touched)
+        if (work_.kept.size() < std::min(lines, keptLines_)) work_.kept = ldtools::LargeArray<Key>(std::min(lines, keptLines_));
+        // and for the jobs of a round, whose new keys are at most chunkKeys_
+        if (work_.jobs.size() < std::min(lines, chunkKeys_)) work_.jobs = ldtools::LargeArray<Job>(std::min(lines, chunkKeys_));
         try {
             // Every round takes at least one wave: the memo is emptied when that one might not fit.
             for (std::size_t next = 0; next < blocks_.size();) {
@@ -212,8 +245,12 @@ public:
                     for (std::size_t wave = 0; end < blocks_.size() && wave + blocks_[end].lines <= waveLines_;)
                         wave += blocks_[end++].lines;
                     // the round's first blocks keep their keys for the text, as many as the limit allows
-                    for (std::size_t b = next; b < end && b == keptEnd_ && keptLines + blocks_[b].lines <= keptLines_; ++b)
+                    for (std::size_t b = next; b < end && b == keptEnd_ && keptLines + blocks_[b].lines <= keptLines_; ++b) {
+                        if (work_.keptAt.size() <= b - roundStart_) work_.keptAt.resize(b - roundStart_ + 1);
+                        work_.keptAt[b - roundStart_] = keptLines;
                         keptLines += blocks_[keptEnd_++].lines;
+                    }
+                    if (work_.keptCount.size() < keptEnd_ - roundStart_) work_.keptCount.resize(keptEnd_ - roundStart_);
                     gather(next, end);
                     roundKeys += enter(next, end);
                     next = end;
@@ -224,7 +261,7 @@ public:
         } catch (...) {
             // A round cut short leaves keys without their tails in the memo.
             cache_.clear();
-            for (std::deque<Job>& bucket : work_.jobs) bucket.clear();
+            work_.pending = 0;
             throw;
         }
     }
@@ -239,36 +276,42 @@ private:
     // before keptEnd_ keep the keys of all their pairs for the text (work_.kept).
     void gather(std::size_t first, std::size_t end) {
         if (work_.found.size() < end - first) work_.found.resize(end - first);
-        if (work_.kept.size() < keptEnd_ - roundStart_) work_.kept.resize(keptEnd_ - roundStart_);
         team_.forEach(end - first, [&](std::size_t index, int member) {
             const std::size_t b = first + index;
             std::vector<Key>& found = work_.found[index].value;
-            std::vector<Key>& keys = keysOfBlock(b, member);
+            Key* keys = keysOfBlock(b, member);
             BlockKeys<Keys>& seen = work_.seen[static_cast<std::size_t>(member)].value;
             found.clear();
             seen.start(blocks_[b].lines);
-            keysOf(blocks_[b], keys);
-            for (std::size_t k = 0; k < keys.size(); ++k) {
-                if (k + kLookAhead < keys.size()) cache_.prefetch(keys[k + kLookAhead]);
+            const std::size_t n = keysOf(blocks_[b], keys);
+            if (b < keptEnd_) work_.keptCount[b - roundStart_] = n;
+            for (std::size_t k = 0; k < n; ++k) {
+                if (k + kLookAhead < n) cache_.prefetch(keys[k + kLookAhead]);
                 if (!cache_.find(keys[k]) && seen.add(keys[k])) found.push_back(keys[k]);
             }
         });
     }
 
-    // Where the keys of block b go: its own place if it keeps them, else the member's.
-    std::vector<Key>& keysOfBlock(std::size_t b, int member) {
-        return b < keptEnd_ ? work_.kept[b - roundStart_].value : work_.keys[static_cast<std::size_t>(member)].value;
+    // Where the keys of block b go: its place among the kept keys if it keeps them, else the member's
+    // room (a block has at most as many keys as lines).
+    Key* keysOfBlock(std::size_t b, int member) {
+        if (b < keptEnd_) return work_.kept.data() + work_.keptAt[b - roundStart_];
+        std::vector<Key>& room = work_.keys[static_cast<std::size_t>(member)].value;
+        if (room.size() < blocks_[b].lines) room.resize(blocks_[b].lines);
+        return room.data();
     }
 
-    // The count keys of the pairs of a block whose marker ratios are both non-zero, in the order of the
-    // walk. Their places in the memo are fetched ahead, so that looking them up does not wait for memory.
-    void keysOf(const Block& block, std::vector<Key>& keys) const {
-        keys.clear();
+    // Writes the count keys of the pairs of a block whose marker ratios are both non-zero to `keys`, in
+    // the order of the walk, and returns how many there are. Their places in the memo are fetched ahead,
+    // so that looking them up does not wait for memory.
+    std::size_t keysOf(const Block& block, Key* keys) const {
+        std::size_t n = 0;
         walkPairs(set_.positions(), set_.nMarkers(), block.from, block.stop, [](int) {}, [&](int i, int j) {
             if (zeroRatio(i, j)) return;
-            keys.push_back(Keys::key(counter_(i, j)));
-            cache_.prefetch(keys.back());
+            keys[n] = Keys::key(counter_(i, j));
+            cache_.prefetch(keys[n++]);
         });
+        return n;
     }
 
     // Enters the keys that gather found in the memo and prepares them (on the members): the empty-margin
@@ -284,7 +327,6 @@ private:
             }
         }
         work_.prepared.resize(newKeys.size());
-        const auto buckets = static_cast<std::uint32_t>(work_.jobs.size());
         team_.forEach((newKeys.size() + kPrepareKeys - 1) / kPrepareKeys, [&](std::size_t piece, int) {
             const std::size_t first = piece * kPrepareKeys, n = std::min(newKeys.size() - first, kPrepareKeys);
             PairCounts counts[kPrepareKeys];
@@ -293,12 +335,17 @@ private:
             outcomesOf(counts, n, outcomes);
             for (std::size_t k = 0; k < n; ++k) {
                 PreparedKey<Keys>& prepared = work_.prepared[first + k];
-                prepared = prepareKey<Keys>(newKeys[first + k], counts[k], outcomes[k], buckets);
+                prepared = prepareKey<Keys>(newKeys[first + k], counts[k], outcomes[k]);
                 if (prepared.code != kPending) *cache_.find(newKeys[first + k]) = prepared.code;
             }
         });
+        if (work_.jobs.size() < work_.pending + newKeys.size()) {
+            ldtools::LargeArray<Job> jobs(std::max(2 * work_.jobs.size(), work_.pending + newKeys.size()));
+            std::copy(work_.jobs.data(), work_.jobs.data() + work_.pending, jobs.data());
+            work_.jobs = std::move(jobs);
+        }
         for (const PreparedKey<Keys>& prepared : work_.prepared)
-            if (prepared.code == kPending) work_.jobs[prepared.bucket].push_back(prepared.job);
+            if (prepared.code == kPending) work_.jobs[work_.pending++] = prepared.job;
         return newKeys.size();
     }
 
@@ -327,12 +374,14 @@ private:
     void evaluate() {
         std::atomic<long> evaluated{0};
         long shown = 0;
-        team_.forEach(work_.jobs.size(), [&](std::size_t bucket, int member) {
-            std::vector<Job>& jobs = work_.scratch[static_cast<std::size_t>(member)].value;
-            jobs.assign(work_.jobs[bucket].begin(), work_.jobs[bucket].end());
-            work_.jobs[bucket].clear();
-            evaluateJobs(jobs, cache_, work_.evaluators[static_cast<std::size_t>(member)].value, boundsOptions_);
-            evaluated.fetch_add(static_cast<long>(jobs.size()), std::memory_order_relaxed);
+        const std::vector<std::size_t>& starts = work_.bucketStarts;
+        sortByBucket<Keys>(work_.jobs.data(), work_.pending, work_.buckets, work_.bucketStarts, work_.bucketNext);
+        work_.pending = 0;
+        team_.forEach(work_.buckets, [&](std::size_t bucket, int member) {
+            const std::size_t n = starts[bucket + 1] - starts[bucket];
+            evaluateJobs(work_.jobs.data() + starts[bucket], n, cache_, work_.evaluators[static_cast<std::size_t>(member)].value,
+                         boundsOptions_);
+            evaluated.fetch_add(static_cast<long>(n), std::memory_order_relaxed);
             if (member == 0) {
                 const long now = evaluated.load(std::memory_order_relaxed);
                 run_.progress.addTables(now - shown);
@@ -351,8 +400,8 @@ private:
         const Settings& s = run_.settings;
         const double* positions = set_.positions();
         const Block& block = blocks_[b];
-        std::vector<Key>& keys = keysOfBlock(b, member);
-        if (b >= keptEnd_) keysOf(block, keys);
+        Key* keys = keysOfBlock(b, member);
+        const std::size_t nKeys = b < keptEnd_ ? work_.keptCount[b - roundStart_] : keysOf(block, keys);
         std::size_t next = 0;
         walkPairs(
             positions, set_.nMarkers(), block.from, block.stop,
@@ -372,7 +421,7 @@ private:
                     }
                 };
                 // the memo places of the keys ahead are fetched while this line is made
-                if (next + kLookAhead < keys.size()) cache_.prefetch(keys[next + kLookAhead]);
+                if (next + kLookAhead < nKeys) cache_.prefetch(keys[next + kLookAhead]);
                 const std::uint16_t code = zeroRatio(i, j) ? kEmptyMargin : *cache_.find(keys[next++]);
                 if (s.Position && code < kPending) {
                     // the common line, copied in four fixed-size pieces

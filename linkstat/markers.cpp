@@ -31,17 +31,20 @@ std::string withMissingShown(std::string_view alleles, const ldtools::AlleleCode
 
 void PackedAlleles::reset(int nChromosomes) {
     const int words = wordsForChromosomes(static_cast<std::size_t>(nChromosomes));
-    if (words != words_) blocks_.clear();
+    if (words == words_) return;
+    blocks_.clear();
     words_ = words;
+    stride_ = kPlanes * static_cast<std::size_t>(words);
+    for (blockShift_ = 10; (stride_ * sizeof(std::uint64_t)) << blockShift_ < ldtools::kLargeBytes * 2;) ++blockShift_;
 }
 
 std::uint64_t* PackedAlleles::slot(int m) {
-    const auto block = static_cast<std::size_t>(m / kBlockMarkers);
-    const std::size_t stride = kPlanes * static_cast<std::size_t>(words_);
+    const auto i = static_cast<std::size_t>(m);
+    const std::size_t block = i >> blockShift_;
     if (blocks_.size() <= block) blocks_.resize(block + 1);
-    // Not cleared: every slot is written in full before it is read, and untouched pages cost nothing.
-    if (!blocks_[block]) blocks_[block].reset(new std::uint64_t[kBlockMarkers * stride]);
-    return blocks_[block].get() + static_cast<std::size_t>(m % kBlockMarkers) * stride;
+    // Not initialised: every slot is written in full before it is read, and untouched pages cost nothing.
+    if (blocks_[block].size() == 0) blocks_[block] = ldtools::LargeArray<std::uint64_t>(stride_ << blockShift_);
+    return blocks_[block].data() + (i & ((std::size_t{1} << blockShift_) - 1)) * stride_;
 }
 
 void PackedAlleles::decode(int m, int nChromosomes, char* out) const {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "kernels.hpp"
+#include "largememory.hpp"
 #include "markerformat.hpp"
 #include "reader.hpp"
 
@@ -70,7 +71,8 @@ inline char codeAt(const std::uint64_t* planes, int words, std::size_t k) {
     return planes[2 * slot * words + u / 64] & bit ? '1' : '0';
 }
 
-// The packed strings of a marker set, in blocks of 1000 markers so that the tables grow without copying.
+// The packed strings of a marker set, in blocks of 2^blockShift markers so that the tables grow without
+// copying: at least 1024 markers and 2 MiB a block, memory that large allocations take in huge pages.
 class PackedAlleles {
 public:
     // Starts a new set of strings of nChromosomes chromosomes; keeps the blocks when their size stays.
@@ -79,16 +81,17 @@ public:
     // The planes of marker m (allocated on first use).
     std::uint64_t* slot(int m);
     const std::uint64_t* operator[](int m) const {
-        return blocks_[static_cast<std::size_t>(m / kBlockMarkers)].get() +
-               static_cast<std::size_t>(m % kBlockMarkers) * kPlanes * static_cast<std::size_t>(words_);
+        const auto i = static_cast<std::size_t>(m);
+        return blocks_[i >> blockShift_].data() + (i & ((std::size_t{1} << blockShift_) - 1)) * stride_;
     }
     // Writes the codes of marker m as a string of '0', '1' and '-' (n characters and a NUL).
     void decode(int m, int nChromosomes, char* out) const;
 
 private:
-    static constexpr int kBlockMarkers = 1000;
     int words_ = -1;
-    std::vector<std::unique_ptr<std::uint64_t[]>> blocks_;
+    std::size_t stride_ = 0;  // words per marker
+    int blockShift_ = 0;
+    std::vector<ldtools::LargeArray<std::uint64_t>> blocks_;
 };
 
 // ---- lines of the marker file -------------------------------------------------------------------------

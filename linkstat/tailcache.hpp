@@ -8,6 +8,8 @@
 #include <cstring>
 #include <vector>
 
+#include "largememory.hpp"
+
 namespace linkstat {
 
 // A tail code is lower * kUpperCodes + upper (the steps of GridBounds), or one of these:
@@ -94,7 +96,7 @@ private:
         size_ = 0;
     }
     void grow(std::size_t slots) {
-        std::vector<Slot> old = std::move(slots_);
+        std::vector<Slot, ldtools::LargeAllocator<Slot>> old = std::move(slots_);
         const std::size_t size = size_;
         reset(slots);
         for (const Slot& entry : old)
@@ -103,7 +105,7 @@ private:
     }
 
     std::size_t maxKeys_;
-    std::vector<Slot> slots_;
+    std::vector<Slot, ldtools::LargeAllocator<Slot>> slots_;
     std::size_t mask_ = 0;
     int shift_ = 0;
     std::size_t size_ = 0;
