@@ -93,12 +93,13 @@ TEST_F(Pipeline, FailingStepStopsWithItsMessageAndLeavesNoReport) {
     EXPECT_FALSE(fs::exists(out("report.txt.partial")));
 }
 
-// The bounds stream from linkstat through tee into ldtile: the status of every stage counts, and
-// a stage that only stopped because a later one ended first is not blamed.
-TEST_F(Pipeline, EveryStageOfTheBoundsStreamIsChecked) {
+// The status of every stage of the bounds counts. From a marker file linkstat writes bounds.txt and
+// ldtile reads it after; from a VCF the bounds stream from linkstat through packbounds into ldtile,
+// and a stage that only stopped because a later one ended first is not blamed.
+TEST_F(Pipeline, EveryStageOfTheBoundsIsChecked) {
     fs::create_directory(out());
     // The second marker set has a shorter allele string: linkstat fails after writing the first
-    // set's bounds, which ldtile has already read by then.
+    // set's bounds.
     std::string set = readFile(chr20 + "markers.txt").substr(0, 60000);
     set.resize(set.rfind('\n') + 1);
     testsupport::writeFile(out("markers.txt"), set + "\n1 600 2 ACAC\n2 600 2 AC\n");
@@ -108,19 +109,25 @@ TEST_F(Pipeline, EveryStageOfTheBoundsStreamIsChecked) {
     EXPECT_NE(late.err.find("ldblocks: linkstat failed (exit status 1); no report written"), std::string::npos)
         << late.err;
     EXPECT_FALSE(fs::exists(out("report.txt")));
+    EXPECT_FALSE(fs::exists(out("ldtile.txt")));
 
-    // A block finder that gives up at once: linkstat then dies of the broken pipe, and the
-    // block finder's failure is the one reported.
+    // A block finder that gives up at once: its failure is the one reported. From the VCF, linkstat
+    // then dies of the broken pipe.
     fs::remove(bin() / "ldtile");
     testsupport::writeFile((bin() / "ldtile").string(), "#!/bin/sh\nhead -c 10 >/dev/null\necho 'ldtile: gave up' >&2\nexit 3\n");
     fs::permissions(bin() / "ldtile", fs::perms::owner_all);
-    auto early = ldblocks({"-o", out(), chr20 + "markers.txt", chr20 + "snps.txt"});
-    EXPECT_EQ(early.status, 3);
-    EXPECT_NE(early.err.find("ldtile: gave up"), std::string::npos) << early.err;
-    EXPECT_NE(early.err.find("ldblocks: ldtile failed (exit status 3); no report written"), std::string::npos)
-        << early.err;
-    EXPECT_EQ(early.err.find("linkstat failed"), std::string::npos) << early.err;
-    EXPECT_FALSE(fs::exists(out("report.txt")));
+    for (const std::string& input : {chr20 + "markers.txt", chr20 + "chr20.vcf.gz"}) {
+        std::vector<std::string> args = {"-o", out(), input};
+        if (input.ends_with(".txt")) args.push_back(chr20 + "snps.txt");
+        auto early = ldblocks(args);
+        EXPECT_EQ(early.status, 3) << input;
+        EXPECT_NE(early.err.find("ldtile: gave up"), std::string::npos) << early.err;
+        EXPECT_NE(early.err.find("ldblocks: ldtile failed (exit status 3); no report written"), std::string::npos)
+            << early.err;
+        EXPECT_EQ(early.err.find("linkstat failed"), std::string::npos) << early.err;
+        EXPECT_EQ(early.err.find("writing the LD bounds file failed"), std::string::npos) << early.err;
+        EXPECT_FALSE(fs::exists(out("report.txt"))) << input;
+    }
 }
 
 TEST_F(Pipeline, OutputFolderNamesAndOutputsThatAreFolders) {
