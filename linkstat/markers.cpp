@@ -35,7 +35,9 @@ void PackedAlleles::reset(int nChromosomes) {
     blocks_.clear();
     words_ = words;
     stride_ = kPlanes * static_cast<std::size_t>(words);
-    for (blockShift_ = 10; (stride_ * sizeof(std::uint64_t)) << blockShift_ < ldtools::kLargeBytes * 2;) ++blockShift_;
+    // (and at most 2^20 markers, whatever the stride)
+    for (blockShift_ = 10; blockShift_ < 20 && (stride_ * sizeof(std::uint64_t)) << blockShift_ < ldtools::kLargeBytes * 2;)
+        ++blockShift_;
 }
 
 std::uint64_t* PackedAlleles::slot(int m) {
