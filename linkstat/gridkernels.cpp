@@ -39,10 +39,14 @@ constexpr int kLanes = 2;
 constexpr double kLogAbsoluteError = 0;
 typedef double D __attribute__((vector_size(16)));
 typedef std::int64_t I __attribute__((vector_size(16)));
-inline D vexp(D x) {
+struct MathTables {};
+inline MathTables mathTables() {
+    return {};
+}
+inline D vexp(D x, MathTables) {
     return D{std::exp(x[0]), std::exp(x[1])};
 }
-inline D logarithm(D x) {
+inline D logarithm(D x, MathTables) {
     return D{std::log(x[0]), std::log(x[1])};
 }
 inline D mulAdd(D a, D b, D c) {
@@ -66,10 +70,14 @@ constexpr int kLanes = 4;
 constexpr double kLogAbsoluteError = 0;
 typedef double D __attribute__((vector_size(32)));
 typedef std::int64_t I __attribute__((vector_size(32)));
-inline D vexp(D x) {
+struct MathTables {};
+inline MathTables mathTables() {
+    return {};
+}
+inline D vexp(D x, MathTables) {
     return _ZGVdN4v_exp(x);
 }
-inline D logarithm(D x) {
+inline D logarithm(D x, MathTables) {
     return _ZGVdN4v_log(x);
 }
 inline D mulAdd(D a, D b, D c) {
@@ -85,22 +93,21 @@ LDTOOLS_TARGET_END
 // ---- AVX-512: the same, 8 lanes -----------------------------------------------------------------------------
 
 // The logarithm is the kernel's own, inlined into the grid's loops: x = 2^e m with m in [1, 2) (exact, also
-// for subnormal x), m = c (1 + t) with c the middle of m's sixteenth of [1, 2) and t = (m - c) / c, so
-// |t| <= 1/33; ln x = e ln 2 + ln c + ln(1 + t), the last by its Taylor polynomial of degree 9 (remainder
-// below |t|^10 / 10 < 2^-55). Errors: m - c is exact, t carries two roundings (ln(1 + t) moves by less
-// than 2^-57), the polynomial's roundings stay below 2^-56, ln c from the C library below 2^-53, e ln 2 is
-// split so that e times its high part is exact, and the three sums round by at most half a unit in the
-// last place of their results (the polynomial's steps and the products by e are fused multiply-adds, one
-// rounding each): |error| <= 2^-52 |ln x| + 2^-51, inside the bound logarithmsOf states.
+// for subnormal x); r is the double nearest to 1 / c for c the middle of m's sixteenth of [1, 2), so that
+// t = m r - 1 lies within 1/33 + 2^-52 of 0, and ln x = e ln 2 - ln r + ln(1 + t) exactly, the last by its
+// Taylor polynomial of degree 9 (remainder below |t|^10 / 10 / (1 - |t|) < 2^-55). Errors: t is m r - 1
+// rounded once (a fused multiply-add: below 2^-58, which moves ln(1 + t) by less than 2^-57), the
+// polynomial's roundings stay below 2^-56, -ln r from the C library below 2^-53, e ln 2 is split so that
+// e times its high part is exact, and the three sums round by at most half a unit in the last place of
+// their results (the polynomial's steps and the products by e are fused multiply-adds, one rounding
+// each): |error| <= 2^-52 |ln x| + 2^-51, inside the bound logarithmsOf states.
 struct OwnLogarithmTables {
-    alignas(64) double middle[16];
     alignas(64) double inverse[16];
-    alignas(64) double ln[16];
+    alignas(64) double minusLn[16];
     OwnLogarithmTables() {
         for (int i = 0; i < 16; ++i) {
-            middle[i] = 1 + (i + 0.5) / 16;
-            inverse[i] = 1 / middle[i];
-            ln[i] = std::log(middle[i]);
+            inverse[i] = 1 / (1 + (i + 0.5) / 16);
+            minusLn[i] = -std::log(inverse[i]);
         }
     }
 };
@@ -125,12 +132,22 @@ constexpr int kLanes = 8;
 constexpr double kLogAbsoluteError = 0x1p-50;
 typedef double D __attribute__((vector_size(64)));
 typedef std::int64_t I __attribute__((vector_size(64)));
-const OwnExponentialTables& ownExponentialTables() {
-    static const OwnExponentialTables tables;
-    return tables;
+// The tables of both, in registers while a loop runs (each table is 16 doubles, two vectors).
+struct MathTables {
+    __m512d twoTo[2], inverse[2], minusLn[2];
+};
+inline MathTables mathTables() {
+    static const OwnExponentialTables exponential;
+    static const OwnLogarithmTables logarithm;
+    MathTables t;
+    for (int half = 0; half < 2; ++half) {
+        t.twoTo[half] = _mm512_load_pd(exponential.twoTo + 8 * half);
+        t.inverse[half] = _mm512_load_pd(logarithm.inverse + 8 * half);
+        t.minusLn[half] = _mm512_load_pd(logarithm.minusLn + 8 * half);
+    }
+    return t;
 }
-inline D vexp(D dv) {
-    static const OwnExponentialTables& t = ownExponentialTables();
+inline D vexp(D dv, const MathTables& t) {
     constexpr double kSixteenthsPerLn2 = 16 / 0x1.62e42fefa39efp-1;
     constexpr double kRoundingShift = 0x1.8p52;  // adding it rounds to a whole number in the low bits
     constexpr double kSixteenthHigh = 0x1.62e42fefa3800p-5;  // 42 significant bits of ln 2 / 16
@@ -141,19 +158,13 @@ inline D vexp(D dv) {
     __m512d r = _mm512_fnmadd_pd(k, _mm512_set1_pd(kSixteenthHigh), d);
     r = _mm512_fnmadd_pd(k, _mm512_set1_pd(kSixteenthLow), r);
     // j = k mod 16 lies in the low four bits of the shifted value (the permutation reads only those)
-    const __m512d power = _mm512_permutex2var_pd(_mm512_load_pd(t.twoTo), _mm512_castpd_si512(shifted),
-                                                 _mm512_load_pd(t.twoTo + 8));
+    const __m512d power = _mm512_permutex2var_pd(t.twoTo[0], _mm512_castpd_si512(shifted), t.twoTo[1]);
     __m512d poly = _mm512_set1_pd(1.0 / 720);
     for (const double coefficient : {1.0 / 120, 1.0 / 24, 1.0 / 6, 1.0 / 2, 1.0, 1.0})
         poly = _mm512_fmadd_pd(poly, r, _mm512_set1_pd(coefficient));
     return (D)_mm512_maskz_scalef_pd(0xFF, _mm512_mul_pd(power, poly), _mm512_mul_pd(k, _mm512_set1_pd(1.0 / 16)));
 }
-const OwnLogarithmTables& ownLogarithmTables() {
-    static const OwnLogarithmTables tables;
-    return tables;
-}
-inline D logarithm(D xv) {
-    static const OwnLogarithmTables& t = ownLogarithmTables();
+inline D logarithm(D xv, const MathTables& t) {
     constexpr double kLn2High = 0x1.62e42fefa3800p-1;  // 42 significant bits: e times it is exact
     constexpr double kLn2Low = 0x1.ef35793c76730p-45;  // ln 2 - kLn2High
     const __m512d x = (__m512d)xv;
@@ -161,16 +172,15 @@ inline D logarithm(D xv) {
     const __m512d m = _mm512_maskz_getmant_pd(0xFF, x, _MM_MANT_NORM_1_2, _MM_MANT_SIGN_src);
     // the top four bits of m's fraction choose its sixteenth (the permutations read the index's low bits)
     const __m512i index = _mm512_maskz_srli_epi64(0xFF, _mm512_castpd_si512(m), 48);
-    const D c = (D)_mm512_permutex2var_pd(_mm512_load_pd(t.middle), index, _mm512_load_pd(t.middle + 8));
-    const D inverse = (D)_mm512_permutex2var_pd(_mm512_load_pd(t.inverse), index, _mm512_load_pd(t.inverse + 8));
-    const D lnc = (D)_mm512_permutex2var_pd(_mm512_load_pd(t.ln), index, _mm512_load_pd(t.ln + 8));
-    const __m512d u = (__m512d)(((D)m - c) * inverse);
+    const __m512d r = _mm512_permutex2var_pd(t.inverse[0], index, t.inverse[1]);
+    const __m512d minusLnR = _mm512_permutex2var_pd(t.minusLn[0], index, t.minusLn[1]);
+    const __m512d u = _mm512_fmsub_pd(m, r, _mm512_set1_pd(1.0));
     // Horner's scheme with fused multiply-adds (one rounding a step)
     __m512d poly = _mm512_set1_pd(1.0 / 9);
     for (const double coefficient : {-1.0 / 8, 1.0 / 7, -1.0 / 6, 1.0 / 5, -1.0 / 4, 1.0 / 3, -1.0 / 2, 1.0})
         poly = _mm512_fmadd_pd(poly, u, _mm512_set1_pd(coefficient));
     poly = _mm512_mul_pd(poly, u);
-    const __m512d low = _mm512_fmadd_pd(e, _mm512_set1_pd(kLn2Low), (__m512d)lnc);
+    const __m512d low = _mm512_fmadd_pd(e, _mm512_set1_pd(kLn2Low), minusLnR);
     return (D)_mm512_fmadd_pd(e, _mm512_set1_pd(kLn2High), _mm512_add_pd(low, poly));
 }
 inline D mulAdd(D a, D b, D c) {
