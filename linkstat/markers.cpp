@@ -36,8 +36,7 @@ void PackedAlleles::reset(int nChromosomes) {
     words_ = words;
     stride_ = kPlanes * static_cast<std::size_t>(words);
     // (and at most 2^20 markers, whatever the stride)
-    for (blockShift_ = 10; blockShift_ < 20 && (stride_ * sizeof(std::uint64_t)) << blockShift_ < ldtools::kLargeBytes * 2;)
-        ++blockShift_;
+    for (blockShift_ = 10; blockShift_ < 20 && (stride_ * sizeof(std::uint64_t)) << blockShift_ < kBlockBytes;) ++blockShift_;
 }
 
 std::uint64_t* PackedAlleles::slot(int m) {

@@ -72,7 +72,8 @@ inline char codeAt(const std::uint64_t* planes, int words, std::size_t k) {
 }
 
 // The packed strings of a marker set, in blocks of 2^blockShift markers so that the tables grow without
-// copying: at least 1024 markers and 2 MiB a block, memory that large allocations take in huge pages.
+// copying: at least 1024 markers and kBlockBytes a block. Large allocations take memory in huge pages of
+// 2 MiB, and a block's last one is partly unused: at 32 MiB a block, that is at most a sixteenth.
 class PackedAlleles {
 public:
     // Starts a new set of strings of nChromosomes chromosomes; keeps the blocks when their size stays.
@@ -88,6 +89,7 @@ public:
     void decode(int m, int nChromosomes, char* out) const;
 
 private:
+    static constexpr std::size_t kBlockBytes = std::size_t{32} << 20;
     int words_ = -1;
     std::size_t stride_ = 0;  // words per marker
     int blockShift_ = 0;
