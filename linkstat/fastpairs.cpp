@@ -178,7 +178,7 @@ struct Workspace {
     std::vector<std::size_t> keptCount;
     std::vector<Own<std::vector<Key>>> found;    // per block of a wave: its keys that have no tail
     std::vector<Key> newKeys;                    // of a wave, as entered in the memo
-    std::vector<PreparedKey<Keys>> prepared;     // of a wave, in the order of newKeys
+    std::vector<std::size_t> pendingOfPiece;     // of a wave: the pending keys of each piece of newKeys
     // The jobs of the round's keys that wait for their bounds (the first `pending` of them); before they
     // are evaluated, they are ordered by bucket, and bucket b starts at bucketStarts[b].
     ldtools::LargeArray<Job> jobs;
@@ -315,7 +315,7 @@ private:
     }
 
     // Enters the keys that gather found in the memo and prepares them (on the members): the empty-margin
-    // ones get their tail, the others wait in the buckets of their margins. Returns how many were new.
+    // ones get their tail, the others join the jobs of the round. Returns how many were new.
     std::size_t enter(std::size_t first, std::size_t end) {
         std::vector<Key>& newKeys = work_.newKeys;
         newKeys.clear();
@@ -326,26 +326,38 @@ private:
                 if (cache_.insertNew(found[k], kPending)) newKeys.push_back(found[k]);
             }
         }
-        work_.prepared.resize(newKeys.size());
-        team_.forEach((newKeys.size() + kPrepareKeys - 1) / kPrepareKeys, [&](std::size_t piece, int) {
-            const std::size_t first = piece * kPrepareKeys, n = std::min(newKeys.size() - first, kPrepareKeys);
-            PairCounts counts[kPrepareKeys];
-            EmOutcome outcomes[kPrepareKeys];
-            for (std::size_t k = 0; k < n; ++k) counts[k] = Keys::counts(newKeys[first + k]);
-            outcomesOf(counts, n, outcomes);
-            for (std::size_t k = 0; k < n; ++k) {
-                PreparedKey<Keys>& prepared = work_.prepared[first + k];
-                prepared = prepareKey<Keys>(newKeys[first + k], counts[k], outcomes[k]);
-                if (prepared.code != kPending) *cache_.find(newKeys[first + k]) = prepared.code;
-            }
-        });
         if (work_.jobs.size() < work_.pending + newKeys.size()) {
             ldtools::LargeArray<Job> jobs(std::max(2 * work_.jobs.size(), work_.pending + newKeys.size()));
             std::copy(work_.jobs.data(), work_.jobs.data() + work_.pending, jobs.data());
             work_.jobs = std::move(jobs);
         }
-        for (const PreparedKey<Keys>& prepared : work_.prepared)
-            if (prepared.code == kPending) work_.jobs[work_.pending++] = prepared.job;
+        // Each piece of new keys puts the jobs of its pending ones at the start of its own stretch of the
+        // jobs' room; the stretches are then closed up in order.
+        Job* room = work_.jobs.data() + work_.pending;
+        const std::size_t pieces = (newKeys.size() + kPrepareKeys - 1) / kPrepareKeys;
+        work_.pendingOfPiece.resize(pieces);
+        team_.forEach(pieces, [&](std::size_t piece, int) {
+            const std::size_t first = piece * kPrepareKeys, n = std::min(newKeys.size() - first, kPrepareKeys);
+            PairCounts counts[kPrepareKeys];
+            EmOutcome outcomes[kPrepareKeys];
+            for (std::size_t k = 0; k < n; ++k) counts[k] = Keys::counts(newKeys[first + k]);
+            outcomesOf(counts, n, outcomes);
+            std::size_t pending = 0;
+            for (std::size_t k = 0; k < n; ++k) {
+                const PreparedKey<Keys> prepared = prepareKey<Keys>(newKeys[first + k], counts[k], outcomes[k]);
+                if (prepared.code == kPending)
+                    room[first + pending++] = prepared.job;
+                else
+                    *cache_.find(newKeys[first + k]) = prepared.code;
+            }
+            work_.pendingOfPiece[piece] = pending;
+        });
+        for (std::size_t piece = 0; piece < pieces; ++piece) {
+            const Job* from = room + piece * kPrepareKeys;
+            Job* to = work_.jobs.data() + work_.pending;
+            if (to != from) std::copy(from, from + work_.pendingOfPiece[piece], to);  // to lies before from
+            work_.pending += work_.pendingOfPiece[piece];
+        }
         return newKeys.size();
     }
 
