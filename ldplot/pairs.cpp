@@ -41,12 +41,20 @@ void PositionSet::add(std::int32_t first, std::int32_t second) {
     if (!haveFirst_ || first != first_) {
         haveFirst_ = true;
         first_ = first;
-        pending_.push_back(first);
         cursor_ = static_cast<std::size_t>(std::lower_bound(known_.begin(), known_.end(), first) - known_.begin());
+        note(first);
     }
     cursor_ = gallop(known_, cursor_, second);
-    if (cursor_ == known_.size() || known_[cursor_] != second) {
-        pending_.push_back(second);
+    note(second);
+}
+
+// A position at known_[cursor_] or, when it is not there, past every known one (appended: the set
+// mostly grows at its end, as the window moves on) or else pending.
+void PositionSet::note(std::int32_t position) {
+    if (cursor_ == known_.size()) {
+        known_.push_back(position);
+    } else if (known_[cursor_] != position) {
+        pending_.push_back(position);
         if (pending_.size() > limit_) compact();
     }
 }
@@ -54,12 +62,13 @@ void PositionSet::add(std::int32_t first, std::int32_t second) {
 void PositionSet::compact() {
     std::sort(pending_.begin(), pending_.end());
     pending_.erase(std::unique(pending_.begin(), pending_.end()), pending_.end());
-    std::vector<std::int32_t> merged;
-    merged.reserve(known_.size() + pending_.size());
-    std::set_union(known_.begin(), known_.end(), pending_.begin(), pending_.end(), std::back_inserter(merged));
-    known_.swap(merged);
+    // merged into the spare array, which then holds the old known positions: the arrays are reused
+    // from compaction to compaction instead of taken afresh (fresh memory costs a page fault a page)
+    spare_.clear();
+    spare_.reserve(known_.size() + pending_.size());
+    std::set_union(known_.begin(), known_.end(), pending_.begin(), pending_.end(), std::back_inserter(spare_));
+    known_.swap(spare_);
     pending_.clear();
-    pending_.shrink_to_fit();
     limit_ = std::max(known_.size(), std::size_t{1} << 16);
     cursor_ = static_cast<std::size_t>(std::lower_bound(known_.begin(), known_.end(), first_) - known_.begin());
 }
@@ -68,6 +77,8 @@ std::vector<std::int32_t> PositionSet::take() {
     compact();
     std::vector<std::int32_t> result;
     result.swap(known_);
+    std::vector<std::int32_t>().swap(pending_);
+    std::vector<std::int32_t>().swap(spare_);
     haveFirst_ = false;
     cursor_ = 0;
     return result;

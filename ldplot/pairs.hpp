@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "boundsformat.hpp"
+#include "largememory.hpp"
 #include "options.hpp"
 
 namespace ldplot {
@@ -34,10 +35,12 @@ public:
     std::vector<std::int32_t> take();
 
 private:
+    void note(std::int32_t position);
     void compact();
 
     std::vector<std::int32_t> known_;    // ascending, distinct
     std::vector<std::int32_t> pending_;  // positions not found in known_ yet
+    std::vector<std::int32_t> spare_;    // room for the next merge of the two
     std::size_t limit_ = std::size_t{1} << 16;
     bool haveFirst_ = false;
     std::int32_t first_ = 0;
@@ -88,11 +91,14 @@ public:
     void keepOrReread(const KeptPair& pair, std::size_t limit, const Options& options, bool regionOnly) {
         if (!rereading_) {
             if (buffer_.size() < limit) {
+                // room for every pair that may be kept, taken at once: pages not written cost nothing,
+                // and the pairs are never copied to a larger array
+                if (buffer_.size() == buffer_.capacity()) buffer_.reserve(limit);
                 buffer_.push_back(pair);
                 ++count_;
                 return;
             }
-            std::vector<KeptPair>().swap(buffer_);
+            decltype(buffer_)().swap(buffer_);
             reread_ = options;
             rereading_ = true;
             regionOnly_ = regionOnly;
@@ -134,7 +140,7 @@ private:
     [[noreturn]] void changedWhileRead() const;
 
     std::size_t bufferPairs_;
-    std::vector<KeptPair> buffer_;
+    std::vector<KeptPair, ldtools::LargeAllocator<KeptPair>> buffer_;
     std::uint64_t count_ = 0;
     int fd_ = -1;
     std::string folder_;
