@@ -48,14 +48,9 @@ void calcConfidenceLimits(const int Array[3][3], double result[2], double X) {
     confidenceLimitsFromCounts(result, countsOfTable(Array), X);
 }
 
-double expectedHaplotype00(const PairCounts& counts) {
-    const double k00 = counts.k00, k01 = counts.k01, k10 = counts.k10, k11 = counts.k11, dh = counts.dh;
-    const double T = k00 + k01 + k10 + k11 + 2 * dh;
-    return (k00 + k01 + dh) * (k00 + k10 + dh) / T;
-}
-
 bool swapsFirstMarker(const PairCounts& counts, double X) {
-    return expectedHaplotype00(counts) > X;
+    const double k00 = counts.k00, k01 = counts.k01, k10 = counts.k10, k11 = counts.k11, dh = counts.dh;
+    return expectedHaplotype00(k00 + k01 + dh, k00 + k10 + dh, k00 + k01 + k10 + k11 + 2 * dh) > X;
 }
 
 LikelihoodSetup orientLikelihood(const PairCounts& counts, double X) {
@@ -70,7 +65,7 @@ LikelihoodSetup orientLikelihood(const PairCounts& counts, double X) {
     const double b0 = L.k00 + L.k10 + L.dh;
     double a1 = T - a0;
     const double b1 = T - b0;
-    if (swapsFirstMarker(counts, X)) {
+    if (expectedHaplotype00(a0, b0, T) > X) {  // as swapsFirstMarker decides
         std::swap(a0, a1);
         std::swap(L.k00, L.k10);
         std::swap(L.k01, L.k11);

@@ -30,8 +30,11 @@ struct LikelihoodSetup {
 // Forms the margins of the counts and, when the count X of haplotype 00 falls short of its expectation
 // under independence, exchanges the two codes of the first marker, so that D is not negative.
 LikelihoodSetup orientLikelihood(const PairCounts& counts, double X);
-// The count of haplotype 00 expected under independence, a0 b0 / T, as the orientation computes it.
-double expectedHaplotype00(const PairCounts& counts);
+// The count of haplotype 00 expected under independence, from the margins a0 (code 0 at the first
+// marker) and b0 (at the second) of T chromosomes: a0 b0 / T, as the orientation computes it.
+inline double expectedHaplotype00(double a0, double b0, double T) {
+    return a0 * b0 / T;
+}
 // Whether orientLikelihood exchanges the codes of the first marker: when X falls short of that.
 bool swapsFirstMarker(const PairCounts& counts, double X);
 

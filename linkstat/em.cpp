@@ -136,7 +136,7 @@ bool emOutcomeWithoutIterating(const PairCounts& c, EmOutcome& outcome) {
         return dh * g / (g + h);
     };
     // X < expected exactly when X <= below, and X >= expected exactly when X >= above
-    const double expected = expectedHaplotype00(c);
+    const double expected = expectedHaplotype00(a0, b0, T);
     const double above = std::ceil(expected), below = above - 1;
     // splits that put the ends of X's range at below and at above
     const double swapSplit = below + 0.5 - k00 - 2 * kNear, keepSplit = above - 0.5 - k00 + 2 * kNear;

@@ -233,7 +233,7 @@ public:
         // room for the kept keys of the largest round (pages that are never written are never touched)
         if (work_.kept.size() < std::min(lines, keptLines_)) work_.kept = ldtools::LargeArray<Key>(std::min(lines, keptLines_));
         // and for the jobs of a round, whose new keys are at most chunkKeys_
-        if (work_.jobs.size() < std::min(lines, chunkKeys_)) work_.jobs = ldtools::LargeArray<Job>(std::min(lines, chunkKeys_));
+        roomForJobs(std::min(lines, chunkKeys_));
         try {
             // Every round takes at least one wave: the memo is emptied when that one might not fit.
             for (std::size_t next = 0; next < blocks_.size();) {
@@ -326,11 +326,7 @@ private:
                 if (cache_.insertNew(found[k], kPending)) newKeys.push_back(found[k]);
             }
         }
-        if (work_.jobs.size() < work_.pending + newKeys.size()) {
-            ldtools::LargeArray<Job> jobs(std::max(2 * work_.jobs.size(), work_.pending + newKeys.size()));
-            std::copy(work_.jobs.data(), work_.jobs.data() + work_.pending, jobs.data());
-            work_.jobs = std::move(jobs);
-        }
+        roomForJobs(work_.pending + newKeys.size());
         // Each piece of new keys puts the jobs of its pending ones at the start of its own stretch of the
         // jobs' room; the stretches are then closed up in order.
         Job* room = work_.jobs.data() + work_.pending;
@@ -359,6 +355,14 @@ private:
             work_.pending += work_.pendingOfPiece[piece];
         }
         return newKeys.size();
+    }
+
+    // Room for n jobs in all, the pending ones kept.
+    void roomForJobs(std::size_t n) {
+        if (work_.jobs.size() >= n) return;
+        ldtools::LargeArray<Job> jobs(std::max(2 * work_.jobs.size(), n));
+        std::copy(work_.jobs.data(), work_.jobs.data() + work_.pending, jobs.data());
+        work_.jobs = std::move(jobs);
     }
 
     // What the haplotype counts of the mode tell of n tables: an empty margin, or the count X that

@@ -45,7 +45,7 @@ std::uint64_t* PackedAlleles::slot(int m) {
     if (blocks_.size() <= block) blocks_.resize(block + 1);
     // Not initialised: every slot is written in full before it is read, and untouched pages cost nothing.
     if (blocks_[block].size() == 0) blocks_[block] = ldtools::LargeArray<std::uint64_t>(stride_ << blockShift_);
-    return blocks_[block].data() + (i & ((std::size_t{1} << blockShift_) - 1)) * stride_;
+    return at(i);
 }
 
 void PackedAlleles::decode(int m, int nChromosomes, char* out) const {

@@ -81,15 +81,15 @@ public:
     int words() const { return words_; }
     // The planes of marker m (allocated on first use).
     std::uint64_t* slot(int m);
-    const std::uint64_t* operator[](int m) const {
-        const auto i = static_cast<std::size_t>(m);
-        return blocks_[i >> blockShift_].data() + (i & ((std::size_t{1} << blockShift_) - 1)) * stride_;
-    }
+    const std::uint64_t* operator[](int m) const { return at(static_cast<std::size_t>(m)); }
     // Writes the codes of marker m as a string of '0', '1' and '-' (n characters and a NUL).
     void decode(int m, int nChromosomes, char* out) const;
 
 private:
     static constexpr std::size_t kBlockBytes = std::size_t{32} << 20;
+    std::uint64_t* at(std::size_t m) const {
+        return blocks_[m >> blockShift_].data() + (m & ((std::size_t{1} << blockShift_) - 1)) * stride_;
+    }
     int words_ = -1;
     std::size_t stride_ = 0;  // words per marker
     int blockShift_ = 0;

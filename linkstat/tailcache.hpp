@@ -96,7 +96,7 @@ private:
         size_ = 0;
     }
     void grow(std::size_t slots) {
-        std::vector<Slot, ldtools::LargeAllocator<Slot>> old = std::move(slots_);
+        decltype(slots_) old = std::move(slots_);
         const std::size_t size = size_;
         reset(slots);
         for (const Slot& entry : old)
