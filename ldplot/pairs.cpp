@@ -37,7 +37,7 @@ std::size_t gallop(const std::vector<std::int32_t>& sorted, std::size_t from, st
 // group are looked up from where the previous one was found. A position not known yet waits in
 // pending_ until there are enough of them to merge into known_ (duplicates included: merging
 // removes them), so each record costs little and memory stays a small multiple of the SNPs.
-void PositionSet::add(std::int32_t first, std::int32_t second) {
+void PositionSet::addAny(std::int32_t first, std::int32_t second) {
     if (!haveFirst_ || first != first_) {
         haveFirst_ = true;
         first_ = first;
@@ -84,6 +84,14 @@ std::vector<std::int32_t> PositionSet::take() {
     return result;
 }
 
+// ---- KeptPairs -------------------------------------------------------------------------------
+
+void KeptPairs::reserve(std::size_t pairs, bool classes) {
+    classes_ = classes;
+    words_.reserve(pairs);
+    if (!classes) bounds_.reserve(pairs);
+}
+
 // ---- PairSpool -------------------------------------------------------------------------------
 
 namespace {
@@ -111,6 +119,7 @@ PairSpool::~PairSpool() {
 PairSpool::PairSpool(PairSpool&& other) noexcept
     : bufferPairs_(other.bufferPairs_),
       buffer_(std::move(other.buffer_)),
+      kept_(std::move(other.kept_)),
       count_(other.count_),
       fd_(other.fd_),
       folder_(std::move(other.folder_)),
@@ -120,6 +129,7 @@ PairSpool::PairSpool(PairSpool&& other) noexcept
     other.fd_ = -1;
     other.count_ = 0;
     other.buffer_.clear();
+    other.kept_ = KeptPairs();
     other.rereading_ = false;
 }
 
@@ -164,28 +174,6 @@ std::size_t PairSpool::readChunk(std::vector<KeptPair>& chunk) {
 }
 
 // ---- reading the bounds file -----------------------------------------------------------------
-
-bool keptPair(const Options& options, std::int32_t first, std::int32_t second, double lower, double upper,
-              KeptPair& kept) {
-    if (std::int64_t{second} - first >= kPairWindow) return false;
-    if (options.hasRange && (first < options.from || second > options.to)) return false;
-    double value = 0.0;
-    switch (options.colouring) {
-    case Colouring::pairClass:
-        value = static_cast<double>(classify(lower, upper));
-        break;
-    case Colouring::lower:
-        value = lower;
-        break;
-    case Colouring::upper:
-        value = upper;
-        break;
-    }
-    // The scale runs from 0 to 1: a bound beyond it counts as its end, also in a mean.
-    if (options.colouring != Colouring::pairClass) value = std::clamp(value, 0.0, 1.0);
-    kept = {first, second, static_cast<float>(value)};
-    return true;
-}
 
 BoundsScan scanBounds(const Options& options, std::size_t spoolBufferPairs, std::size_t keptPairs, bool allowRegion) {
     const bool regionOnly = allowRegion && options.hasRange && ldtools::hasRegionIndex(options.bounds);

@@ -2,6 +2,7 @@
 // The pairs of a bounds file as ldplot reads them: the class of a pair, the distinct positions of
 // the records, and the pairs to draw kept aside until the number of SNPs is known.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -30,11 +31,19 @@ std::size_t gallop(const std::vector<std::int32_t>& sorted, std::size_t from, st
 // second positions within a group). Memory follows the number of distinct positions.
 class PositionSet {
 public:
-    void add(std::int32_t first, std::int32_t second);
+    void add(std::int32_t first, std::int32_t second) {
+        // the usual record: the first position of the last one, and as second the next known position
+        if (haveFirst_ && first == first_ && cursor_ + 1 < known_.size() && known_[cursor_ + 1] == second) {
+            ++cursor_;
+            return;
+        }
+        addAny(first, second);
+    }
     // Every distinct position, ascending; the set is empty afterwards.
     std::vector<std::int32_t> take();
 
 private:
+    void addAny(std::int32_t first, std::int32_t second);
     void note(std::int32_t position);
     void compact();
 
@@ -47,9 +56,9 @@ private:
     std::size_t cursor_ = 0;  // in known_: where the search for the group's next second starts
 };
 
-// The pairs of a regular bounds file kept in memory (12 bytes each, 48 MiB in all) so that it is read
-// once; a file with more pairs to draw is read twice. A 3 Mb region of 200 individuals has about
-// 3.1 million.
+// The pairs of a regular bounds file kept in memory (4 bytes each when coloured by class, 16 MiB in
+// all; 8 bytes with a bound) so that it is read once; a file with more pairs to draw is read twice.
+// A 3 Mb region of 200 individuals has about 3.1 million.
 inline constexpr std::size_t kKeptPairs = std::size_t{1} << 22;
 
 // A pair kept for drawing: its positions and its value, the class as a number (decided on the
@@ -64,8 +73,77 @@ struct KeptPair {
 // Decides whether a record is drawn and with what value: the class as a number (decided on the
 // bounds as read) or the bound to colour by. False for pairs kPairWindow or more apart and, with
 // -r, pairs outside the range.
-bool keptPair(const Options& options, std::int32_t first, std::int32_t second, double lower, double upper,
-              KeptPair& kept);
+inline bool keptPair(const Options& options, std::int32_t first, std::int32_t second, double lower, double upper,
+                     KeptPair& kept) {
+    if (std::int64_t{second} - first >= kPairWindow) return false;
+    if (options.hasRange && (first < options.from || second > options.to)) return false;
+    double value = 0.0;
+    switch (options.colouring) {
+    case Colouring::pairClass:
+        value = static_cast<double>(classify(lower, upper));
+        break;
+    case Colouring::lower:
+        value = lower;
+        break;
+    case Colouring::upper:
+        value = upper;
+        break;
+    }
+    // The scale runs from 0 to 1: a bound beyond it counts as its end, also in a mean.
+    if (options.colouring != Colouring::pairClass) value = std::clamp(value, 0.0, 1.0);
+    kept = {first, second, static_cast<float>(value)};
+    return true;
+}
+
+// The pairs of a regular bounds file kept for drawing, in file order. Records come in runs of one
+// first position with ascending seconds less than kPairWindow after it, so a pair is kept as its
+// distance from the first position (18 bits) and its class (2 bits) in one 32-bit word, or, coloured
+// by a bound, the distance and the bound; each run keeps its first position and where it starts.
+class KeptPairs {
+public:
+    // Room for `pairs` pairs, taken at once: pages not written cost nothing, and the pairs are never
+    // copied to a larger array. classes: the values are classes (else bounds to colour by).
+    void reserve(std::size_t pairs, bool classes);
+    // A pair of a bounds record (second after first, less than kPairWindow after it) that follows
+    // the pairs added so far in file order.
+    void add(const KeptPair& pair) {
+        if (runs_.empty() || runs_.back().first != pair.first) runs_.push_back({pair.first, words_.size()});
+        const auto distance = static_cast<std::uint32_t>(pair.second - pair.first);
+        if (classes_) {
+            words_.push_back(distance << 2 | static_cast<std::uint32_t>(pair.value));
+        } else {
+            words_.push_back(distance);
+            bounds_.push_back(pair.value);
+        }
+    }
+    std::size_t size() const { return words_.size(); }
+
+    // Calls visit(const KeptPair&) for every pair, in the order added: the pairs as they were added.
+    template <class Visit>
+    void forEach(Visit visit) const {
+        for (std::size_t r = 0; r < runs_.size(); ++r) {
+            const std::int32_t first = runs_[r].first;
+            const std::size_t end = r + 1 < runs_.size() ? runs_[r + 1].start : words_.size();
+            for (std::size_t k = runs_[r].start; k < end; ++k) {
+                const std::uint32_t word = words_[k];
+                if (classes_)
+                    visit(KeptPair{first, first + static_cast<std::int32_t>(word >> 2), static_cast<float>(word & 3)});
+                else
+                    visit(KeptPair{first, first + static_cast<std::int32_t>(word), bounds_[k]});
+            }
+        }
+    }
+
+private:
+    struct Run {
+        std::int32_t first;
+        std::size_t start;  // index of the run's first pair
+    };
+    bool classes_ = true;
+    std::vector<std::uint32_t, ldtools::LargeAllocator<std::uint32_t>> words_;
+    std::vector<float, ldtools::LargeAllocator<float>> bounds_;
+    std::vector<Run> runs_;
+};
 
 // The pairs to draw, in the order they were read. The pairs of a regular bounds file are kept in
 // memory up to a limit (kKeptPairs); beyond it they are dropped and the file is read a second time.
@@ -90,15 +168,13 @@ public:
     // alone, through the index).
     void keepOrReread(const KeptPair& pair, std::size_t limit, const Options& options, bool regionOnly) {
         if (!rereading_) {
-            if (buffer_.size() < limit) {
-                // room for every pair that may be kept, taken at once: pages not written cost nothing,
-                // and the pairs are never copied to a larger array
-                if (buffer_.size() == buffer_.capacity()) buffer_.reserve(limit);
-                buffer_.push_back(pair);
+            if (kept_.size() < limit) {
+                if (kept_.size() == 0) kept_.reserve(limit, options.colouring == Colouring::pairClass);
+                kept_.add(pair);
                 ++count_;
                 return;
             }
-            decltype(buffer_)().swap(buffer_);
+            kept_ = KeptPairs();
             reread_ = options;
             rereading_ = true;
             regionOnly_ = regionOnly;
@@ -127,7 +203,9 @@ public:
             for (std::size_t count; (count = readChunk(chunk)) > 0;)
                 for (std::size_t k = 0; k < count; ++k) visit(chunk[k]);
         } else {
+            // a spool is filled one way: a pipe's pairs through add, a regular file's through keepOrReread
             for (const KeptPair& pair : buffer_) visit(pair);
+            kept_.forEach(visit);
         }
     }
 
@@ -140,7 +218,8 @@ private:
     [[noreturn]] void changedWhileRead() const;
 
     std::size_t bufferPairs_;
-    std::vector<KeptPair, ldtools::LargeAllocator<KeptPair>> buffer_;
+    std::vector<KeptPair> buffer_;  // a pipe's pairs not yet in the temporary file
+    KeptPairs kept_;                // a regular file's pairs
     std::uint64_t count_ = 0;
     int fd_ = -1;
     std::string folder_;

@@ -112,12 +112,37 @@ void forEachKeptPair(PairSpool& pairs, const std::vector<std::int32_t>& snps, Vi
             a = gallop(snps, a, pair.first);
             b = a + 1;
         }
-        b = gallop(snps, b, pair.second);
+        // mostly the next SNP of the run (SNPs are distinct and ascending: then gallop finds it too)
+        if (b + 1 < snps.size() && snps[b + 1] == pair.second)
+            ++b;
+        else
+            b = gallop(snps, b, pair.second);
         if (a >= snps.size() || snps[a] != pair.first || b >= snps.size() || snps[b] != pair.second)
             throw std::logic_error("a kept pair names a position that is not a SNP");
         visit(static_cast<int>(a), static_cast<int>(b), pair.value);
     });
 }
+
+// The pixel of the cell of SNPs a < b, as Layout::pixelRow and pixelColumn give it, looked up
+// instead of divided: the column depends on a + b alone and the row on b - a alone.
+class PixelTable {
+public:
+    PixelTable(const Layout& layout, int depth) : width_(static_cast<std::size_t>(layout.plotWidth)) {
+        const int n = layout.snps;
+        columns_.resize(static_cast<std::size_t>(2 * n));
+        for (int sum = 1; sum < 2 * n; ++sum) columns_[sum] = static_cast<std::uint32_t>(layout.pixelColumn(0, sum - 1));
+        rowStarts_.resize(static_cast<std::size_t>(depth) + 1);
+        for (int gap = 0; gap <= depth; ++gap) rowStarts_[gap] = layout.pixelRow(0, gap) * width_;
+    }
+    std::size_t operator()(int a, int b) const {
+        return rowStarts_[static_cast<std::size_t>(b - a)] + columns_[static_cast<std::size_t>(a + b + 1)];
+    }
+
+private:
+    std::size_t width_;
+    std::vector<std::uint32_t> columns_;    // by a + b + 1
+    std::vector<std::size_t> rowStarts_;   // by b - a: the row's first pixel
+};
 
 ColourKey valueKey(Colouring colouring, double value) {
     return colouring == Colouring::pairClass ? classKey(static_cast<PairClass>(static_cast<int>(value)))
@@ -144,9 +169,7 @@ void foldPixels(Plot& plot, PairSpool& pairs, bool missing) {
     const Layout& layout = plot.layout;
     MatrixColours& m = plot.matrix;
     const std::size_t pixels = static_cast<std::size_t>(layout.plotWidth) * layout.matrixRows;
-    auto pixelOf = [&](int a, int b) {
-        return static_cast<std::size_t>(layout.pixelRow(a, b)) * layout.plotWidth + layout.pixelColumn(a, b);
-    };
+    const PixelTable pixelOf(layout, m.depth);
     m.keys.assign(pixels, kBlankKey);
 
     if (plot.options.colouring == Colouring::pairClass) {

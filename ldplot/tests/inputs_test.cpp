@@ -5,6 +5,7 @@
 #include <zlib.h>
 
 #include <cmath>
+#include <limits>
 #include <random>
 #include <set>
 #include <string>
@@ -221,6 +222,44 @@ TEST(Positions, EveryDistinctPositionOnceInOrder) {
         }
     }
     EXPECT_EQ(positions.take(), std::vector<std::int32_t>(expected.begin(), expected.end()));
+}
+
+// Pairs kept for drawing come back as they went in, in the same order, whether kept with their
+// class or with a bound: runs of one pair or many, distances from 1 to the last one inside the
+// window, first positions up to where the second still fits in 32 bits.
+TEST(KeptPairs, EveryPairComesBackAsAdded) {
+    std::mt19937 random(25);
+    std::vector<std::pair<std::int32_t, std::int32_t>> positions;
+    std::int32_t first = 0;
+    for (int run = 0; run < 300; ++run) {
+        first += 1 + static_cast<std::int32_t>(random() % 1000);
+        if (run == 299) first = std::numeric_limits<std::int32_t>::max() - kPairWindow;
+        std::set<std::int32_t> distances{kPairWindow - 1};
+        if (run % 3 != 0)
+            for (int k = 0; k < 50; ++k) distances.insert(1 + static_cast<std::int32_t>(random() % (kPairWindow - 1)));
+        for (std::int32_t distance : distances) positions.emplace_back(first, first + distance);
+    }
+    for (const bool classes : {true, false}) {
+        std::vector<KeptPair> added;
+        for (const auto& [a, b] : positions) {
+            const float value = classes ? static_cast<float>(random() % kPairClassCount)
+                                        : static_cast<float>(random() % 1000001) / 1e6f;
+            added.push_back({a, b, value});
+        }
+        KeptPairs kept;
+        kept.reserve(added.size(), classes);
+        for (const KeptPair& pair : added) kept.add(pair);
+        ASSERT_EQ(kept.size(), added.size());
+        std::size_t k = 0;
+        kept.forEach([&](const KeptPair& pair) {
+            ASSERT_LT(k, added.size());
+            EXPECT_EQ(pair.first, added[k].first) << k;
+            EXPECT_EQ(pair.second, added[k].second) << k;
+            EXPECT_EQ(pair.value, added[k].value) << k;
+            ++k;
+        });
+        EXPECT_EQ(k, added.size()) << "classes " << classes;
+    }
 }
 
 }  // namespace
