@@ -143,6 +143,8 @@ private:
     std::vector<std::uint32_t, ldtools::LargeAllocator<std::uint32_t>> words_;
     std::vector<float, ldtools::LargeAllocator<float>> bounds_;
     std::vector<Run> runs_;
+    static_assert(kPairWindow <= (std::int32_t{1} << 30) && kPairClassCount <= 4,
+                  "a distance inside the window and a class share 32 bits");
 };
 
 // The pairs to draw, in the order they were read. The pairs of a regular bounds file are kept in

@@ -130,7 +130,8 @@ public:
     PixelTable(const Layout& layout, int depth) : width_(static_cast<std::size_t>(layout.plotWidth)) {
         const int n = layout.snps;
         columns_.resize(static_cast<std::size_t>(2 * n));
-        for (int sum = 1; sum < 2 * n; ++sum) columns_[sum] = static_cast<std::uint32_t>(layout.pixelColumn(0, sum - 1));
+        for (int sum = 1; sum < 2 * n; ++sum)
+            columns_[sum] = static_cast<std::uint32_t>(layout.pixelColumn(0, sum - 1));
         rowStarts_.resize(static_cast<std::size_t>(depth) + 1);
         for (int gap = 0; gap <= depth; ++gap) rowStarts_[gap] = layout.pixelRow(0, gap) * width_;
     }
