@@ -50,7 +50,7 @@ class LargeArray {
 public:
     LargeArray() = default;
     explicit LargeArray(std::size_t n)
-        : data_(n > 0 ? static_cast<T*>(allocateLarge(checkedBytes(n))) : nullptr), size_(n) {}
+        : data_(n > 0 ? LargeAllocator<T>().allocate(n) : nullptr), size_(n) {}
     LargeArray(LargeArray&& other) noexcept
         : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
     LargeArray& operator=(LargeArray&& other) noexcept {
@@ -66,10 +66,6 @@ public:
     T& operator[](std::size_t i) const { return data_[i]; }
 
 private:
-    static std::size_t checkedBytes(std::size_t n) {
-        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_alloc();
-        return n * sizeof(T);
-    }
     T* data_ = nullptr;
     std::size_t size_ = 0;
 };

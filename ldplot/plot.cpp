@@ -127,20 +127,20 @@ void forEachKeptPair(PairSpool& pairs, const std::vector<std::int32_t>& snps, Vi
 // instead of divided: the column depends on a + b alone and the row on b - a alone.
 class PixelTable {
 public:
-    PixelTable(const Layout& layout, int depth) : width_(static_cast<std::size_t>(layout.plotWidth)) {
+    PixelTable(const Layout& layout, int depth) {
         const int n = layout.snps;
+        const auto width = static_cast<std::size_t>(layout.plotWidth);
         columns_.resize(static_cast<std::size_t>(2 * n));
         for (int sum = 1; sum < 2 * n; ++sum)
             columns_[sum] = static_cast<std::uint32_t>(layout.pixelColumn(0, sum - 1));
         rowStarts_.resize(static_cast<std::size_t>(depth) + 1);
-        for (int gap = 0; gap <= depth; ++gap) rowStarts_[gap] = layout.pixelRow(0, gap) * width_;
+        for (int gap = 0; gap <= depth; ++gap) rowStarts_[gap] = layout.pixelRow(0, gap) * width;
     }
     std::size_t operator()(int a, int b) const {
         return rowStarts_[static_cast<std::size_t>(b - a)] + columns_[static_cast<std::size_t>(a + b + 1)];
     }
 
 private:
-    std::size_t width_;
     std::vector<std::uint32_t> columns_;    // by a + b + 1
     std::vector<std::size_t> rowStarts_;   // by b - a: the row's first pixel
 };
